@@ -1,0 +1,81 @@
+// Byte layout of an 8-bit palettized BMP file as graybmp reads and writes it.
+//
+//   offset 0    BITMAPFILEHEADER, 14 bytes
+//   offset 14   BITMAPINFOHEADER, biSize bytes (40; 52 to 124 for the later versions)
+//   14+biSize   palette: 256 RGBQUAD entries of 4 bytes (blue, green, red, reserved)
+//   bfOffBits   pixel rows, one index byte per pixel, each row padded to a multiple
+//               of 4 bytes; rows follow one another without gaps
+//
+// Every multi-byte field is little-endian. The 54 bytes of the two headers are kept as
+// they stand in the file and written back unchanged; fields are decoded from those bytes
+// on demand, so nothing depends on the host's byte order or on struct packing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace graybmp {
+
+constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::size_t kHeadersSize = 54;  // file header + the 40-byte info header
+constexpr std::size_t kPaletteEntries = 256;
+constexpr std::size_t kPaletteSize = kPaletteEntries * 4;
+constexpr std::uint16_t kBmSignature = 0x4D42;  // 'B' then 'M' in file order
+
+// The file header directly followed by the 40-byte info header, as read from the file.
+struct BitmapHeaders {
+    std::uint8_t bytes[kHeadersSize];
+};
+
+struct RGBQUAD {
+    std::uint8_t rgbBlue;
+    std::uint8_t rgbGreen;
+    std::uint8_t rgbRed;
+    std::uint8_t rgbReserved;
+};
+
+struct Palette {
+    RGBQUAD entries[kPaletteEntries];
+};
+
+static_assert(sizeof(RGBQUAD) == 4, "an RGBQUAD is 4 bytes in the file");
+static_assert(sizeof(Palette) == kPaletteSize, "the palette is moved as one 1024-byte block");
+
+inline std::uint16_t readU16le(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline std::uint32_t readU32le(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+// Two's-complement reinterpretation, defined for every bit pattern.
+inline std::int32_t readS32le(const std::uint8_t* p) {
+    const std::uint32_t u = readU32le(p);
+    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u)
+                            : -static_cast<std::int32_t>(~u) - 1;
+}
+
+inline std::int16_t readS16le(const std::uint8_t* p) {
+    const std::uint16_t u = readU16le(p);
+    return u <= 0x7FFF ? static_cast<std::int16_t>(u)
+                       : static_cast<std::int16_t>(-static_cast<int>(0xFFFF - u) - 1);
+}
+
+// Header fields, by their format names, decoded with the widths and signedness the
+// format gives them.
+inline std::uint16_t bfType(const BitmapHeaders& h) { return readU16le(h.bytes + 0); }
+inline std::int32_t bfSize(const BitmapHeaders& h) { return readS32le(h.bytes + 2); }
+inline std::int32_t bfOffBits(const BitmapHeaders& h) { return readS32le(h.bytes + 10); }
+inline std::uint32_t biSize(const BitmapHeaders& h) { return readU32le(h.bytes + 14); }
+inline std::int32_t biWidth(const BitmapHeaders& h) { return readS32le(h.bytes + 18); }
+inline std::int32_t biHeight(const BitmapHeaders& h) { return readS32le(h.bytes + 22); }
+inline std::int16_t biBitCount(const BitmapHeaders& h) { return readS16le(h.bytes + 28); }
+inline std::uint32_t biCompression(const BitmapHeaders& h) { return readU32le(h.bytes + 30); }
+
+// Bytes that pad an 8-bit row of `width` pixels to a multiple of 4: (width * 3) mod 4,
+// remainder with the sign of the dividend. Reduced first so that no width overflows.
+inline std::int32_t rowPadding(std::int32_t width) { return (width % 4) * 3 % 4; }
+
+}  // namespace graybmp

@@ -1,0 +1,428 @@
+// graybmp run as a user runs it: in a folder holding "_Carib256.bmp", standard input from
+// /dev/null. GRAYBMP_COMMAND replaces the command that starts the tool (an emulator in
+// front of a cross-built binary, say); GRAYBMP_NATIVE=0 skips what needs a POSIX host
+// beside the tool (links, FIFOs, /dev/full).
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "testkit.h"
+
+namespace graybmp {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+const char* const kInput = "_Carib256.bmp";
+const char* const kOutput = "_Carib256NEW.bmp";
+const Bytes kSentinel = {'o', 'l', 'd', ' ', 'o', 'u', 't', 'p', 'u', 't'};
+
+std::string toolCommand() {
+    const char* command = std::getenv("GRAYBMP_COMMAND");
+    return command != nullptr && *command != '\0' ? command : GRAYBMP_BINARY;
+}
+
+bool nativeHost() {
+    const char* native = std::getenv("GRAYBMP_NATIVE");
+    return native == nullptr || std::string(native) != "0";
+}
+
+// Line ends as the platform's console writes them; the report is compared without CRs.
+std::string withoutCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+class Folder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "graybmp-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    std::string path(const char* name) const { return (dir_ / name).string(); }
+    void put(const char* name, const Bytes& bytes) const { test::writeFile(path(name), bytes); }
+    Bytes get(const char* name) const { return test::readFile(path(name)); }
+    bool exists(const char* name) const {
+        struct stat st;
+        return lstat(path(name).c_str(), &st) == 0;
+    }
+    std::size_t entries() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {}));
+    }
+
+    Outcome run() const {
+        const std::string command = "cd '" + dir_.string() + "' && " + toolCommand() +
+                                    " </dev/null >.stdout 2>.stderr";
+        const int raw = std::system(command.c_str());
+        Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, "", ""};
+        const Bytes out = get(".stdout"), err = get(".stderr");
+        r.out = withoutCarriageReturns(std::string(out.begin(), out.end()));
+        r.err = withoutCarriageReturns(std::string(err.begin(), err.end()));
+        fs::remove(dir_ / ".stdout");
+        fs::remove(dir_ / ".stderr");
+        return r;
+    }
+
+    // Converts `input` and checks the output against the expected gray copy.
+    void expectConverted(const Bytes& input, const std::string& what) {
+        put(kInput, input);
+        put(kOutput, kSentinel);
+        const Outcome r = run();
+        EXPECT_EQ(r.status, 0) << what << ": " << r.err;
+        EXPECT_EQ(r.err, "") << what;
+        EXPECT_EQ(get(kInput), input) << what;
+        const Bytes output = get(kOutput);
+        const Bytes expected = test::expectedGrayCopy(input);
+        EXPECT_EQ(output.size(), expected.size()) << what;
+        EXPECT_TRUE(output == expected) << what;
+    }
+
+    // Runs on an input that must be refused: exit 1, one line naming the input, and the
+    // existing output left as it was.
+    Outcome expectRefused(const std::string& what, const std::string& reason) {
+        put(kOutput, kSentinel);
+        const std::size_t before = entries();
+        const Outcome r = run();
+        EXPECT_EQ(r.status, 1) << what;
+        EXPECT_EQ(r.err.rfind(std::string("graybmp: ") + kInput + ": ", 0), 0u) << what << r.err;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << what << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
+        EXPECT_EQ(get(kOutput), kSentinel) << what;
+        EXPECT_EQ(entries(), before) << what << ": stray files";
+        return r;
+    }
+
+    fs::path dir_;
+};
+
+using Conversion = Folder;
+
+TEST_F(Conversion, RoadExampleWritesHeadersGrayPaletteAndPaddedRows) {
+    Bytes input = test::sample(5, 2);
+    input[1078 + 5] = 0xE1;  // input padding is never copied
+    input[1078 + 6] = 0xE2;
+    input[1078 + 7] = 0xE3;
+    put(kInput, input);
+    const Outcome r = run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Type: BMP file\nSize: 1094\nWidth: 5\nHeight: 2\nBitCount: 8\n");
+    const Bytes out = get(kOutput);
+    ASSERT_EQ(out.size(), 1094u);
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + 54, input.begin()));
+    for (std::size_t e = 54; e < 1078; e += 4) {
+        EXPECT_EQ(out[e], (input[e] + input[e + 1] + input[e + 2]) / 3) << "entry at " << e;
+        EXPECT_TRUE(out[e] == out[e + 1] && out[e] == out[e + 2]) << "entry at " << e;
+    }
+    for (std::size_t row = 0; row < 2; ++row) {
+        const std::size_t at = 1078 + row * 8;
+        for (std::size_t x = 0; x < 5; ++x) EXPECT_EQ(out[at + x], input[at + x]);
+        for (std::size_t p = 0; p < 3; ++p) EXPECT_EQ(out[at + 5 + p], input[at + p]);
+    }
+    EXPECT_EQ(out, test::expectedGrayCopy(input));
+}
+
+TEST_F(Conversion, ShapesAndLayouts) {
+    struct Case {
+        std::string name;
+        SampleOptions options;
+        std::size_t extraTail;
+    };
+    std::vector<Case> cases;
+    for (std::int32_t w = 0; w <= 9; ++w)
+        for (std::int32_t h : {1, 3, -2}) {
+            SampleOptions o;
+            o.width = w;
+            o.height = h;
+            o.paddingByte = 0xEE;
+            cases.push_back({"w" + std::to_string(w) + " h" + std::to_string(h), o, 0});
+        }
+    for (std::uint32_t info : {52u, 56u, 64u, 108u, 124u}) {
+        SampleOptions o;
+        o.width = 7;
+        o.height = 4;
+        o.infoHeaderSize = info;
+        cases.push_back({"biSize " + std::to_string(info), o, 0});
+    }
+    const struct {
+        const char* name;
+        std::int64_t offset;
+        std::int32_t width, height;
+    } offsets[] = {{"gap before rows", 1200, 6, 3},
+                   {"rows inside the palette", 54 + 64, 4, 4},
+                   {"file shorter than the palette", 54 + 16, 2, 2},
+                   {"one pixel, short file", 54, 1, 1},
+                   {"no rows, no pixels", 1078, 0, 0}};
+    for (const auto& c : offsets) {
+        SampleOptions o;
+        o.width = c.width;
+        o.height = c.height;
+        o.pixelOffset = c.offset;
+        cases.push_back({c.name, o, 0});
+    }
+    SampleOptions wide;
+    wide.width = 300001;  // rows larger than the stream buffers
+    wide.height = 3;
+    cases.push_back({"rows wider than the buffers", wide, 0});
+    SampleOptions tall;
+    tall.width = 3;
+    tall.height = 70000;  // many buffer refills with padding across their edges
+    cases.push_back({"many narrow rows", tall, 0});
+    SampleOptions tailed;
+    tailed.width = 5;
+    tailed.height = 2;
+    cases.push_back({"bytes after the last row", tailed, 7});
+
+    for (const Case& c : cases) {
+        Bytes input = test::sample(c.options);
+        for (std::size_t i = 0; i < c.extraTail; ++i) input.push_back(static_cast<std::uint8_t>(0xA0 + i));
+        expectConverted(input, c.name);
+    }
+}
+
+TEST_F(Conversion, OutputLengthRule) {
+    const struct {
+        const char* name;
+        std::int32_t width, height;
+        std::int64_t offset;
+        std::size_t cut, expected;
+    } cases[] = {
+        {"road example", 5, 2, 1078, 0, 1094},
+        {"top-down keeps its rows", 5, -2, 1078, 0, 1094},
+        {"width 0", 0, 5, 1078, 0, 1078},
+        {"height 0", 9, 0, 1078, 0, 1078},
+        {"last padding missing", 5, 2, 1078, 3, 1094},
+        {"gap before rows", 8, 2, 2000, 0, 2016},
+        {"small palette", 4, 1, 54 + 8, 0, 1078},
+    };
+    for (const auto& c : cases) {
+        SampleOptions o;
+        o.width = c.width;
+        o.height = c.height;
+        o.pixelOffset = c.offset;
+        Bytes input = test::sample(o);
+        input.resize(input.size() - c.cut);
+        put(kInput, input);
+        const Outcome r = run();
+        EXPECT_EQ(r.status, 0) << c.name << ": " << r.err;
+        const Bytes out = get(kOutput);
+        EXPECT_EQ(out.size(), c.expected) << c.name;
+        EXPECT_TRUE(out == test::expectedGrayCopy(input)) << c.name;
+    }
+}
+
+TEST_F(Conversion, GapBeforeRowsReadsAsZerosAndPaletteBytesRowsMissKeepGray) {
+    SampleOptions o;
+    o.width = 4;
+    o.height = 2;
+    o.pixelOffset = 1100;
+    Bytes input = test::sample(o);
+    std::fill(input.begin() + 1078, input.begin() + 1100, 0x5A);
+    expectConverted(input, "gap");
+    const Bytes out = get(kOutput);
+    EXPECT_TRUE(std::all_of(out.begin() + 1078, out.begin() + 1100, [](auto b) { return b == 0; }));
+
+    o.pixelOffset = 54 + 40;  // ten palette entries, then rows over the rest of the block
+    input = test::sample(o);
+    expectConverted(input, "rows over the palette");
+    const Bytes over = get(kOutput);
+    EXPECT_TRUE(std::equal(over.begin() + 94, over.begin() + 102, input.begin() + 94));
+    EXPECT_NE(over[102], input[102]);  // past the rows the block is still gray
+    EXPECT_EQ(over[102], over[103]);
+    EXPECT_EQ(over[102], over[104]);
+}
+
+TEST_F(Conversion, ReplacesAnExistingOutputAndWritesThroughASymbolicLink) {
+    const Bytes input = test::sample(9, 9);
+    put(kOutput, Bytes(5000, 0x77));
+    put(kInput, input);
+    ASSERT_EQ(run().status, 0);
+    EXPECT_EQ(get(kOutput), test::expectedGrayCopy(input));
+    if (!nativeHost()) return;
+    fs::remove(path(kOutput));
+    fs::create_symlink(path("elsewhere.bmp"), path(kOutput));
+    ASSERT_EQ(run().status, 0);
+    EXPECT_EQ(get("elsewhere.bmp"), test::expectedGrayCopy(input));
+}
+
+using Refusal = Folder;
+
+TEST_F(Refusal, EachClassLeavesTheOutputAlone) {
+    const Bytes good = test::sample(5, 3);
+    const auto edited = [&](std::size_t at, std::uint32_t value, bool word = true) {
+        Bytes b = good;
+        word ? test::setU32(b, at, value) : test::setU16(b, at, value);
+        return b;
+    };
+    Bytes v5 = test::sample([] {
+        SampleOptions o;
+        o.infoHeaderSize = 124;
+        return o;
+    }());
+    Bytes embedded = v5, linked = v5;
+    test::setU32(embedded, 70, 0x4D424544);
+    test::setU32(linked, 70, 0x4C494E4B);
+    const struct {
+        const char* name;
+        Bytes file;
+        const char* reason;
+        bool report;
+    } cases[] = {
+        {"empty", {}, "too short", false},
+        {"53 bytes", Bytes(good.begin(), good.begin() + 53), "too short", false},
+        {"not BM", edited(0, 0x4D58, false), "not a BMP file", true},
+        {"OS/2 info header", edited(14, 12), "info header size 12", true},
+        {"info header cut", Bytes(v5.begin(), v5.begin() + 100), "ends inside", true},
+        {"24-bit", edited(28, 24, false), "24 bits per pixel", true},
+        {"RLE8", edited(30, 1), "compressed", true},
+        {"embedded profile", embedded, "colour profile", true},
+        {"linked profile", linked, "colour profile", true},
+        {"negative width", edited(18, 0xFFFFFFFB), "negative width", true},
+        {"pixels inside headers", edited(10, 20), "inside the headers", true},
+        {"rows do not fit", Bytes(good.begin(), good.end() - 4), "rows of 5 pixels", true},
+        {"height INT32_MAX", edited(22, 0x7FFFFFFF), "rows of 5 pixels", true},
+        {"height INT32_MIN", edited(22, 0x80000000), "rows of 5 pixels", true},
+    };
+    for (const auto& c : cases) {
+        put(kInput, c.file);
+        const Outcome r = expectRefused(c.name, c.reason);
+        EXPECT_EQ(!r.out.empty(), c.report) << c.name << ": " << r.out;
+        EXPECT_EQ(get(kInput), c.file) << c.name;
+    }
+}
+
+TEST_F(Refusal, NotBmStillReportsItsOtherFourLines) {
+    Bytes file = test::sample(64, 64);
+    file[0] = 'X';
+    put(kInput, file);
+    const Outcome r = expectRefused("not BM", "not a BMP file");
+    EXPECT_EQ(r.out, "Size: 5174\nWidth: 64\nHeight: 64\nBitCount: 8\n");
+}
+
+TEST_F(Refusal, MissingInputOrAFolderInItsPlace) {
+    Outcome r = expectRefused("missing", "cannot open");
+    EXPECT_EQ(r.out, "");
+    fs::create_directory(path(kInput));
+    r = expectRefused("folder", "");
+    EXPECT_EQ(r.out, "");
+}
+
+TEST_F(Refusal, OutputThatIsTheInputItself) {
+    if (!nativeHost()) GTEST_SKIP() << "links are made on the host";
+    const Bytes input = test::sample(6, 6);
+    put(kInput, input);
+    fs::create_symlink(kInput, path(kOutput));
+    Outcome r = run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is this very file"), std::string::npos) << r.err;
+    EXPECT_EQ(get(kInput), input);
+    fs::remove(path(kOutput));
+    fs::create_hard_link(path(kInput), path(kOutput));
+    r = run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is this very file"), std::string::npos) << r.err;
+    EXPECT_EQ(get(kInput), input);
+}
+
+using Failure = Folder;
+
+TEST_F(Failure, OutputThatCannotBeCreated) {
+    put(kInput, test::sample(4, 4));
+    fs::create_directory(path(kOutput));
+    const Outcome r = run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind(std::string("graybmp: ") + kOutput + ": cannot create", 0), 0u) << r.err;
+    EXPECT_TRUE(fs::is_directory(path(kOutput)));
+}
+
+TEST_F(Failure, FullDiskRemovesTheIncompleteOutput) {
+    if (!nativeHost() || !fs::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
+    put(kInput, test::sample(16, 16));
+    fs::create_symlink("/dev/full", path(kOutput));
+    const Outcome r = run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, std::string("graybmp: ") + kOutput + ": cannot write: " +
+                         std::strerror(ENOSPC) + "\n");
+    EXPECT_FALSE(exists(kOutput));
+    EXPECT_EQ(entries(), 1u);
+}
+
+}  // namespace
+}  // namespace graybmp
+
+namespace graybmp {
+namespace {
+
+using Corpus = Folder;
+
+// The public BMP conformance corpus beside the project, when it is there.
+TEST_F(Corpus, EveryFileConvertsCorrectlyOrIsRefused) {
+    const fs::path corpus = GRAYBMP_CORPUS;
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+    // Uncompressed 8-bit files with a plain info header: these must convert.
+    const std::vector<std::string> mustConvert = {
+        "g/pal8.bmp",        "g/pal8-0.bmp",   "g/pal8gs.bmp",    "g/pal8nonsquare.bmp",
+        "g/pal8topdown.bmp", "g/pal8v4.bmp",   "g/pal8v5.bmp",    "g/pal8w124.bmp",
+        "g/pal8w125.bmp",    "g/pal8w126.bmp", "q/pal8offs.bmp",  "b/pal8badindex.bmp"};
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(corpus))
+        if (entry.path().extension() == ".bmp") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_FALSE(files.empty());
+
+    int converted = 0, refused = 0, pal8Converted = 0, pal8Refused = 0;
+    for (const fs::path& file : files) {
+        const std::string name = file.lexically_relative(corpus).generic_string();
+        const Bytes input = test::readFile(file.string());
+        put(kInput, input);
+        put(kOutput, kSentinel);
+        const Outcome r = run();
+        const bool pal8 = file.filename().string().rfind("pal8", 0) == 0;
+        ASSERT_TRUE(r.status == 0 || r.status == 1) << name << " exit " << r.status;
+        if (r.status == 0) {
+            ++converted;
+            pal8Converted += pal8;
+            EXPECT_TRUE(get(kOutput) == test::expectedGrayCopy(input)) << name;
+        } else {
+            ++refused;
+            pal8Refused += pal8;
+            EXPECT_EQ(get(kOutput), kSentinel) << name;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << name << r.err;
+        }
+        const bool listed =
+            std::find(mustConvert.begin(), mustConvert.end(), name) != mustConvert.end();
+        if (listed) {
+            EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+        }
+        const bool eightBit = input.size() >= 30 && input[28] == 8 && input[29] == 0;
+        if (!eightBit) {
+            EXPECT_EQ(r.status, 1) << name << " is not 8-bit palettized";
+        }
+    }
+    std::printf("corpus: %d converted, %d refused; pal8*: %d converted, %d refused\n", converted,
+                refused, pal8Converted, pal8Refused);
+}
+
+}  // namespace
+}  // namespace graybmp
