@@ -4,11 +4,14 @@
 // beside the tool (links, FIFOs, /dev/full).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -343,6 +346,39 @@ TEST_F(Refusal, OutputThatIsTheInputItself) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("is this very file"), std::string::npos) << r.err;
     EXPECT_EQ(get(kInput), input);
+}
+
+// The report is flushed line by line: it reaches a pipe while the input is still arriving.
+TEST_F(Refusal, ReportArrivesThroughAPipeBeforeTheRestOfTheInput) {
+    if (!nativeHost()) GTEST_SKIP() << "the FIFO is made on the host";
+    ASSERT_EQ(mkfifo(path(kInput).c_str(), 0600), 0);
+    const std::string command = "cd '" + dir_.string() + "' && " + toolCommand() +
+                                " </dev/null 2>.stderr";
+    std::FILE* tool = popen(command.c_str(), "r");
+    ASSERT_NE(tool, nullptr);
+    const int fifo = open(path(kInput).c_str(), O_WRONLY);  // waits for the tool to open it
+    ASSERT_GE(fifo, 0);
+    const Bytes file = test::sample(64, 64);
+    ASSERT_EQ(write(fifo, file.data(), 54), 54);
+
+    std::string lines;
+    char line[128];
+    for (int i = 0; i < 5; ++i) {
+        pollfd ready{fileno(tool), POLLIN, 0};
+        ASSERT_EQ(poll(&ready, 1, 20000), 1) << "no report line " << i << " yet: " << lines;
+        ASSERT_NE(std::fgets(line, sizeof line, tool), nullptr);
+        lines += line;
+    }
+    EXPECT_EQ(withoutCarriageReturns(lines),
+              "Type: BMP file\nSize: 5174\nWidth: 64\nHeight: 64\nBitCount: 8\n");
+    std::signal(SIGPIPE, SIG_IGN);  // the tool may have stopped reading already
+    (void)!write(fifo, file.data() + 54, file.size() - 54);
+    close(fifo);
+    const int status = pclose(tool);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+    const Bytes err = get(".stderr");
+    EXPECT_EQ(std::string(err.begin(), err.end()), "graybmp: _Carib256.bmp: not a regular file\n");
+    EXPECT_FALSE(exists(kOutput));
 }
 
 using Failure = Folder;
