@@ -404,6 +404,76 @@ TEST_F(Failure, FullDiskRemovesTheIncompleteOutput) {
     EXPECT_EQ(entries(), 1u);
 }
 
+TEST_F(Failure, HugeWidthWithNoRowsNeedsNoMemory) {
+#ifdef GRAYBMP_SANITIZED
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
+#endif
+    if (!nativeHost()) GTEST_SKIP() << "the address-space limit is set on the host";
+    Bytes file = test::sample(4, 4);
+    test::setU32(file, 18, 0x7FFFFFFF);
+    test::setU32(file, 22, 0);
+    put(kInput, file);
+    const std::string command = "cd '" + dir_.string() + "' && ulimit -v 524288 && " +
+                                toolCommand() + " </dev/null >/dev/null 2>.stderr";
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0);
+    EXPECT_EQ(get(kOutput), test::expectedGrayCopy(file));
+}
+
+// Cut at every byte of its headers and palette, and a little into the rows: every run
+// ends with a converted copy or a refusal, never a crash.
+TEST_F(Failure, FileCutAtEveryByteOfItsHeaders) {
+    SampleOptions o;
+    o.width = 3;
+    o.height = 2;
+    o.infoHeaderSize = 124;
+    const Bytes whole = test::sample(o);
+    for (std::size_t cut = 0; cut <= 138 + 16; ++cut) {
+        const Bytes file(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+        put(kInput, file);
+        put(kOutput, kSentinel);
+        const Outcome r = run();
+        EXPECT_EQ(r.status, 1) << "cut at " << cut << ": " << r.err;
+        EXPECT_EQ(get(kOutput), kSentinel) << "cut at " << cut;
+        EXPECT_EQ(r.out.empty(), cut < 54) << "cut at " << cut;
+    }
+    for (std::size_t cut = whole.size() - 6; cut <= whole.size(); ++cut) {
+        const Bytes file(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+        put(kInput, file);
+        const Outcome r = run();
+        EXPECT_EQ(r.status, cut >= whole.size() - 1 ? 0 : 1) << "cut at " << cut;
+        if (r.status == 0) {
+            EXPECT_EQ(get(kOutput), test::expectedGrayCopy(file));
+        }
+    }
+}
+
+// Memcheck over every padding case and a tiny file with a small palette.
+TEST_F(Failure, MemcheckFindsNoError) {
+#ifdef GRAYBMP_SANITIZED
+    GTEST_SKIP() << "sanitized build";
+#endif
+    if (std::getenv("GRAYBMP_COMMAND") != nullptr || std::system("valgrind --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs valgrind and the native binary";
+    std::vector<Bytes> inputs;
+    for (std::int32_t w = 1; w <= 8; ++w) inputs.push_back(test::sample(w, 3));
+    SampleOptions tiny;
+    tiny.width = 2;
+    tiny.height = 1;
+    tiny.pixelOffset = 54 + 8;
+    inputs.push_back(test::sample(tiny));
+    for (const Bytes& input : inputs) {
+        put(kInput, input);
+        const std::string command = "cd '" + dir_.string() +
+                                    "' && valgrind -q --error-exitcode=99 --leak-check=full " +
+                                    GRAYBMP_BINARY + " </dev/null >/dev/null 2>.stderr";
+        const int raw = std::system(command.c_str());
+        const Bytes err = get(".stderr");
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 0) << std::string(err.begin(), err.end());
+        EXPECT_EQ(get(kOutput), test::expectedGrayCopy(input));
+    }
+}
+
 }  // namespace
 }  // namespace graybmp
 

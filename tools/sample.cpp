@@ -104,7 +104,7 @@ void sampleRow(const SampleOptions& options, std::int32_t row, std::uint8_t* out
     const std::int32_t line = options.height < 0 ? row : rows - 1 - row;  // bottom-up
     for (std::int32_t x = 0; x < options.width; ++x) out[x] = pixelAt(x, line, options.width, rows);
     const auto width = static_cast<std::size_t>(options.width);
-    std::memset(out + width, options.paddingByte, strideOf(options) - width);
+    if (strideOf(options) > width) std::memset(out + width, options.paddingByte, strideOf(options) - width);
 }
 
 std::vector<std::uint8_t> makeSampleBitmap(const SampleOptions& options) {
