@@ -131,16 +131,6 @@ bool streamFlush(Stream& stream) {
     return stream.error == 0;
 }
 
-bool streamSkip(Stream& stream, std::int64_t count) {
-    const std::size_t buffered = stream.end - stream.begin;
-    if (count >= 0 && static_cast<std::uint64_t>(count) <= buffered) {
-        stream.begin += static_cast<std::size_t>(count);
-        stream.position += count;
-        return true;
-    }
-    return streamSeek(stream, stream.position + count);
-}
-
 bool streamSeek(Stream& stream, std::int64_t offset) {
     if (offset < 0) {
         errno = EINVAL;

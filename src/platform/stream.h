@@ -62,9 +62,18 @@ inline bool streamWrite(Stream& stream, const void* data, std::size_t count) {
     return streamDrain(stream, static_cast<const std::uint8_t*>(data), count);
 }
 
-// Moves a reading stream forward by count bytes from its current position.
-bool streamSkip(Stream& stream, std::int64_t count);
 bool streamSeek(Stream& stream, std::int64_t offset);
+
+// Moves a reading stream forward by count bytes from its current position; inside the
+// buffer that is no system call.
+inline bool streamSkip(Stream& stream, std::int64_t count) {
+    if (count >= 0 && static_cast<std::uint64_t>(count) <= stream.end - stream.begin) {
+        stream.begin += static_cast<std::size_t>(count);
+        stream.position += count;
+        return true;
+    }
+    return streamSeek(stream, stream.position + count);
+}
 bool streamFlush(Stream& stream);
 bool streamFileKind(Stream& stream, FileKind& kind, std::uint64_t& size);
 
