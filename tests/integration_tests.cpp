@@ -1,7 +1,8 @@
 // graybmp run as a user runs it: in a folder holding "_Carib256.bmp", standard input from
 // /dev/null. GRAYBMP_COMMAND replaces the command that starts the tool (an emulator in
-// front of a cross-built binary, say); GRAYBMP_NATIVE=0 skips what needs a POSIX host
-// beside the tool (links, FIFOs, /dev/full).
+// front of a cross-built binary, say); GRAYBMP_NATIVE=0 says the tool is not a POSIX
+// process (Windows under wine), which skips what only such a process can be held to:
+// an address-space limit, and removing a link to a device.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -36,7 +37,7 @@ std::string toolCommand() {
     return command != nullptr && *command != '\0' ? command : GRAYBMP_BINARY;
 }
 
-bool nativeHost() {
+bool posixTool() {
     const char* native = std::getenv("GRAYBMP_NATIVE");
     return native == nullptr || std::string(native) != "0";
 }
@@ -262,7 +263,6 @@ TEST_F(Conversion, ReplacesAnExistingOutputAndWritesThroughASymbolicLink) {
     put(kInput, input);
     ASSERT_EQ(run().status, 0);
     EXPECT_EQ(get(kOutput), test::expectedGrayCopy(input));
-    if (!nativeHost()) return;
     fs::remove(path(kOutput));
     fs::create_symlink(path("elsewhere.bmp"), path(kOutput));
     ASSERT_EQ(run().status, 0);
@@ -332,7 +332,6 @@ TEST_F(Refusal, MissingInputOrAFolderInItsPlace) {
 }
 
 TEST_F(Refusal, OutputThatIsTheInputItself) {
-    if (!nativeHost()) GTEST_SKIP() << "links are made on the host";
     const Bytes input = test::sample(6, 6);
     put(kInput, input);
     fs::create_symlink(kInput, path(kOutput));
@@ -350,7 +349,6 @@ TEST_F(Refusal, OutputThatIsTheInputItself) {
 
 // The report is flushed line by line: it reaches a pipe while the input is still arriving.
 TEST_F(Refusal, ReportArrivesThroughAPipeBeforeTheRestOfTheInput) {
-    if (!nativeHost()) GTEST_SKIP() << "the FIFO is made on the host";
     ASSERT_EQ(mkfifo(path(kInput).c_str(), 0600), 0);
     const std::string command = "cd '" + dir_.string() + "' && " + toolCommand() +
                                 " </dev/null 2>.stderr";
@@ -377,7 +375,8 @@ TEST_F(Refusal, ReportArrivesThroughAPipeBeforeTheRestOfTheInput) {
     const int status = pclose(tool);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
     const Bytes err = get(".stderr");
-    EXPECT_EQ(std::string(err.begin(), err.end()), "graybmp: _Carib256.bmp: not a regular file\n");
+    EXPECT_EQ(withoutCarriageReturns(std::string(err.begin(), err.end())),
+              "graybmp: _Carib256.bmp: not a regular file\n");
     EXPECT_FALSE(exists(kOutput));
 }
 
@@ -393,22 +392,24 @@ TEST_F(Failure, OutputThatCannotBeCreated) {
 }
 
 TEST_F(Failure, FullDiskRemovesTheIncompleteOutput) {
-    if (!nativeHost() || !fs::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
     put(kInput, test::sample(16, 16));
     fs::create_symlink("/dev/full", path(kOutput));
     const Outcome r = run();
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, std::string("graybmp: ") + kOutput + ": cannot write: " +
                          std::strerror(ENOSPC) + "\n");
-    EXPECT_FALSE(exists(kOutput));
-    EXPECT_EQ(entries(), 1u);
+    if (posixTool()) {
+        EXPECT_FALSE(exists(kOutput));
+        EXPECT_EQ(entries(), 1u);
+    }
 }
 
 TEST_F(Failure, HugeWidthWithNoRowsNeedsNoMemory) {
 #ifdef GRAYBMP_SANITIZED
     GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
 #endif
-    if (!nativeHost()) GTEST_SKIP() << "the address-space limit is set on the host";
+    if (!posixTool()) GTEST_SKIP() << "the address-space limit holds for POSIX processes";
     Bytes file = test::sample(4, 4);
     test::setU32(file, 18, 0x7FFFFFFF);
     test::setU32(file, 22, 0);
