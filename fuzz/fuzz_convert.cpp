@@ -17,12 +17,12 @@ namespace {
 
 using graybmp::test::Bytes;
 
-#define REQUIRE(condition)                                                   \
-    do {                                                                     \
-        if (!(condition)) {                                                  \
-            std::fprintf(stderr, "invariant broken: %s\n", #condition);      \
-            std::abort();                                                    \
-        }                                                                    \
+#define REQUIRE(condition)                                              \
+    do {                                                                \
+        if (!(condition)) {                                             \
+            std::fprintf(stderr, "invariant broken: %s\n", #condition); \
+            std::abort();                                               \
+        }                                                               \
     } while (0)
 
 // An in-memory file, made once and emptied for each input, opened as a new C stream.
@@ -40,7 +40,8 @@ int inputFd = -1, outputFd = -1;
 void checkInvariants(const Bytes& in, const Bytes& out, const graybmp::ImageLayout& layout) {
     REQUIRE(out.size() >= in.size());
     const auto headersEnd = static_cast<std::size_t>(layout.paletteOffset);
-    REQUIRE(std::equal(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(headersEnd), out.begin()));
+    REQUIRE(
+        std::equal(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(headersEnd), out.begin()));
     const auto at = [&](std::size_t i) -> unsigned { return i < in.size() ? in[i] : 0u; };
     for (std::size_t e = headersEnd; e < headersEnd + 1024; e += 4) {
         if (layout.rowCount > 0 && e + 4 > static_cast<std::size_t>(layout.pixelOffset)) break;

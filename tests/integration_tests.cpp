@@ -3,17 +3,16 @@
 // front of a cross-built binary, say); GRAYBMP_NATIVE=0 says the tool is not a POSIX
 // process (Windows under wine), which skips what only such a process can be held to:
 // an address-space limit, and removing a link to a device.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -54,7 +53,7 @@ struct Outcome {
 };
 
 class Folder : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "graybmp-test-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -77,8 +76,8 @@ protected:
     }
 
     Outcome run() const {
-        const std::string command = "cd '" + dir_.string() + "' && " + toolCommand() +
-                                    " </dev/null >.stdout 2>.stderr";
+        const std::string command =
+            "cd '" + dir_.string() + "' && " + toolCommand() + " </dev/null >.stdout 2>.stderr";
         const int raw = std::system(command.c_str());
         Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, "", ""};
         const Bytes out = get(".stdout"), err = get(".stderr");
@@ -200,7 +199,8 @@ TEST_F(Conversion, ShapesAndLayouts) {
 
     for (const Case& c : cases) {
         Bytes input = test::sample(c.options);
-        for (std::size_t i = 0; i < c.extraTail; ++i) input.push_back(static_cast<std::uint8_t>(0xA0 + i));
+        for (std::size_t i = 0; i < c.extraTail; ++i)
+            input.push_back(static_cast<std::uint8_t>(0xA0 + i));
         expectConverted(input, c.name);
     }
 }
@@ -350,8 +350,8 @@ TEST_F(Refusal, OutputThatIsTheInputItself) {
 // The report is flushed line by line: it reaches a pipe while the input is still arriving.
 TEST_F(Refusal, ReportArrivesThroughAPipeBeforeTheRestOfTheInput) {
     ASSERT_EQ(mkfifo(path(kInput).c_str(), 0600), 0);
-    const std::string command = "cd '" + dir_.string() + "' && " + toolCommand() +
-                                " </dev/null 2>.stderr";
+    const std::string command =
+        "cd '" + dir_.string() + "' && " + toolCommand() + " </dev/null 2>.stderr";
     std::FILE* tool = popen(command.c_str(), "r");
     ASSERT_NE(tool, nullptr);
     const int fifo = open(path(kInput).c_str(), O_WRONLY);  // waits for the tool to open it
@@ -397,8 +397,8 @@ TEST_F(Failure, FullDiskRemovesTheIncompleteOutput) {
     fs::create_symlink("/dev/full", path(kOutput));
     const Outcome r = run();
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, std::string("graybmp: ") + kOutput + ": cannot write: " +
-                         std::strerror(ENOSPC) + "\n");
+    EXPECT_EQ(r.err, std::string("graybmp: ") + kOutput +
+                         ": cannot write: " + std::strerror(ENOSPC) + "\n");
     if (posixTool()) {
         EXPECT_FALSE(exists(kOutput));
         EXPECT_EQ(entries(), 1u);
@@ -454,7 +454,8 @@ TEST_F(Failure, MemcheckFindsNoError) {
 #ifdef GRAYBMP_SANITIZED
     GTEST_SKIP() << "sanitized build";
 #endif
-    if (std::getenv("GRAYBMP_COMMAND") != nullptr || std::system("valgrind --version >/dev/null 2>&1") != 0)
+    if (std::getenv("GRAYBMP_COMMAND") != nullptr ||
+        std::system("valgrind --version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "needs valgrind and the native binary";
     std::vector<Bytes> inputs;
     for (std::int32_t w = 1; w <= 8; ++w) inputs.push_back(test::sample(w, 3));
@@ -489,9 +490,9 @@ TEST_F(Corpus, EveryFileConvertsCorrectlyOrIsRefused) {
     if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
     // Uncompressed 8-bit files with a plain info header: these must convert.
     const std::vector<std::string> mustConvert = {
-        "g/pal8.bmp",        "g/pal8-0.bmp",   "g/pal8gs.bmp",    "g/pal8nonsquare.bmp",
-        "g/pal8topdown.bmp", "g/pal8v4.bmp",   "g/pal8v5.bmp",    "g/pal8w124.bmp",
-        "g/pal8w125.bmp",    "g/pal8w126.bmp", "q/pal8offs.bmp",  "b/pal8badindex.bmp"};
+        "g/pal8.bmp",        "g/pal8-0.bmp",   "g/pal8gs.bmp",   "g/pal8nonsquare.bmp",
+        "g/pal8topdown.bmp", "g/pal8v4.bmp",   "g/pal8v5.bmp",   "g/pal8w124.bmp",
+        "g/pal8w125.bmp",    "g/pal8w126.bmp", "q/pal8offs.bmp", "b/pal8badindex.bmp"};
     std::vector<fs::path> files;
     for (const auto& entry : fs::recursive_directory_iterator(corpus))
         if (entry.path().extension() == ".bmp") files.push_back(entry.path());

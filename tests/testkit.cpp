@@ -10,8 +10,12 @@ std::uint32_t u32At(const Bytes& b, std::size_t o) {
     return b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) | (std::uint32_t{b[o + 3]} << 24);
 }
 
-void setU32(Bytes& bytes, std::size_t offset, std::uint32_t value) { putU32le(&bytes[offset], value); }
-void setU16(Bytes& bytes, std::size_t offset, std::uint32_t value) { putU16le(&bytes[offset], value); }
+void setU32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
+    putU32le(&bytes[offset], value);
+}
+void setU16(Bytes& bytes, std::size_t offset, std::uint32_t value) {
+    putU16le(&bytes[offset], value);
+}
 
 Bytes expectedGrayCopy(const Bytes& in) {
     const std::int64_t paletteAt = 14 + std::int64_t{u32At(in, 14)};
@@ -59,7 +63,8 @@ Bytes readFile(const std::string& path) {
 
 void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace graybmp::test

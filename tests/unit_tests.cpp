@@ -19,10 +19,10 @@ using test::Bytes;
 TEST(RowPadding, PadsEightBitRowsToFourBytes) {
     const struct {
         std::int32_t width, padding;
-    } cases[] = {{0, 0},  {1, 3},       {2, 2},       {3, 1},       {4, 0},      {5, 3},
-                 {6, 2},  {7, 1},       {8, 0},       {125, 3},     {126, 2},    {127, 1},
-                 {INT32_MAX, 1},        {INT32_MAX - 3, 0},         {-1, -3},    {-4, 0},
-                 {INT32_MIN, 0}};
+    } cases[] = {
+        {0, 0},   {1, 3},  {2, 2},        {3, 1},   {4, 0},   {5, 3},         {6, 2},
+        {7, 1},   {8, 0},  {125, 3},      {126, 2}, {127, 1}, {INT32_MAX, 1}, {INT32_MAX - 3, 0},
+        {-1, -3}, {-4, 0}, {INT32_MIN, 0}};
     for (const auto& c : cases) EXPECT_EQ(rowPadding(c.width), c.padding) << "width " << c.width;
 }
 
@@ -49,9 +49,9 @@ TEST(GrayPalette, TakesTheFloorOfTheUnweightedMeanAndKeepsTheFourthByte) {
         RGBQUAD in;
         std::uint8_t gray;
     } cases[] = {
-        {{10, 20, 31, 0}, 20},  {{255, 255, 254, 0}, 254}, {{1, 1, 0, 0}, 0},
-        {{255, 255, 255, 0}, 255}, {{0, 0, 0, 0xFF}, 0},  {{77, 77, 77, 0x12}, 77},
-        {{0, 0, 255, 0x80}, 85}, {{2, 0, 0, 0}, 0},      {{254, 255, 255, 0xFF}, 254},
+        {{10, 20, 31, 0}, 20},     {{255, 255, 254, 0}, 254}, {{1, 1, 0, 0}, 0},
+        {{255, 255, 255, 0}, 255}, {{0, 0, 0, 0xFF}, 0},      {{77, 77, 77, 0x12}, 77},
+        {{0, 0, 255, 0x80}, 85},   {{2, 0, 0, 0}, 0},         {{254, 255, 255, 0xFF}, 254},
     };
     Palette palette{};
     for (std::size_t i = 0; i < kPaletteEntries; ++i)
@@ -179,11 +179,16 @@ TEST(InputCheck, LaysOutPaletteRowsAndTail) {
 
 TEST(InputCheck, EveryRefusalHasItsOwnReason) {
     const Bytes file = test::sample(5, 3);
-    const InputError all[] = {InputError::TooShort,      InputError::NotBitmap,
-                              InputError::BadInfoHeaderSize, InputError::TruncatedInfoHeader,
-                              InputError::NotEightBit,   InputError::Compressed,
-                              InputError::ColourProfile, InputError::NegativeWidth,
-                              InputError::PixelsInsideHeaders, InputError::RowsDoNotFit};
+    const InputError all[] = {InputError::TooShort,
+                              InputError::NotBitmap,
+                              InputError::BadInfoHeaderSize,
+                              InputError::TruncatedInfoHeader,
+                              InputError::NotEightBit,
+                              InputError::Compressed,
+                              InputError::ColourProfile,
+                              InputError::NegativeWidth,
+                              InputError::PixelsInsideHeaders,
+                              InputError::RowsDoNotFit};
     std::vector<std::string> seen;
     for (InputError e : all) {
         const std::string reason = describeInputError(e, file.data(), 54, file.size());

@@ -91,9 +91,12 @@ std::vector<std::uint8_t> sampleHead(const SampleOptions& options) {
 
     for (int i = 0; i < 256; ++i) {
         std::uint8_t* entry = p + paletteAt + 4 * i;
-        if (i <= 85) putEntry(entry, kSkyHigh, kSkyLow, i / 85.0);
-        else if (i <= 170) putEntry(entry, kSeaNear, kSeaFar, (i - 86) / 84.0);
-        else putEntry(entry, kSandWet, kSandDry, (i - 171) / 84.0);
+        if (i <= 85)
+            putEntry(entry, kSkyHigh, kSkyLow, i / 85.0);
+        else if (i <= 170)
+            putEntry(entry, kSeaNear, kSeaFar, (i - 86) / 84.0);
+        else
+            putEntry(entry, kSandWet, kSandDry, (i - 171) / 84.0);
     }
     head.resize(static_cast<std::size_t>(offset));  // rows may start inside the palette
     return head;
@@ -104,7 +107,8 @@ void sampleRow(const SampleOptions& options, std::int32_t row, std::uint8_t* out
     const std::int32_t line = options.height < 0 ? row : rows - 1 - row;  // bottom-up
     for (std::int32_t x = 0; x < options.width; ++x) out[x] = pixelAt(x, line, options.width, rows);
     const auto width = static_cast<std::size_t>(options.width);
-    if (strideOf(options) > width) std::memset(out + width, options.paddingByte, strideOf(options) - width);
+    if (strideOf(options) > width)
+        std::memset(out + width, options.paddingByte, strideOf(options) - width);
 }
 
 std::vector<std::uint8_t> makeSampleBitmap(const SampleOptions& options) {

@@ -53,8 +53,7 @@ inline std::uint32_t readU32le(const std::uint8_t* p) {
 // Two's-complement reinterpretation, defined for every bit pattern.
 inline std::int32_t readS32le(const std::uint8_t* p) {
     const std::uint32_t u = readU32le(p);
-    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u)
-                            : -static_cast<std::int32_t>(~u) - 1;
+    return u <= 0x7FFFFFFFu ? static_cast<std::int32_t>(u) : -static_cast<std::int32_t>(~u) - 1;
 }
 
 inline std::int16_t readS16le(const std::uint8_t* p) {

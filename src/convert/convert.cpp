@@ -51,7 +51,8 @@ bool copyRows(Stream& in, Stream& out, const ImageLayout& layout) {
         std::memcpy(rows.output.data(), rows.input.data(), width);
         narrowPadding[0] = rows.output[0];
         if (!streamWrite(out, rows.output.data(), width) ||
-            !streamWrite(out, paddingSource, padding) || !streamSkip(in, static_cast<std::int64_t>(padding)))
+            !streamWrite(out, paddingSource, padding) ||
+            !streamSkip(in, static_cast<std::int64_t>(padding)))
             return false;
     }
     return true;

@@ -83,7 +83,8 @@ int convertFiles(const char* inputName, const char* outputName, std::ostream& re
     if (kind != FileKind::Regular) return fail(errors, inputName, "not a regular file");
     const std::size_t leadWanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kMaxLeadSize));
-    if (leadWanted > leadSize) leadSize += streamReadDirect(in, lead + leadSize, leadWanted - leadSize);
+    if (leadWanted > leadSize)
+        leadSize += streamReadDirect(in, lead + leadSize, leadWanted - leadSize);
     if (in.error != 0) return fail(errors, inputName, systemError("cannot read", in.error));
 
     const InputError refusal = checkInput(lead, leadSize, fileSize, layout);

@@ -1,10 +1,11 @@
 #include "platform/stream.h"
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 #ifdef _WIN32
 #include <io.h>
@@ -169,8 +170,7 @@ bool streamIsFile(Stream& stream, const char* path) {
     const bool got = GetFileInformationByHandle(other, &named) != 0;
     CloseHandle(other);
     return got && open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
-           open.nFileIndexHigh == named.nFileIndexHigh &&
-           open.nFileIndexLow == named.nFileIndexLow;
+           open.nFileIndexHigh == named.nFileIndexHigh && open.nFileIndexLow == named.nFileIndexLow;
 #else
     struct stat open, named;
     if (fstat(fileno(stream.file), &open) != 0 || stat(path, &named) != 0) return false;
