@@ -236,6 +236,16 @@ TEST_F(Conversion, OutputLengthRule) {
     }
 }
 
+TEST_F(Conversion, NoRowsAndPixelsPastTheEndStillKeepsTheInputLength) {
+    Bytes input = test::sample(0, 3);
+    input.resize(1078 + 100, 0x33);
+    test::setU32(input, 10, 0x7FFFFFF0);
+    expectConverted(input, "offset past the end");
+    const Bytes out = get(kOutput);
+    ASSERT_EQ(out.size(), input.size());
+    EXPECT_TRUE(std::all_of(out.begin() + 1078, out.end(), [](auto b) { return b == 0; }));
+}
+
 TEST_F(Conversion, GapBeforeRowsReadsAsZerosAndPaletteBytesRowsMissKeepGray) {
     SampleOptions o;
     o.width = 4;

@@ -44,12 +44,13 @@ bool copyRows(Stream& in, Stream& out, const ImageLayout& layout) {
     // The output padding repeats the row's first indices; a row of one pixel has fewer
     // indices than padding bytes, so the rest of its padding is zeros.
     std::uint8_t narrowPadding[3] = {0, 0, 0};
-    const std::uint8_t* paddingSource = width >= padding ? rows.output.data() : narrowPadding;
+    const bool narrow = width < padding;
+    const std::uint8_t* paddingSource = narrow ? narrowPadding : rows.output.data();
 
     for (std::int64_t row = 0; row < layout.rowCount; ++row) {
         if (streamRead(in, rows.input.data(), width) != width) return false;
         std::memcpy(rows.output.data(), rows.input.data(), width);
-        narrowPadding[0] = rows.output[0];
+        if (narrow) narrowPadding[0] = rows.output[0];
         if (!streamWrite(out, rows.output.data(), width) ||
             !streamWrite(out, paddingSource, padding) ||
             !streamSkip(in, static_cast<std::int64_t>(padding)))
@@ -70,17 +71,17 @@ bool copyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to) {
     return true;
 }
 
-// With no rows and the pixel offset past the end of the file, the input's bytes after the
-// palette lie in the stretch that reads as zeros; the output still reaches the same length.
+// With no rows and the pixel offset at or past the end of the file, nothing is written
+// behind the palette; zeros, what that stretch reads as, bring the output to the input's
+// length. In every other case the rows and the tail reach it already.
 bool padToInputLength(Stream& out, const ImageLayout& layout) {
     const std::int64_t paletteEnd = layout.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
-    const std::int64_t rowsEnd = layout.pixelOffset + layout.rowCount * layout.stride;
-    std::int64_t written = std::max(paletteEnd, layout.rowCount > 0 ? rowsEnd : 0);
-    if (layout.tailOffset < layout.fileSize) written = layout.fileSize;
-    if (written >= layout.fileSize) return true;
-    if (!streamSeek(out, written)) return false;
+    if (layout.rowCount > 0 || layout.pixelOffset < layout.fileSize ||
+        paletteEnd >= layout.fileSize)
+        return true;
+    if (!streamSeek(out, paletteEnd)) return false;
     const std::uint8_t zeros[4096] = {};
-    for (std::int64_t left = layout.fileSize - written; left > 0;) {
+    for (std::int64_t left = layout.fileSize - paletteEnd; left > 0;) {
         const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, sizeof zeros));
         if (!streamWrite(out, zeros, n)) return false;
         left -= static_cast<std::int64_t>(n);
