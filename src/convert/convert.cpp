@@ -51,9 +51,9 @@ bool copyRows(Stream& in, Stream& out, const ImageLayout& layout) {
         if (streamRead(in, rows.input.data(), width) != width) return false;
         std::memcpy(rows.output.data(), rows.input.data(), width);
         if (narrow) narrowPadding[0] = rows.output[0];
-        if (!streamWrite(out, rows.output.data(), width) ||
-            !streamWrite(out, paddingSource, padding) ||
-            !streamSkip(in, static_cast<std::int64_t>(padding)))
+        if (!streamWrite(out, rows.output.data(), width)) return false;
+        if (padding != 0 && (!streamWrite(out, paddingSource, padding) ||
+                             !streamSkip(in, static_cast<std::int64_t>(padding))))
             return false;
     }
     return true;
