@@ -111,30 +111,38 @@ void sampleRow(const SampleOptions& options, std::int32_t row, std::uint8_t* out
         std::memset(out + width, options.paddingByte, strideOf(options) - width);
 }
 
-std::vector<std::uint8_t> makeSampleBitmap(const SampleOptions& options) {
-    std::vector<std::uint8_t> file = sampleHead(options);
-    const std::size_t stride = strideOf(options);
-    const std::int32_t rows = rowsOf(options);
-    std::vector<std::uint8_t> row(stride);
-    for (std::int32_t r = 0; r < rows; ++r) {
+namespace {
+
+// Hands the head, then each stored row, to `sink(data, size)`; stops when it says false.
+template <typename Sink>
+bool emitSample(const SampleOptions& options, Sink sink) {
+    const std::vector<std::uint8_t> head = sampleHead(options);
+    bool ok = sink(head.data(), head.size());
+    std::vector<std::uint8_t> row(strideOf(options));
+    for (std::int32_t r = 0; ok && r < rowsOf(options); ++r) {
         sampleRow(options, r, row.data());
-        file.insert(file.end(), row.begin(), row.end());
+        ok = sink(row.data(), row.size());
     }
+    return ok;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> makeSampleBitmap(const SampleOptions& options) {
+    std::vector<std::uint8_t> file;
+    emitSample(options, [&](const std::uint8_t* data, std::size_t size) {
+        file.insert(file.end(), data, data + size);
+        return true;
+    });
     return file;
 }
 
 bool writeSampleBitmap(const char* path, const SampleOptions& options) {
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) return false;
-    const std::vector<std::uint8_t> head = sampleHead(options);
-    bool ok = std::fwrite(head.data(), 1, head.size(), file) == head.size();
-    const std::size_t stride = strideOf(options);
-    const std::int32_t rows = rowsOf(options);
-    std::vector<std::uint8_t> row(stride);
-    for (std::int32_t r = 0; ok && r < rows; ++r) {
-        sampleRow(options, r, row.data());
-        ok = std::fwrite(row.data(), 1, stride, file) == stride;
-    }
+    const bool ok = emitSample(options, [&](const std::uint8_t* data, std::size_t size) {
+        return std::fwrite(data, 1, size, file) == size;
+    });
     return std::fclose(file) == 0 && ok;
 }
 

@@ -41,13 +41,12 @@ int writeGrayCopy(Stream& in, const char* inputName, const char* outputName,
         fault = CopyFault::WriteFailed;
         out.error = ENOMEM;
     }
-    const int readError = in.error;
     const bool closed = closeAllStreams();
     if (fault == CopyFault::None && closed) return 0;
 
     std::remove(outputName);
     if (fault == CopyFault::ReadFailed)
-        return fail(errors, inputName, systemError("cannot read", readError));
+        return fail(errors, inputName, systemError("cannot read", in.error));
     if (fault == CopyFault::InputShrank)
         return fail(errors, inputName, "ended early: the file changed while it was read");
     return fail(errors, outputName, systemError("cannot write", out.error));
