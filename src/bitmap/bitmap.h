@@ -1,10 +1,19 @@
-// Byte layout of an 8-bit palettized BMP file as graybmp reads and writes it.
+// Byte layout of a BMP file as graybmp reads and writes it.
 //
 //   offset 0    BITMAPFILEHEADER, 14 bytes
-//   offset 14   BITMAPINFOHEADER, biSize bytes (40; 52 to 124 for the later versions)
-//   14+biSize   palette: 256 RGBQUAD entries of 4 bytes (blue, green, red, reserved)
-//   bfOffBits   pixel rows, one index byte per pixel, each row padded to a multiple
-//               of 4 bytes; rows follow one another without gaps
+//   offset 14   info header, biSize bytes: BITMAPINFOHEADER (40; 52 to 124 for the later
+//               versions), OS/2 2.x (16 to 64) or the OS/2 1.x BITMAPCOREHEADER (12, with
+//               16-bit width, height, planes and bit count)
+//   ...         bit-field masks, 12 or 16 bytes, only behind a 40-byte header whose
+//               compression is BI_BITFIELDS or BI_ALPHABITFIELDS
+//   then        colour table: RGBQUAD entries of 4 bytes (blue, green, red, reserved), or
+//               RGBTRIPLEs of 3 bytes behind an OS/2 1.x header
+//   bfOffBits   pixel rows, bottom-up unless the height is negative, each padded to a
+//               multiple of 4 bytes; or, for BI_RLE8 and BI_RLE4, the compressed runs
+//
+// An uncompressed 8-bit image with a 40-byte or longer header is converted row by row,
+// with a 256-entry palette block behind the info header and a padding rule of its own
+// (rowPadding below).
 //
 // Every multi-byte field is little-endian. The 54 bytes of the two headers are kept as
 // they stand in the file and written back unchanged; fields are decoded from those bytes
@@ -72,6 +81,12 @@ inline std::int32_t biWidth(const BitmapHeaders& h) { return readS32le(h.bytes +
 inline std::int32_t biHeight(const BitmapHeaders& h) { return readS32le(h.bytes + 22); }
 inline std::int16_t biBitCount(const BitmapHeaders& h) { return readS16le(h.bytes + 28); }
 inline std::uint32_t biCompression(const BitmapHeaders& h) { return readU32le(h.bytes + 30); }
+
+// The OS/2 1.x header (biSize 12) keeps width, height and bit count in 16-bit fields.
+constexpr std::uint32_t kCoreHeaderSize = 12;
+inline std::uint16_t bcWidth(const BitmapHeaders& h) { return readU16le(h.bytes + 18); }
+inline std::uint16_t bcHeight(const BitmapHeaders& h) { return readU16le(h.bytes + 20); }
+inline std::uint16_t bcBitCount(const BitmapHeaders& h) { return readU16le(h.bytes + 24); }
 
 // Bytes that pad an 8-bit row of `width` pixels to a multiple of 4: (width * 3) mod 4,
 // remainder with the sign of the dividend. Reduced first so that no width overflows.

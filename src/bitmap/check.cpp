@@ -12,13 +12,13 @@ namespace {
 constexpr std::uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
 constexpr std::uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
 constexpr std::size_t kColourSpaceOffset = 70;
+constexpr std::int64_t kInfoHeaderSize = 40;
 
-bool isKnownInfoHeaderSize(std::uint32_t size) {
+bool isWindowsInfoHeaderSize(std::uint32_t size) {
     switch (size) {
     case 40:   // BITMAPINFOHEADER
     case 52:   // with RGB masks
     case 56:   // with RGBA masks
-    case 64:   // OS/2 2.x
     case 108:  // BITMAPV4HEADER
     case 124:  // BITMAPV5HEADER
         return true;
@@ -27,8 +27,122 @@ bool isKnownInfoHeaderSize(std::uint32_t size) {
     }
 }
 
-InputError checkLength(std::size_t leadSize) {
-    return leadSize < kHeadersSize ? InputError::TooShort : InputError::None;
+// OS/2 2.x headers may stop after any of their fields: 16 bytes hold the size, width,
+// height, planes and bit count, 64 bytes all of them.
+bool isOs2InfoHeaderSize(std::uint32_t size) {
+    switch (size) {
+    case 16: case 20: case 24: case 28: case 32: case 36: case 40: case 42:
+    case 44: case 46: case 48: case 52: case 56: case 60: case 64:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The info header as decoded from the lead, whatever its version. Fields the header is
+// too short to hold read as 0, as the format says they are then.
+struct InfoHeader {
+    std::uint32_t size = 0;
+    bool core = false;  // OS/2 1.x, 12 bytes
+    bool os2 = false;   // OS/2 2.x: no masks, other meanings for compression 3 and 4
+    std::int64_t width = 0, height = 0;
+    std::int32_t bitCount = 0;
+    std::uint32_t compression = 0, clrUsed = 0;
+    std::uint32_t masks[4] = {};  // red, green, blue, alpha as the file gives them
+    std::int64_t maskBytes = 0;   // mask bytes stored behind a 40-byte header
+};
+
+std::uint32_t fieldU32(const std::uint8_t* lead, std::uint32_t size, std::size_t offset) {
+    return offset + 4 <= kFileHeaderSize + size ? readU32le(lead + offset) : 0;
+}
+
+bool hasMasks(const InfoHeader& info) {
+    return !info.core && !info.os2 &&
+           (info.compression == kBiBitfields || info.compression == kBiAlphaBitfields);
+}
+
+// `lead` holds at least 14 + size bytes, or 54 when that is less.
+InfoHeader decodeInfoHeader(const std::uint8_t* lead) {
+    InfoHeader info;
+    info.size = readU32le(lead + 14);
+    if (info.size == kCoreHeaderSize) {
+        info.core = true;
+        info.width = readU16le(lead + 18);
+        info.height = readU16le(lead + 20);
+        info.bitCount = readU16le(lead + 24);
+        return info;
+    }
+    info.os2 = !isWindowsInfoHeaderSize(info.size) || info.size == 64;
+    info.width = readS32le(lead + 18);
+    info.height = readS32le(lead + 22);
+    info.bitCount = readS16le(lead + 28);
+    info.compression = fieldU32(lead, info.size, 30);
+    info.clrUsed = fieldU32(lead, info.size, 46);
+    if (!hasMasks(info)) return info;
+    // Behind a 40-byte header the masks follow it; longer headers hold them.
+    const std::uint32_t maskSpan = info.size == kInfoHeaderSize ? 56 : info.size;
+    if (info.size == kInfoHeaderSize)
+        info.maskBytes = info.compression == kBiAlphaBitfields ? 16 : 12;
+    for (std::size_t i = 0; i < 4; ++i) info.masks[i] = fieldU32(lead, maskSpan, 54 + 4 * i);
+    if (info.size == kInfoHeaderSize && info.compression == kBiBitfields) info.masks[3] = 0;
+    return info;
+}
+
+bool isTrueColour(const InfoHeader& info) { return info.bitCount >= 16; }
+
+std::int64_t headersEnd(const InfoHeader& info) {
+    return static_cast<std::int64_t>(kFileHeaderSize) + info.size + info.maskBytes;
+}
+
+// The uncompressed 8-bit images the tool was first made for keep their own path.
+bool isIndexed8(const InfoHeader& info) {
+    return info.bitCount == 8 && info.compression == kBiRgb && !info.core &&
+           (isWindowsInfoHeaderSize(info.size) || info.size == 64);
+}
+
+bool isRunLength(const InfoHeader& info) {
+    return info.compression == kBiRle8 || info.compression == kBiRle4;
+}
+
+void channelMasks(const InfoHeader& info, std::uint32_t masks[4]) {
+    if (hasMasks(info)) {
+        std::copy(info.masks, info.masks + 4, masks);
+    } else if (info.bitCount == 16) {  // 5-5-5, the top bit unused
+        masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F, masks[3] = 0;
+    } else {  // 8-8-8, on 32 bits the top byte unused
+        masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF, masks[3] = 0;
+    }
+}
+
+std::int64_t rowCountOf(const InfoHeader& info) {
+    if (info.width <= 0 || isRunLength(info)) return 0;
+    return info.height < 0 ? -info.height : info.height;
+}
+
+std::int64_t rowBytesOf(const InfoHeader& info) { return (info.width * info.bitCount + 7) / 8; }
+
+// Rows are padded to a multiple of 4 bytes. The 8-bit path keeps its own rule, which
+// gives the same strides for every width of zero or more.
+std::int64_t strideOf(const InfoHeader& info) {
+    if (isIndexed8(info)) {
+        const auto width = static_cast<std::int32_t>(info.width);
+        return static_cast<std::int64_t>(width) + rowPadding(width);
+    }
+    return (info.width * info.bitCount + 31) / 32 * 4;
+}
+
+// The last row's padding may be missing from the file; its pixel bytes may not. The
+// bytes the rows need, or INT64_MAX when that is more than any file holds.
+std::int64_t rowsNeed(const InfoHeader& info, std::int64_t offset) {
+    const std::int64_t rows = rowCountOf(info);
+    if (rows == 0) return 0;
+    const std::int64_t stride = strideOf(info), last = offset + rowBytesOf(info);
+    if (rows - 1 > (INT64_MAX - last) / stride) return INT64_MAX;
+    return last + (rows - 1) * stride;
+}
+
+InputError checkLength(const std::uint8_t* lead, std::size_t leadSize) {
+    return leadSize < headerBlockSize(lead, leadSize) ? InputError::TooShort : InputError::None;
 }
 
 InputError checkSignature(const BitmapHeaders& h) {
@@ -36,125 +150,252 @@ InputError checkSignature(const BitmapHeaders& h) {
 }
 
 InputError checkInfoHeaderSize(const BitmapHeaders& h, std::uint64_t fileSize) {
-    if (!isKnownInfoHeaderSize(biSize(h))) return InputError::BadInfoHeaderSize;
-    if (fileSize < kFileHeaderSize + biSize(h)) return InputError::TruncatedInfoHeader;
+    const std::uint32_t size = biSize(h);
+    if (size != kCoreHeaderSize && !isWindowsInfoHeaderSize(size) && !isOs2InfoHeaderSize(size))
+        return InputError::BadInfoHeaderSize;
+    if (fileSize < kFileHeaderSize + size) return InputError::TruncatedInfoHeader;
     return InputError::None;
 }
 
-InputError checkBitCount(const BitmapHeaders& h) {
-    return biBitCount(h) == 8 ? InputError::None : InputError::NotEightBit;
+InputError checkMasksPresent(const InfoHeader& info, std::uint64_t fileSize) {
+    return fileSize < static_cast<std::uint64_t>(headersEnd(info))
+               ? InputError::TruncatedInfoHeader
+               : InputError::None;
 }
 
-InputError checkCompression(const BitmapHeaders& h) {
-    return biCompression(h) == 0 ? InputError::None : InputError::Compressed;
+// Compressions graybmp knows; BI_JPEG and BI_PNG wrap another format's file.
+InputError checkCompressionKnown(const InfoHeader& info) {
+    switch (info.compression) {
+    case kBiRgb:
+    case kBiRle8:
+    case kBiRle4:
+        return InputError::None;
+    case kBiBitfields:
+    case kBiAlphaBitfields:  // on OS/2 2.x, 3 is Huffman 1D
+        return info.os2 ? InputError::UnknownCompression : InputError::None;
+    case kBiJpeg:  // on OS/2 2.x, RLE24
+        return info.os2 ? InputError::UnknownCompression : InputError::EmbeddedImage;
+    case kBiPng:
+        return InputError::EmbeddedImage;
+    default:
+        return InputError::UnknownCompression;
+    }
 }
 
-InputError checkColourSpace(const BitmapHeaders& h, const std::uint8_t* lead) {
-    if (biSize(h) != 124) return InputError::None;
+InputError checkBitCount(const InfoHeader& info) {
+    switch (info.bitCount) {
+    case 1: case 2: case 4: case 8: case 16: case 24: case 32:
+        return InputError::None;
+    default:
+        return InputError::BadBitCount;
+    }
+}
+
+InputError checkCompressionFits(const InfoHeader& info) {
+    switch (info.compression) {
+    case kBiRle8:
+        return info.bitCount == 8 ? InputError::None : InputError::CompressionMismatch;
+    case kBiRle4:
+        return info.bitCount == 4 ? InputError::None : InputError::CompressionMismatch;
+    case kBiBitfields:
+    case kBiAlphaBitfields:
+        return isTrueColour(info) ? InputError::None : InputError::CompressionMismatch;
+    default:
+        return InputError::None;
+    }
+}
+
+bool isContiguous(std::uint32_t mask) {
+    const std::uint32_t low = mask & (~mask + 1);  // the lowest set bit
+    return ((mask + low) & mask) == 0;
+}
+
+InputError checkMasks(const InfoHeader& info) {
+    if (!isTrueColour(info)) return InputError::None;
+    std::uint32_t masks[4];
+    channelMasks(info, masks);
+    for (int i = 0; i < 3; ++i) {
+        if (masks[i] == 0) return InputError::MaskMissing;
+        if (!isContiguous(masks[i])) return InputError::MaskNotContiguous;
+    }
+    for (int i = 0; i < 4; ++i)
+        for (int j = i + 1; j < 4; ++j)
+            if ((masks[i] & masks[j]) != 0) return InputError::MasksOverlap;
+    const std::uint64_t pixelBits = (std::uint64_t{1} << info.bitCount) - 1;
+    for (const std::uint32_t mask : masks)
+        if ((mask & ~pixelBits) != 0) return InputError::MaskOutsidePixel;
+    return InputError::None;
+}
+
+InputError checkColourSpace(const InfoHeader& info, const std::uint8_t* lead) {
+    if (info.size != 124) return InputError::None;
     const std::uint32_t type = readU32le(lead + kColourSpaceOffset);
     return type == kProfileEmbedded || type == kProfileLinked ? InputError::ColourProfile
                                                               : InputError::None;
 }
 
-InputError checkWidth(const BitmapHeaders& h) {
-    return biWidth(h) < 0 ? InputError::NegativeWidth : InputError::None;
+InputError checkWidth(const InfoHeader& info) {
+    return info.width < 0 ? InputError::NegativeWidth : InputError::None;
 }
 
-InputError checkPixelOffset(const BitmapHeaders& h) {
-    const std::int64_t headersEnd = static_cast<std::int64_t>(kFileHeaderSize) + biSize(h);
-    return bfOffBits(h) < headersEnd ? InputError::PixelsInsideHeaders : InputError::None;
+InputError checkPixelOffset(const BitmapHeaders& h, const InfoHeader& info) {
+    return bfOffBits(h) < headersEnd(info) ? InputError::PixelsInsideHeaders : InputError::None;
 }
 
-std::int64_t rowCountOf(const BitmapHeaders& h) {
-    const std::int64_t height = biHeight(h);
-    return biWidth(h) > 0 ? (height < 0 ? -height : height) : 0;
+InputError checkPixelsFit(const BitmapHeaders& h, const InfoHeader& info,
+                          std::uint64_t fileSize) {
+    if (isRunLength(info))
+        return static_cast<std::uint64_t>(bfOffBits(h)) < fileSize ? InputError::None
+                                                                   : InputError::RunsOutsideFile;
+    return static_cast<std::uint64_t>(rowsNeed(info, bfOffBits(h))) > fileSize
+               ? InputError::RowsDoNotFit
+               : InputError::None;
 }
 
-std::int64_t strideOf(std::int32_t width) {
-    return static_cast<std::int64_t>(width) + rowPadding(width);
-}
-
-// The last row's padding may be missing from the file; its index bytes may not.
-std::int64_t rowsNeed(const BitmapHeaders& h) {
-    const std::int64_t rows = rowCountOf(h);
-    if (rows == 0) return 0;
-    return bfOffBits(h) + (rows - 1) * strideOf(biWidth(h)) + biWidth(h);
-}
-
-InputError checkRowsFit(const BitmapHeaders& h, std::uint64_t fileSize) {
-    return static_cast<std::uint64_t>(rowsNeed(h)) > fileSize ? InputError::RowsDoNotFit
-                                                              : InputError::None;
-}
-
-BitmapHeaders headersOf(const std::uint8_t* lead) {
-    BitmapHeaders h;
-    std::memcpy(h.bytes, lead, kHeadersSize);
+BitmapHeaders headersOf(const std::uint8_t* lead, std::size_t leadSize) {
+    BitmapHeaders h{};
+    std::memcpy(h.bytes, lead, std::min(leadSize, kHeadersSize));
     return h;
 }
 
-}  // namespace
+// Entries the file gives its colour table: biClrUsed when set (at most 2^bits for a
+// palette), else a full palette; none for true colour unless biClrUsed says so. An OS/2
+// 1.x table fills the space up to the pixels. Only whole entries before both the pixels
+// and the end of the file are taken.
+std::int64_t paletteEntriesOf(const InfoHeader& info, std::int64_t paletteOffset,
+                              std::int64_t pixelOffset, std::int64_t fileSize,
+                              std::int64_t entrySize) {
+    std::int64_t declared = info.clrUsed;
+    if (!isTrueColour(info)) {
+        const std::int64_t full = std::int64_t{1} << info.bitCount;
+        declared = declared == 0 || declared > full ? full : declared;
+    }
+    const std::int64_t room = (std::min(pixelOffset, fileSize) - paletteOffset) / entrySize;
+    return std::max<std::int64_t>(0, std::min(declared, room));
+}
 
-InputError checkInput(const std::uint8_t* lead, std::size_t leadSize, std::uint64_t fileSize,
-                      ImageLayout& layout) {
-    InputError e = checkLength(std::min<std::uint64_t>(leadSize, fileSize));
-    if (e != InputError::None) return e;
-    const BitmapHeaders h = headersOf(lead);
-    if ((e = checkSignature(h)) != InputError::None) return e;
-    if ((e = checkInfoHeaderSize(h, fileSize)) != InputError::None) return e;
-    if (leadSize < kFileHeaderSize + biSize(h)) return InputError::TruncatedInfoHeader;
-    if ((e = checkBitCount(h)) != InputError::None) return e;
-    if ((e = checkCompression(h)) != InputError::None) return e;
-    if ((e = checkColourSpace(h, lead)) != InputError::None) return e;
-    if ((e = checkWidth(h)) != InputError::None) return e;
-    if ((e = checkPixelOffset(h)) != InputError::None) return e;
-    if ((e = checkRowsFit(h, fileSize)) != InputError::None) return e;
-
-    layout.infoHeaderSize = biSize(h);
-    layout.paletteOffset = static_cast<std::int64_t>(kFileHeaderSize) + biSize(h);
+void fillLayout(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fileSize,
+                ImageLayout& layout) {
+    layout.kind = isIndexed8(info)       ? ImageKind::Indexed8
+                  : isTrueColour(info) ? ImageKind::TrueColour
+                                       : ImageKind::Palettized;
+    layout.infoHeaderSize = info.size;
+    layout.paletteOffset = headersEnd(info);
+    layout.entrySize = info.core ? 3 : 4;
     layout.pixelOffset = bfOffBits(h);
-    layout.width = biWidth(h);
-    layout.rowCount = rowCountOf(h);
-    layout.stride = strideOf(biWidth(h));
+    layout.width = static_cast<std::int32_t>(info.width);
+    layout.bitCount = info.bitCount;
+    layout.compression = info.compression;
+    layout.rowCount = rowCountOf(info);
+    layout.rowBytes = rowBytesOf(info);
+    layout.stride = strideOf(info);
     layout.fileSize = static_cast<std::int64_t>(fileSize);
+    std::uint32_t masks[4] = {};
+    if (isTrueColour(info)) channelMasks(info, masks);
+    layout.redMask = masks[0], layout.greenMask = masks[1], layout.blueMask = masks[2];
+    layout.paletteEntries =
+        layout.kind == ImageKind::Indexed8
+            ? static_cast<std::int64_t>(kPaletteEntries)
+            : paletteEntriesOf(info, layout.paletteOffset, layout.pixelOffset, layout.fileSize,
+                               layout.entrySize);
     // Bytes behind the last row are kept; the palette block is never given back its
     // coloured bytes, so the tail starts no earlier than the palette's end.
     const std::int64_t rowsEnd = layout.pixelOffset + layout.rowCount * layout.stride;
     layout.tailOffset =
         std::max(rowsEnd, layout.paletteOffset + static_cast<std::int64_t>(kPaletteSize));
+}
+
+}  // namespace
+
+std::size_t headerBlockSize(const std::uint8_t* lead, std::size_t leadSize) {
+    if (leadSize < 18) return kHeadersSize;
+    const std::uint32_t size = readU32le(lead + 14);
+    return size >= kCoreHeaderSize && size < kInfoHeaderSize ? kFileHeaderSize + size
+                                                             : kHeadersSize;
+}
+
+InputError checkInput(const std::uint8_t* lead, std::size_t leadSize, std::uint64_t fileSize,
+                      ImageLayout& layout) {
+    leadSize = static_cast<std::size_t>(std::min<std::uint64_t>(leadSize, fileSize));
+    InputError e = checkLength(lead, leadSize);
+    if (e != InputError::None) return e;
+    const BitmapHeaders h = headersOf(lead, leadSize);
+    if ((e = checkSignature(h)) != InputError::None) return e;
+    if ((e = checkInfoHeaderSize(h, fileSize)) != InputError::None) return e;
+    if (leadSize < kFileHeaderSize + biSize(h)) return InputError::TruncatedInfoHeader;
+    std::uint8_t whole[kMaxLeadSize] = {};  // the lead, zeros past its end
+    std::memcpy(whole, lead, leadSize);
+    const InfoHeader info = decodeInfoHeader(whole);
+    if ((e = checkMasksPresent(info, fileSize)) != InputError::None) return e;
+    if ((e = checkCompressionKnown(info)) != InputError::None) return e;
+    if ((e = checkBitCount(info)) != InputError::None) return e;
+    if ((e = checkCompressionFits(info)) != InputError::None) return e;
+    if ((e = checkMasks(info)) != InputError::None) return e;
+    if ((e = checkColourSpace(info, whole)) != InputError::None) return e;
+    if ((e = checkWidth(info)) != InputError::None) return e;
+    if ((e = checkPixelOffset(h, info)) != InputError::None) return e;
+    if ((e = checkPixelsFit(h, info, fileSize)) != InputError::None) return e;
+    fillLayout(h, info, fileSize, layout);
     return InputError::None;
 }
 
 std::string describeInputError(InputError error, const std::uint8_t* lead, std::size_t leadSize,
                                std::uint64_t fileSize) {
     const std::string size = std::to_string(fileSize);
-    if (error == InputError::TooShort)
-        return "too short for a bitmap header (" + size + " bytes, at least 54 needed)";
-    if (error == InputError::None || leadSize < kHeadersSize) return "accepted";
-    const BitmapHeaders h = headersOf(lead);
+    if (error == InputError::TooShort) {
+        return "too short for a bitmap header (" + size + " bytes, at least " +
+               std::to_string(headerBlockSize(lead, leadSize)) + " needed)";
+    }
+    if (error == InputError::None || leadSize < headerBlockSize(lead, leadSize)) return "accepted";
+    const BitmapHeaders h = headersOf(lead, leadSize);
+    std::uint8_t whole[kMaxLeadSize] = {};
+    std::memcpy(whole, lead, std::min(leadSize, kMaxLeadSize));
+    const InfoHeader info = decodeInfoHeader(whole);
+    const std::string bits = std::to_string(info.bitCount);
+    const std::string compression = "compression " + std::to_string(info.compression);
     switch (error) {
     case InputError::NotBitmap:
         return "not a BMP file (it does not start with \"BM\")";
     case InputError::BadInfoHeaderSize:
         return "unsupported info header size " + std::to_string(biSize(h)) +
-               " (40, 52, 56, 64, 108 or 124 expected)";
+               " (12, 16 to 64, 108 or 124 expected)";
     case InputError::TruncatedInfoHeader:
         return "file of " + size + " bytes ends inside its " + std::to_string(biSize(h)) +
-               "-byte info header";
-    case InputError::NotEightBit:
-        return std::to_string(biBitCount(h)) +
-               " bits per pixel; only 8-bit palettized images are converted";
-    case InputError::Compressed:
-        return "compressed (biCompression " + std::to_string(biCompression(h)) +
-               "); only uncompressed images are converted";
+               "-byte info header" + (info.maskBytes > 0 ? " or its masks" : "");
+    case InputError::BadBitCount:
+        return bits + " bits per pixel; 1, 2, 4, 8, 16, 24 and 32 are converted";
+    case InputError::CompressionMismatch:
+        return compression + " (" +
+               (info.compression == kBiRle8   ? "RLE8"
+                : info.compression == kBiRle4 ? "RLE4"
+                                              : "bit fields") +
+               ") does not fit " + bits + " bits per pixel";
+    case InputError::EmbeddedImage:
+        return std::string(info.compression == kBiJpeg ? "a JPEG" : "a PNG") +
+               " image inside a BMP file (" + compression + ") is not converted";
+    case InputError::UnknownCompression:
+        return "unsupported " + compression + (info.os2 ? " in an OS/2 bitmap" : "");
+    case InputError::MaskMissing:
+        return "a bit-field mask for red, green or blue is zero";
+    case InputError::MaskNotContiguous:
+        return "a bit-field mask has gaps between its bits";
+    case InputError::MasksOverlap:
+        return "two bit-field masks share bits";
+    case InputError::MaskOutsidePixel:
+        return "a bit-field mask reaches past the pixel's " + bits + " bits";
     case InputError::ColourProfile:
         return "has an embedded or linked colour profile";
     case InputError::NegativeWidth:
-        return "negative width " + std::to_string(biWidth(h));
+        return "negative width " + std::to_string(info.width);
     case InputError::PixelsInsideHeaders:
         return "pixel offset " + std::to_string(bfOffBits(h)) + " lies inside the headers";
     case InputError::RowsDoNotFit:
-        return std::to_string(rowCountOf(h)) + " rows of " + std::to_string(biWidth(h)) +
-               " pixels need " + std::to_string(rowsNeed(h)) + " bytes; the file has " + size;
+        return std::to_string(rowCountOf(info)) + " rows of " + std::to_string(info.width) +
+               " pixels need " + std::to_string(rowsNeed(info, bfOffBits(h))) +
+               " bytes; the file has " + size;
+    case InputError::RunsOutsideFile:
+        return "compressed pixels at offset " + std::to_string(bfOffBits(h)) +
+               " lie outside the file of " + size + " bytes";
     default:
         return "accepted";
     }

@@ -1,5 +1,6 @@
 // The input check: decides from the leading bytes of a file and its size whether graybmp
-// can convert it, and if so where everything lies. Pure: no I/O, no allocation.
+// can convert it, what kind of image it is, and where its parts lie. Pure: no I/O, no
+// allocation.
 #pragma once
 
 #include <cstddef>
@@ -8,35 +9,71 @@
 
 namespace graybmp {
 
-// The longest info header accepted (BITMAPV5HEADER) and so the most the check looks at.
+// The longest info header accepted (BITMAPV5HEADER) and so the most the check looks at;
+// it also covers the 16 mask bytes behind a 40-byte header.
 constexpr std::size_t kMaxInfoHeaderSize = 124;
 constexpr std::size_t kMaxLeadSize = 14 + kMaxInfoHeaderSize;
 
+// Compression values of the info header.
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiRle8 = 1;
+constexpr std::uint32_t kBiRle4 = 2;
+constexpr std::uint32_t kBiBitfields = 3;
+constexpr std::uint32_t kBiJpeg = 4;
+constexpr std::uint32_t kBiPng = 5;
+constexpr std::uint32_t kBiAlphaBitfields = 6;
+
 enum class InputError {
     None,
-    TooShort,             // fewer than the 54 header bytes
+    TooShort,             // fewer bytes than the file header and the info header's fields
     NotBitmap,            // bfType is not "BM"
-    BadInfoHeaderSize,    // biSize is not 40, 52, 56, 64, 108 or 124
-    TruncatedInfoHeader,  // the file ends inside the info header
-    NotEightBit,          // biBitCount is not 8
-    Compressed,           // biCompression is not 0
+    BadInfoHeaderSize,    // biSize names no known info header
+    TruncatedInfoHeader,  // the file ends inside the info header or its masks
+    BadBitCount,          // not 1, 2, 4, 8, 16, 24 or 32 (64-bit images among them)
+    CompressionMismatch,  // RLE8 without 8 bits, RLE4 without 4, bit fields on a palette
+    EmbeddedImage,        // BI_JPEG or BI_PNG: the pixels are another format's file
+    UnknownCompression,   // any other compression (OS/2 Huffman and RLE24 among them)
+    MaskMissing,          // a bit-field mask that is zero for red, green or blue
+    MaskNotContiguous,    // a mask whose bits do not form one run
+    MasksOverlap,         // two masks share a bit
+    MaskOutsidePixel,     // a mask reaches past the pixel's bits
     ColourProfile,        // a V5 header with an embedded or linked profile
     NegativeWidth,        // biWidth below 0
-    PixelsInsideHeaders,  // bfOffBits before the end of the info header
+    PixelsInsideHeaders,  // bfOffBits before the end of the info header and its masks
     RowsDoNotFit,         // the file is too short for the rows the header announces
+    RunsOutsideFile,      // RLE data whose offset is not inside the file
+};
+
+enum class ImageKind {
+    Indexed8,    // uncompressed 8 bits, 40-byte or longer header: copied row by row
+    Palettized,  // every other palettized image: the palette is grayed, nothing else
+    TrueColour,  // 16, 24 or 32 bits: every pixel is grayed in its own encoding
 };
 
 // Where the parts of an accepted image lie, in file offsets, all in 64-bit arithmetic.
 struct ImageLayout {
+    ImageKind kind;
     std::int64_t infoHeaderSize;  // biSize
-    std::int64_t paletteOffset;   // 14 + biSize: the palette follows the info header
+    std::int64_t paletteOffset;   // behind the info header and any masks
+    std::int64_t paletteEntries;  // entries grayed (Indexed8: always the 256-entry block)
+    std::int64_t entrySize;       // 4, or 3 behind an OS/2 1.x header
     std::int64_t pixelOffset;     // bfOffBits
-    std::int32_t width;           // index bytes in one row
-    std::int64_t rowCount;        // |biHeight|; 0 when the width is 0
-    std::int64_t stride;          // width + rowPadding(width)
-    std::int64_t tailOffset;      // input bytes from here to the end are copied as they are
+    std::int32_t width;           // pixels in one row
+    std::int32_t bitCount;
+    std::uint32_t compression;
+    std::int64_t rowCount;  // |height| of an uncompressed image; 0 when the width is 0
+    std::int64_t rowBytes;  // bytes of pixels in one row
+    std::int64_t stride;    // rowBytes and padding: Indexed8 width + rowPadding(width),
+                            // else a multiple of 4
+    std::uint32_t redMask, greenMask, blueMask;  // TrueColour: where each channel lies
+    std::int64_t tailOffset;  // Indexed8: input bytes from here to the end are copied
     std::int64_t fileSize;
 };
+
+// How many leading bytes the report and the check need before anything else: the file
+// header and the 12-byte OS/2 1.x header, or the file header and 40 bytes of info header.
+// `lead` holds the first `leadSize` bytes.
+std::size_t headerBlockSize(const std::uint8_t* lead, std::size_t leadSize);
 
 // `lead` holds the first min(fileSize, kMaxLeadSize) bytes of the file. Checks are made
 // in a fixed order and the first one broken is returned; on None, `layout` is filled.

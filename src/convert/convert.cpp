@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "bitmap/bitmap.h"
 #include "convert/gray.h"
@@ -9,93 +10,164 @@
 namespace graybmp {
 namespace {
 
+// What one copy works with: both files, the layout and the one chunk buffer.
+struct Copy {
+    Stream& in;
+    Stream& out;
+    const ImageLayout& layout;
+    std::vector<std::uint8_t> chunk;
+};
+
 CopyFault faultOf(const Stream& in, const Stream& out) {
     if (out.error != 0) return CopyFault::WriteFailed;
     if (in.error != 0) return CopyFault::ReadFailed;
     return CopyFault::InputShrank;
 }
 
-bool copyHeaders(Stream& out, const std::uint8_t* lead, const ImageLayout& layout) {
-    BitmapHeaders headers;
-    std::memcpy(headers.bytes, lead, kHeadersSize);
-    // A longer info header keeps its remaining bytes right behind the first 40.
-    const auto infoRest = static_cast<std::size_t>(layout.infoHeaderSize) - 40;
-    return streamWrite(out, headers.bytes, kHeadersSize) &&
-           streamWrite(out, lead + kHeadersSize, infoRest);
+bool copyRange(Copy& c, std::int64_t from, std::int64_t to) {
+    return streamCopyRange(c.in, c.out, from, to, c.chunk.data(), c.chunk.size());
 }
 
-// The palette follows the info header. Bytes the input does not hold read as zeros.
-bool copyPalette(Stream& in, Stream& out, const ImageLayout& layout) {
+// A chunk's length rounded down to whole pixels and palette entries of every size.
+std::size_t evenPiece(std::size_t chunkSize) { return std::max<std::size_t>(12, chunkSize / 12 * 12); }
+
+// The rows [pixelOffset, pixelOffset + rowCount * stride) pass through the chunk: spans
+// of whole rows when a row fits in it, else pieces of one row that start at multiples of
+// 12 bytes into it. `edit(part, column, length)` changes one row's part in place; each
+// span is then written where it was read. The last row's padding may be missing from
+// the input: `fullLastRow` writes it all the same (zeros before the edit), else only
+// what the input holds is written.
+template <typename Edit>
+bool editRows(Copy& c, bool fullLastRow, Edit edit) {
+    const ImageLayout& l = c.layout;
+    const std::int64_t begin = l.pixelOffset, end = begin + l.rowCount * l.stride;
+    const auto chunkSize = static_cast<std::int64_t>(c.chunk.size());
+    const std::int64_t rowsPerSpan = chunkSize / l.stride;
+    const auto piece = static_cast<std::int64_t>(evenPiece(c.chunk.size()));
+    std::uint8_t* data = c.chunk.data();
+    for (std::int64_t at = begin; at < end;) {
+        const std::int64_t rowStart = begin + (at - begin) / l.stride * l.stride;
+        const std::int64_t next =
+            rowsPerSpan > 0 ? std::min(end, at + rowsPerSpan * l.stride)
+                            : std::min(rowStart + l.stride, at + std::min(piece, chunkSize));
+        const auto length = static_cast<std::size_t>(next - at);
+        const auto held =
+            static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(next, l.fileSize) - at));
+        if (streamReadAt(c.in, at, data, held) != held) return false;
+        std::memset(data + held, 0, length - held);
+        std::int64_t column = at - rowStart;
+        for (std::int64_t k = 0; k < next - at; column = 0) {
+            const std::int64_t n = std::min(next - at - k, l.stride - column);
+            edit(data + k, column, n);
+            k += n;
+        }
+        if (!streamWriteAt(c.out, at, data, fullLastRow ? length : held)) return false;
+        at = next;
+    }
+    return true;
+}
+
+// Grays `count` entries of `entrySize` bytes at `offset`, a chunk at a time.
+bool grayTable(Copy& c, std::int64_t offset, std::int64_t count, std::int64_t entrySize) {
+    const auto perChunk = static_cast<std::int64_t>(evenPiece(c.chunk.size())) / entrySize;
+    for (std::int64_t done = 0; done < count;) {
+        const std::int64_t n = std::min(perChunk, count - done);
+        const std::int64_t at = offset + done * entrySize;
+        const auto bytes = static_cast<std::size_t>(n * entrySize);
+        if (streamReadAt(c.in, at, c.chunk.data(), bytes) != bytes) return false;
+        grayEntries(c.chunk.data(), static_cast<std::size_t>(n), static_cast<std::size_t>(entrySize));
+        if (!streamWriteAt(c.out, at, c.chunk.data(), bytes)) return false;
+        done += n;
+    }
+    return true;
+}
+
+// ---- Uncompressed 8-bit images with a 40-byte or longer header ----
+
+// The headers as read; a longer info header keeps its remaining bytes behind the first 40.
+bool copyHeaders(Copy& c, const std::uint8_t* lead) {
+    return streamWriteAt(c.out, 0, lead, static_cast<std::size_t>(c.layout.paletteOffset));
+}
+
+// The 256-entry block behind the info header. Bytes the input does not hold read as zeros.
+bool copyPalette(Copy& c) {
     Palette palette{};
-    if (!streamSeek(in, layout.paletteOffset)) return false;
-    streamRead(in, &palette, sizeof palette);
-    if (in.error != 0) return false;
+    streamReadAt(c.in, c.layout.paletteOffset, &palette, sizeof palette);
+    if (c.in.error != 0) return false;
     grayPalette(palette);
-    return streamWrite(out, &palette, sizeof palette);
+    return streamWriteAt(c.out, c.layout.paletteOffset, &palette, sizeof palette);
 }
 
-bool copyRows(Stream& in, Stream& out, const ImageLayout& layout) {
-    if (!streamSeek(in, layout.pixelOffset) || !streamSeek(out, layout.pixelOffset)) return false;
-    if (layout.rowCount == 0) return true;
-
-    const auto width = static_cast<std::size_t>(layout.width);
-    const auto padding = static_cast<std::size_t>(rowPadding(layout.width));
-    RowBuffers rows{std::vector<std::uint8_t>(width), std::vector<std::uint8_t>(width)};
-    // The output padding repeats the row's first indices; a row of one pixel has fewer
-    // indices than padding bytes, so the rest of its padding is zeros.
-    std::uint8_t narrowPadding[3] = {0, 0, 0};
-    const bool narrow = width < padding;
-    const std::uint8_t* paddingSource = narrow ? narrowPadding : rows.output.data();
-
-    for (std::int64_t row = 0; row < layout.rowCount; ++row) {
-        if (streamRead(in, rows.input.data(), width) != width) return false;
-        std::memcpy(rows.output.data(), rows.input.data(), width);
-        if (narrow) narrowPadding[0] = rows.output[0];
-        if (!streamWrite(out, rows.output.data(), width)) return false;
-        if (padding != 0 && (!streamWrite(out, paddingSource, padding) ||
-                             !streamSkip(in, static_cast<std::int64_t>(padding))))
-            return false;
-    }
-    return true;
-}
-
-bool copyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to) {
-    if (from >= to) return true;
-    if (!streamSeek(in, from) || !streamSeek(out, from)) return false;
-    std::uint8_t chunk[16 * 1024];
-    for (std::int64_t left = to - from; left > 0;) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, sizeof chunk));
-        if (streamRead(in, chunk, want) != want || !streamWrite(out, chunk, want)) return false;
-        left -= static_cast<std::int64_t>(want);
-    }
-    return true;
+// Index bytes pass through; the output padding repeats the row's first indices, and a row
+// of one pixel, which has fewer indices than padding bytes, pads with zeros after it.
+bool copyRows(Copy& c) {
+    const ImageLayout& l = c.layout;
+    if (l.rowCount == 0) return true;
+    const std::int64_t width = l.width;
+    if (l.stride == width) return copyRange(c, l.pixelOffset, l.pixelOffset + l.rowCount * width);
+    std::uint8_t first[3] = {0, 0, 0};
+    return editRows(c, true, [&](std::uint8_t* part, std::int64_t column, std::int64_t n) {
+        for (std::int64_t x = column; x < std::min<std::int64_t>(column + n, 3); ++x)
+            first[x] = x < width ? part[x - column] : 0;
+        for (std::int64_t x = std::max(column, width); x < column + n; ++x)
+            part[x - column] = first[x - width];
+    });
 }
 
 // With no rows and the pixel offset at or past the end of the file, nothing is written
 // behind the palette; zeros, what that stretch reads as, bring the output to the input's
 // length. In every other case the rows and the tail reach it already.
-bool padToInputLength(Stream& out, const ImageLayout& layout) {
-    const std::int64_t paletteEnd = layout.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
-    if (layout.rowCount > 0 || layout.pixelOffset < layout.fileSize ||
-        paletteEnd >= layout.fileSize)
-        return true;
-    if (!streamSeek(out, paletteEnd)) return false;
-    const std::uint8_t zeros[4096] = {};
-    for (std::int64_t left = layout.fileSize - paletteEnd; left > 0;) {
-        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, sizeof zeros));
-        if (!streamWrite(out, zeros, n)) return false;
-        left -= static_cast<std::int64_t>(n);
+bool padToInputLength(Copy& c) {
+    const ImageLayout& l = c.layout;
+    const std::int64_t paletteEnd = l.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
+    if (l.rowCount > 0 || l.pixelOffset < l.fileSize || paletteEnd >= l.fileSize) return true;
+    std::fill(c.chunk.begin(), c.chunk.end(), std::uint8_t{0});
+    for (std::int64_t at = paletteEnd; at < l.fileSize;) {
+        const auto n = static_cast<std::size_t>(
+            std::min<std::int64_t>(l.fileSize - at, static_cast<std::int64_t>(c.chunk.size())));
+        if (!streamWriteAt(c.out, at, c.chunk.data(), n)) return false;
+        at += static_cast<std::int64_t>(n);
     }
     return true;
 }
 
+bool copyIndexed8(Copy& c, const std::uint8_t* lead) {
+    return copyHeaders(c, lead) && copyPalette(c) && copyRows(c) &&
+           copyRange(c, c.layout.tailOffset, c.layout.fileSize) && padToInputLength(c);
+}
+
+// ---- Every other kind: the input's bytes, with the colours changed where they lie ----
+
+bool grayTruePixels(Copy& c) {
+    const ImageLayout& l = c.layout;
+    std::vector<std::uint16_t> table(l.bitCount == 16 ? 65536 : 0);
+    const PixelGray gray = pixelGrayOf(l, table.data());
+    const std::int64_t rowBytes = l.rowBytes, size = gray.bytesPerPixel;
+    return editRows(c, false, [&](std::uint8_t* part, std::int64_t column, std::int64_t n) {
+        const std::int64_t end = std::min(column + n, rowBytes);
+        if (end > column) grayPixels(gray, part, static_cast<std::size_t>((end - column) / size));
+    });
+}
+
+bool copyRecoloured(Copy& c) {
+    const ImageLayout& l = c.layout;
+    const std::int64_t tableEnd = l.paletteOffset + l.paletteEntries * l.entrySize;
+    if (!copyRange(c, 0, l.paletteOffset) ||
+        !grayTable(c, l.paletteOffset, l.paletteEntries, l.entrySize))
+        return false;
+    if (l.kind == ImageKind::Palettized) return copyRange(c, tableEnd, l.fileSize);
+    const std::int64_t rowsEnd = std::min(l.fileSize, l.pixelOffset + l.rowCount * l.stride);
+    return copyRange(c, tableEnd, std::min(l.pixelOffset, l.fileSize)) && grayTruePixels(c) &&
+           copyRange(c, rowsEnd, l.fileSize);
+}
+
 }  // namespace
 
-CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout) {
-    const bool ok = copyHeaders(out, lead, layout) && copyPalette(in, out, layout) &&
-                    copyRows(in, out, layout) &&
-                    copyRange(in, out, layout.tailOffset, layout.fileSize) &&
-                    padToInputLength(out, layout) && streamFlush(out);
+CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
+                    std::size_t chunkSize) {
+    Copy c{in, out, layout, std::vector<std::uint8_t>(chunkSize)};
+    const bool ok =
+        layout.kind == ImageKind::Indexed8 ? copyIndexed8(c, lead) : copyRecoloured(c);
     return ok ? CopyFault::None : faultOf(in, out);
 }
 

@@ -1,35 +1,37 @@
 // The gray copy of an accepted input, written through two open streams.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "bitmap/check.h"
 #include "platform/stream.h"
 
 namespace graybmp {
 
-// The two rows in flight: the input row receives each row as read, the output row is
-// what is written, padding included. Allocated once, before the first row.
-struct RowBuffers {
-    std::vector<std::uint8_t> input;
-    std::vector<std::uint8_t> output;
-};
+// Rows are read, changed where they lie and written back in chunks of this many bytes
+// (whole rows when they fit, else pieces of one row): the only buffer of the copy.
+constexpr std::size_t kChunkSize = 256 * 1024;
 
 enum class CopyFault {
     None,
     ReadFailed,   // the input could not be read
-    InputShrank,  // the input ended before a row it held when it was checked
+    InputShrank,  // the input ended before a part it held when it was checked
     WriteFailed,  // the output could not be written (disk full, ...)
 };
 
-// `lead` is what checkInput accepted with `layout`; `out` is empty and at offset 0.
+// `lead` is what checkInput accepted with `layout`; `out` is empty. `chunkSize` is for
+// tests that put chunk edges elsewhere.
 //
-// The output holds, at the input's offsets: the headers unchanged, the palette grayed,
-// every row's index bytes unchanged followed by padding that repeats the row's first
-// indices, and the input's bytes behind the last row. Nothing is written between the
-// palette's end and the first row, so that stretch reads back as zeros, and the output
-// is never shorter than the input.
-CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout);
+// Indexed8: the output holds, at the input's offsets, the headers unchanged, the 256-entry
+// palette block grayed, every row's index bytes unchanged followed by padding that
+// repeats the row's first indices, and the input's bytes behind the last row. Nothing is
+// written between the palette's end and the first row, so that stretch reads back as
+// zeros, and the output is never shorter than the input.
+//
+// Palettized: the input with its colour table grayed, every other byte unchanged.
+// TrueColour: the input with its colour table (if any) and every pixel grayed.
+CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
+                    std::size_t chunkSize = kChunkSize);
 
 }  // namespace graybmp

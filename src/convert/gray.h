@@ -1,13 +1,50 @@
-// The palette change that makes an 8-bit image gray: its pixels are indices into the
-// palette, so graying the 256 entries grays the whole picture.
+// The colour changes that make an image gray: palette entries (every pixel of a
+// palettized image is an index, so graying the palette grays the picture) and true-colour
+// pixels, each grayed in its own encoding.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "bitmap/bitmap.h"
+#include "bitmap/check.h"
 
 namespace graybmp {
 
 // Replaces blue, green and red of every entry by the floor of their unweighted mean;
 // the reserved byte is kept. All 256 entries, whatever biClrUsed says.
 void grayPalette(Palette& palette);
+
+// The same for `count` entries of `entrySize` bytes (4, or 3 for OS/2 1.x RGBTRIPLEs)
+// lying one after another: blue, green, red first.
+void grayEntries(std::uint8_t* entries, std::size_t count, std::size_t entrySize);
+
+// Where one colour channel lies in a pixel value.
+struct Channel {
+    std::uint32_t mask;
+    int shift;  // of the lowest mask bit
+    int bits;   // the mask's width
+};
+
+// How the pixels of a true-colour image are grayed: gray = floor((r + g + b) / 3) of the
+// channels on the 8-bit scale (a narrower channel widened by repeating its high bits, a
+// wider one cut to its top 8), stored back into each channel at its own width. Bits
+// outside the three masks (alpha, unused) are kept.
+struct PixelGray {
+    int bytesPerPixel;  // 2, 3 or 4
+    Channel red, green, blue;
+    int byteOrder[3];   // red, green, blue byte indices when each is one whole byte, else -1
+    std::uint16_t* table;  // 16-bit pixels: the gray of every value, 65536 entries
+};
+
+// `table` must hold 65536 entries when the image has 16 bits per pixel; may be null
+// otherwise.
+PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table);
+
+// The gray of one pixel value.
+std::uint32_t grayPixel(const PixelGray& gray, std::uint32_t value);
+
+// Grays `count` pixels stored one after another, little-endian.
+void grayPixels(const PixelGray& gray, std::uint8_t* pixels, std::size_t count);
 
 }  // namespace graybmp

@@ -69,13 +69,13 @@ int convertFiles(const char* inputName, const char* outputName, std::ostream& re
     std::size_t leadSize = streamReadDirect(in, lead, kHeadersSize);
     if (in.error != 0) return fail(errors, inputName, systemError("cannot read", in.error));
     ImageLayout layout{};
-    if (leadSize < kHeadersSize) {
+    if (leadSize < headerBlockSize(lead, leadSize)) {
         return fail(errors, inputName,
                     describeInputError(InputError::TooShort, lead, leadSize, leadSize));
     }
 
-    BitmapHeaders headers;
-    std::memcpy(headers.bytes, lead, kHeadersSize);
+    BitmapHeaders headers{};
+    std::memcpy(headers.bytes, lead, leadSize);
     printHeaderReport(headers, report);
 
     // Sizes and seeks need a file: a pipe or a device can be neither checked nor copied.

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 
 #ifdef _WIN32
 #include <io.h>
@@ -20,6 +19,7 @@ namespace {
 // The streams the run opened, closed together at its end.
 constexpr std::size_t kMaxOpenStreams = 4;
 Stream* openStreams[kMaxOpenStreams] = {};
+bool kernelCopyAllowed = true;
 
 void remember(Stream& stream) {
     for (Stream*& slot : openStreams) {
@@ -36,38 +36,103 @@ void forget(Stream& stream) {
     }
 }
 
-bool fail(Stream& stream) {
-    if (stream.error == 0) stream.error = errno != 0 ? errno : EIO;
+bool fail(Stream& stream, int error) {
+    if (stream.error == 0) stream.error = error != 0 ? error : EIO;
     return false;
 }
 
-int seekFile(std::FILE* file, std::int64_t offset, int whence) {
 #ifdef _WIN32
-    return _fseeki64(file, offset, whence);
-#else
-    return fseeko(file, static_cast<off_t>(offset), whence);
-#endif
+
+bool seekTo(Stream& stream, std::int64_t offset) {
+    if (_fseeki64(stream.file, offset, SEEK_SET) == 0) return true;
+    return fail(stream, errno);
 }
+
+std::size_t readAt(Stream& stream, std::int64_t offset, std::uint8_t* out, std::size_t count) {
+    if (!seekTo(stream, offset)) return 0;
+    const std::size_t got = std::fread(out, 1, count, stream.file);
+    if (got < count && std::ferror(stream.file)) fail(stream, errno);
+    return got;
+}
+
+bool writeAt(Stream& stream, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
+    if (!seekTo(stream, offset)) return false;
+    if (std::fwrite(data, 1, count, stream.file) != count) return fail(stream, errno);
+    return true;
+}
+
+// Windows keeps the buffered copy.
+bool kernelCopy(Stream&, Stream&, std::int64_t&, std::int64_t) { return false; }
+
+#else
+
+std::size_t readAt(Stream& stream, std::int64_t offset, std::uint8_t* out, std::size_t count) {
+    const int fd = fileno(stream.file);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = pread(fd, out + done, count - done, static_cast<off_t>(offset) +
+                                                                  static_cast<off_t>(done));
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            fail(stream, errno);
+            break;
+        }
+    }
+    return done;
+}
+
+bool writeAt(Stream& stream, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
+    const int fd = fileno(stream.file);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = pwrite(fd, data + done, count - done, static_cast<off_t>(offset) +
+                                                                    static_cast<off_t>(done));
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n == 0 || errno != EINTR) {
+            return fail(stream, n == 0 ? ENOSPC : errno);
+        }
+    }
+    return true;
+}
+
+#ifdef __linux__
+// Moves `from` forward over what the kernel copied. Stops at the first refusal, short
+// copy or error: the buffered copy then takes the rest and reports what it finds.
+bool kernelCopy(Stream& in, Stream& out, std::int64_t& from, std::int64_t to) {
+    if (!kernelCopyAllowed) return false;
+    loff_t inOffset = from, outOffset = from;
+    while (inOffset < to) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - inOffset, 1 << 30));
+        const ssize_t n =
+            copy_file_range(fileno(in.file), &inOffset, fileno(out.file), &outOffset, want, 0);
+        if (n > 0) continue;
+        if (n < 0 && errno == EINTR) continue;
+        break;
+    }
+    from = inOffset;
+    return from == to;
+}
+#else
+bool kernelCopy(Stream&, Stream&, std::int64_t&, std::int64_t) { return false; }
+#endif
+
+#endif
 
 bool prepare(Stream& stream, std::FILE* file, bool writing) {
     stream = Stream{};
     stream.file = file;
     stream.writing = writing;
-    stream.buffer = static_cast<std::uint8_t*>(std::malloc(kStreamBufferSize));
-    if (stream.buffer == nullptr || std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
-        std::free(stream.buffer);
+    if (std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
         std::fclose(file);
         stream = Stream{};
         errno = ENOMEM;
         return false;
     }
     return true;
-}
-
-std::size_t readFile(Stream& stream, std::uint8_t* out, std::size_t count) {
-    const std::size_t got = std::fread(out, 1, count, stream.file);
-    if (got < count && std::ferror(stream.file)) fail(stream);
-    return got;
 }
 
 }  // namespace
@@ -79,78 +144,55 @@ bool streamOpen(Stream& stream, const char* name, const char* mode) {
         if (errno == 0) errno = ENOENT;
         return false;
     }
-    if (!prepare(stream, file, mode[0] == 'w')) return false;
-    remember(stream);
+    return streamAttach(stream, file, mode[0] == 'w', true);
+}
+
+bool streamAttach(Stream& stream, std::FILE* file, bool writing, bool remembered) {
+    if (!prepare(stream, file, writing)) return false;
+    if (remembered) remember(stream);
     return true;
-}
-
-bool streamAttach(Stream& stream, std::FILE* file, bool writing) {
-    return prepare(stream, file, writing);
-}
-
-std::size_t streamFill(Stream& stream, std::uint8_t* out, std::size_t count) {
-    std::size_t done = stream.end - stream.begin;
-    std::memcpy(out, stream.buffer + stream.begin, done);
-    stream.begin = stream.end = 0;
-    if (count - done >= kStreamBufferSize) {
-        done += readFile(stream, out + done, count - done);
-    } else {
-        stream.end = readFile(stream, stream.buffer, kStreamBufferSize);
-        const std::size_t take = std::min(stream.end, count - done);
-        std::memcpy(out + done, stream.buffer, take);
-        stream.begin = take;
-        done += take;
-    }
-    stream.position += static_cast<std::int64_t>(done);
-    return done;
 }
 
 std::size_t streamReadDirect(Stream& stream, void* out, std::size_t count) {
-    stream.begin = stream.end = 0;
-    const std::size_t got = readFile(stream, static_cast<std::uint8_t*>(out), count);
-    stream.position += static_cast<std::int64_t>(got);
+    const std::size_t got = std::fread(out, 1, count, stream.file);
+    if (got < count && std::ferror(stream.file)) fail(stream, errno);
     return got;
 }
 
-bool streamDrain(Stream& stream, const std::uint8_t* data, std::size_t count) {
-    if (!streamFlush(stream)) return false;
-    if (count >= kStreamBufferSize) {
-        if (std::fwrite(data, 1, count, stream.file) != count) return fail(stream);
-    } else {
-        std::memcpy(stream.buffer, data, count);
-        stream.end = count;
-    }
-    stream.position += static_cast<std::int64_t>(count);
-    return true;
-}
-
-bool streamFlush(Stream& stream) {
-    if (!stream.writing || stream.end == 0) return stream.error == 0;
-    const std::size_t pending = stream.end;
-    stream.end = 0;
-    if (std::fwrite(stream.buffer, 1, pending, stream.file) != pending) return fail(stream);
-    return stream.error == 0;
-}
-
-bool streamSeek(Stream& stream, std::int64_t offset) {
+std::size_t streamReadAt(Stream& stream, std::int64_t offset, void* out, std::size_t count) {
     if (offset < 0) {
-        errno = EINVAL;
-        return fail(stream);
+        fail(stream, EINVAL);
+        return 0;
     }
-    if (stream.writing && !streamFlush(stream)) return false;
-    stream.begin = stream.end = 0;
-    if (seekFile(stream.file, offset, SEEK_SET) != 0) return fail(stream);
-    stream.position = offset;
+    return readAt(stream, offset, static_cast<std::uint8_t*>(out), count);
+}
+
+bool streamWriteAt(Stream& stream, std::int64_t offset, const void* data, std::size_t count) {
+    if (offset < 0) return fail(stream, EINVAL);
+    return writeAt(stream, offset, static_cast<const std::uint8_t*>(data), count);
+}
+
+bool streamCopyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to,
+                     std::uint8_t* scratch, std::size_t scratchSize) {
+    if (from >= to || kernelCopy(in, out, from, to)) return true;
+    while (from < to) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, static_cast<std::int64_t>(scratchSize)));
+        const std::size_t got = streamReadAt(in, from, scratch, want);
+        if (got != want || !streamWriteAt(out, from, scratch, want)) return false;
+        from += static_cast<std::int64_t>(want);
+    }
     return true;
 }
+
+void allowKernelCopy(bool allowed) { kernelCopyAllowed = allowed; }
 
 bool streamFileKind(Stream& stream, FileKind& kind, std::uint64_t& size) {
 #ifdef _WIN32
     struct _stat64 st;
-    if (_fstat64(_fileno(stream.file), &st) != 0) return fail(stream);
+    if (_fstat64(_fileno(stream.file), &st) != 0) return fail(stream, errno);
 #else
     struct stat st;
-    if (fstat(fileno(stream.file), &st) != 0) return fail(stream);
+    if (fstat(fileno(stream.file), &st) != 0) return fail(stream, errno);
 #endif
     kind = (st.st_mode & S_IFMT) == S_IFREG   ? FileKind::Regular
            : (st.st_mode & S_IFMT) == S_IFDIR ? FileKind::Directory
@@ -180,16 +222,11 @@ bool streamIsFile(Stream& stream, const char* path) {
 
 bool streamClose(Stream& stream) {
     if (stream.file == nullptr) return true;
-    bool ok = streamFlush(stream);
     errno = 0;
-    if (std::fclose(stream.file) != 0 && ok) {
-        fail(stream);
-        ok = false;
-    }
-    std::free(stream.buffer);
+    const bool ok = std::fclose(stream.file) == 0;
+    if (!ok) fail(stream, errno);
     forget(stream);
     stream.file = nullptr;
-    stream.buffer = nullptr;
     return ok;
 }
 
@@ -202,14 +239,11 @@ bool closeAllStreams() {
     int expected = 0;
     for (Stream*& slot : openStreams) {
         if (slot == nullptr) continue;
-        if (!streamFlush(*slot)) ok = false;
-        std::free(slot->buffer);
-        slot->buffer = nullptr;
         slot->file = nullptr;
         slot = nullptr;
         ++expected;
     }
-    if (_fcloseall() != expected) ok = false;
+    if (expected > 0 && _fcloseall() != expected) ok = false;
 #else
     for (Stream* slot : openStreams) {
         if (slot != nullptr && !streamClose(*slot)) ok = false;

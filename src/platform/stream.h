@@ -1,28 +1,22 @@
-// Buffered binary file streams: open by name, read, write, seek from the start or forward
-// from the current position, and close every stream the run opened at once.
+// Binary file streams: open by name, read the first bytes in order, then read and write
+// at given offsets, copy a stretch from one file to the same offsets of another, and
+// close every stream the run opened at once.
 //
-// The C stream underneath is unbuffered; each Stream keeps one buffer of its own, so that
-// small reads and writes (a narrow row, its padding) are a copy within memory and a seek
-// forward inside the buffer costs no system call.
+// The C stream underneath is unbuffered: the conversion moves large chunks, so a buffer
+// of the C library's would only add a copy. A stretch that passes through unchanged is
+// copied by the kernel where it can (copy_file_range on Linux), through a buffer elsewhere.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 namespace graybmp {
 
-constexpr std::size_t kStreamBufferSize = 256 * 1024;
-
 struct Stream {
     std::FILE* file = nullptr;
-    std::uint8_t* buffer = nullptr;
-    std::size_t begin = 0;  // reading: unread bytes are [begin, end)
-    std::size_t end = 0;    // writing: bytes not yet written are [0, end)
     bool writing = false;
-    std::int64_t position = 0;  // where the next byte is read or written
-    int error = 0;              // errno of the first failure, 0 while none
+    int error = 0;  // errno of the first failure, 0 while none
 };
 
 enum class FileKind { Regular, Directory, Other };
@@ -31,60 +25,41 @@ enum class FileKind { Regular, Directory, Other };
 // returns false with errno set.
 bool streamOpen(Stream& stream, const char* name, const char* mode);
 
-// Takes over an open C stream (of a file the caller made); closed by streamClose.
-bool streamAttach(Stream& stream, std::FILE* file, bool writing);
+// Takes over an open C stream (of a file the caller made); closed by streamClose or, when
+// `remembered`, by closeAllStreams.
+bool streamAttach(Stream& stream, std::FILE* file, bool writing, bool remembered = false);
 
-std::size_t streamFill(Stream& stream, std::uint8_t* out, std::size_t count);
-
-// Reads up to count bytes straight from the file, asking for no more than that, so a pipe
-// or a terminal answers as soon as they have arrived. Only with nothing buffered.
+// Reads up to count bytes from the current position, asking for no more than that, so a
+// pipe or a terminal answers as soon as they have arrived.
 std::size_t streamReadDirect(Stream& stream, void* out, std::size_t count);
-bool streamDrain(Stream& stream, const std::uint8_t* data, std::size_t count);
 
-// Reads up to count bytes; fewer only at the end of the file or on an error.
-inline std::size_t streamRead(Stream& stream, void* out, std::size_t count) {
-    if (stream.end - stream.begin >= count) {
-        std::memcpy(out, stream.buffer + stream.begin, count);
-        stream.begin += count;
-        stream.position += static_cast<std::int64_t>(count);
-        return count;
-    }
-    return streamFill(stream, static_cast<std::uint8_t*>(out), count);
-}
+// Reads up to count bytes at `offset`; fewer only at the end of the file or on an error
+// (then stream.error is set).
+std::size_t streamReadAt(Stream& stream, std::int64_t offset, void* out, std::size_t count);
 
-inline bool streamWrite(Stream& stream, const void* data, std::size_t count) {
-    if (kStreamBufferSize - stream.end >= count) {
-        std::memcpy(stream.buffer + stream.end, data, count);
-        stream.end += count;
-        stream.position += static_cast<std::int64_t>(count);
-        return true;
-    }
-    return streamDrain(stream, static_cast<const std::uint8_t*>(data), count);
-}
+// Writes count bytes at `offset`; a write past the end leaves zeros in between.
+bool streamWriteAt(Stream& stream, std::int64_t offset, const void* data, std::size_t count);
 
-bool streamSeek(Stream& stream, std::int64_t offset);
+// Copies the input's bytes [from, to) to the same offsets of the output, by the kernel
+// where it can and otherwise through `scratch`. False when either file fails (its error
+// is set) or the input ends before `to` (no error set).
+bool streamCopyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to,
+                     std::uint8_t* scratch, std::size_t scratchSize);
 
-// Moves a reading stream forward by count bytes from its current position; inside the
-// buffer that is no system call.
-inline bool streamSkip(Stream& stream, std::int64_t count) {
-    if (count >= 0 && static_cast<std::uint64_t>(count) <= stream.end - stream.begin) {
-        stream.begin += static_cast<std::size_t>(count);
-        stream.position += count;
-        return true;
-    }
-    return streamSeek(stream, stream.position + count);
-}
-bool streamFlush(Stream& stream);
+// Whether streamCopyRange may use the kernel's copy (on by default), so that tests can
+// hold the buffered path to the same results.
+void allowKernelCopy(bool allowed);
+
 bool streamFileKind(Stream& stream, FileKind& kind, std::uint64_t& size);
 
 // True when `path` names the very file `stream` reads (through a symbolic or hard link).
 bool streamIsFile(Stream& stream, const char* path);
 
-// Flushes and closes one stream; false (errno kept in stream.error) when either fails.
+// Closes one stream; false (errno kept in stream.error) when it fails.
 bool streamClose(Stream& stream);
 
 // Closes every stream opened by streamOpen, the console's streams excepted. False when
-// any flush or close failed.
+// any close failed.
 bool closeAllStreams();
 
 }  // namespace graybmp
