@@ -1,6 +1,7 @@
 #include "testkit.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -45,6 +46,76 @@ Bytes expectedGrayCopy(const Bytes& in) {
     const std::int64_t tail = std::max(rows > 0 ? rowsEnd : offset, paletteAt + 1024);
     for (std::int64_t i = tail; i < size; ++i) out[i] = in[i];
     return out;
+}
+
+namespace {
+
+std::uint32_t pixelAt(const Bytes& b, std::size_t at, std::int64_t size) {
+    std::uint32_t v = 0;
+    for (std::int64_t k = size - 1; k >= 0; --k) v = (v << 8) | b[at + static_cast<std::size_t>(k)];
+    return v;
+}
+
+// A channel on the 8-bit scale: narrower ones repeat their bits, wider ones keep the top 8.
+int scaledChannel(std::uint32_t value, std::uint32_t mask, int& bits) {
+    int shift = 0;
+    while (((mask >> shift) & 1u) == 0) ++shift;
+    bits = 0;
+    for (std::uint32_t m = mask >> shift; m & 1u; m >>= 1) ++bits;
+    const std::uint32_t v = (value & mask) >> shift;
+    if (bits >= 8) return static_cast<int>(v >> (bits - 8));
+    int out = 0;
+    for (int i = 0; i < 8; ++i) out |= static_cast<int>((v >> (bits - 1 - i % bits)) & 1u) << (7 - i);
+    return out;
+}
+
+std::string truePixelProblem(std::uint32_t in, std::uint32_t out, const ImageLayout& l) {
+    const std::uint32_t masks[3] = {l.redMask, l.greenMask, l.blueMask};
+    const std::uint32_t colour = masks[0] | masks[1] | masks[2];
+    if ((in & ~colour) != (out & ~colour)) return "bits outside the masks changed";
+    int bits = 0, sum = 0;
+    for (const std::uint32_t m : masks) sum += scaledChannel(in, m, bits);
+    for (const std::uint32_t m : masks) {
+        const int got = scaledChannel(out, m, bits);
+        if (bits >= 8 ? got != sum / 3 : std::abs(got - sum / 3) >= (1 << (8 - bits)))
+            return "channel " + std::to_string(got) + " is not gray " + std::to_string(sum / 3);
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string grayCopyProblem(const Bytes& in, const Bytes& out, const ImageLayout& l) {
+    if (l.kind == ImageKind::Indexed8)
+        return out == expectedGrayCopy(in) ? "" : "differs from the expected 8-bit copy";
+    if (out.size() != in.size()) return "length " + std::to_string(out.size());
+    const auto tableAt = static_cast<std::size_t>(l.paletteOffset);
+    const auto entry = static_cast<std::size_t>(l.entrySize);
+    const std::size_t tableEnd = tableAt + static_cast<std::size_t>(l.paletteEntries) * entry;
+    for (std::size_t e = tableAt; e < tableEnd; e += entry) {
+        const auto gray = static_cast<std::uint8_t>((in[e] + in[e + 1] + in[e + 2]) / 3);
+        if (out[e] != gray || out[e + 1] != gray || out[e + 2] != gray ||
+            (entry == 4 && out[e + 3] != in[e + 3]))
+            return "palette entry at " + std::to_string(e) + " is not gray";
+    }
+    const auto pixelByte = [&](std::size_t i) {
+        if (l.kind != ImageKind::TrueColour || static_cast<std::int64_t>(i) < l.pixelOffset) return false;
+        const std::int64_t k = static_cast<std::int64_t>(i) - l.pixelOffset;
+        return k / l.stride < l.rowCount && k % l.stride < l.rowBytes;
+    };
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if ((i >= tableAt && i < tableEnd) || pixelByte(i)) continue;
+        if (out[i] != in[i]) return "byte " + std::to_string(i) + " changed";
+    }
+    if (l.kind != ImageKind::TrueColour) return "";
+    const std::int64_t size = l.bitCount / 8;
+    for (std::int64_t r = 0; r < l.rowCount; ++r)
+        for (std::int64_t x = 0; x < l.width; ++x) {
+            const auto at = static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * size);
+            const std::string p = truePixelProblem(pixelAt(in, at, size), pixelAt(out, at, size), l);
+            if (!p.empty()) return "pixel at " + std::to_string(at) + ": " + p;
+        }
+    return "";
 }
 
 Bytes sample(std::int32_t width, std::int32_t height) {

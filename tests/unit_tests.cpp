@@ -7,6 +7,7 @@
 
 #include "bitmap/bitmap.h"
 #include "bitmap/check.h"
+#include "convert/convert.h"
 #include "convert/gray.h"
 #include "report/report.h"
 #include "testkit.h"
@@ -245,6 +246,95 @@ TEST(HeaderReport, PrintsWhatTheHeadersSay) {
         std::ostringstream out;
         printHeaderReport(c.h, out);
         EXPECT_EQ(out.str(), c.lines) << c.name;
+    }
+}
+
+// The conversion core over two temporary files, with chunks of `chunkSize` bytes and the
+// kernel's copy allowed or not.
+Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy) {
+    ImageLayout layout{};
+    const std::size_t lead = std::min(input.size(), kMaxLeadSize);
+    EXPECT_EQ(checkInput(input.data(), lead, input.size(), layout), InputError::None);
+    std::FILE* inFile = std::tmpfile();
+    std::FILE* outFile = std::tmpfile();
+    std::fwrite(input.data(), 1, input.size(), inFile);
+    std::fflush(inFile);
+    Stream in, out;
+    streamAttach(in, inFile, false);
+    streamAttach(out, outFile, true);
+    allowKernelCopy(kernelCopy);
+    EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize), CopyFault::None);
+    allowKernelCopy(true);
+    Bytes output;
+    std::uint8_t buffer[4096];
+    for (std::int64_t at = 0;; at += static_cast<std::int64_t>(sizeof buffer)) {
+        const std::size_t n = streamReadAt(out, at, buffer, sizeof buffer);
+        output.insert(output.end(), buffer, buffer + n);
+        if (n < sizeof buffer) break;
+    }
+    streamClose(in);
+    streamClose(out);
+    return output;
+}
+
+// Chunk edges anywhere in a row, before its padding or inside it, and rows wider than a
+// chunk, give the same bytes as the row-by-row rule, with or without the kernel's copy.
+TEST(ChunkedCopy, EveryChunkEdgeGivesTheSameBytes) {
+    std::vector<std::pair<std::string, Bytes>> inputs;
+    for (std::int32_t width : {4, 5, 6, 7, 1, 2, 37, 64}) {
+        SampleOptions o = shape(width, 9);
+        o.paddingByte = 0xEE;
+        Bytes file = test::sample(o);
+        inputs.push_back({"8-bit width " + std::to_string(width), file});
+        if (width % 4 != 0) {  // the last row without its padding
+            file.resize(file.size() - static_cast<std::size_t>(rowPadding(width)));
+            inputs.push_back({"8-bit width " + std::to_string(width) + " cut", file});
+        }
+    }
+    for (int bits : {16, 24, 32}) {
+        test::Shape s;
+        s.bits = bits;
+        s.width = 7;
+        s.height = 9;
+        inputs.push_back({std::to_string(bits) + "-bit width 7", test::makePicture(s)});
+    }
+    for (const auto& [name, input] : inputs) {
+        ImageLayout layout{};
+        checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), layout);
+        const auto stride = static_cast<std::size_t>(layout.stride);
+        for (std::size_t chunk : {std::size_t{12}, std::size_t{13}, stride - 1, stride, stride + 1,
+                                  2 * stride + 3, std::size_t{4096}})
+            for (bool kernel : {true, false}) {
+                const Bytes output = convertCore(input, std::max<std::size_t>(chunk, 12), kernel);
+                EXPECT_EQ(test::grayCopyProblem(input, output, layout), "")
+                    << name << ", chunk " << chunk << (kernel ? ", kernel copy" : "");
+            }
+    }
+}
+
+TEST(PixelGray, ChannelsOfEveryWidthGoGrayAndKeepTheOtherBits) {
+    const struct {
+        int bits;
+        std::uint32_t red, green, blue, value, gray;
+    } cases[] = {
+        {24, 0xFF0000, 0x00FF00, 0x0000FF, 0x0A141F, 0x141414},  // 31+20+10 = 61 -> 20
+        {32, 0xFF0000, 0x00FF00, 0x0000FF, 0xAB0A141F, 0xAB141414},  // top byte kept
+        {16, 0x7C00, 0x03E0, 0x001F, 0xFC00, 0xA94A},  // red 31 -> 255, gray 85 -> 10 at 5 bits; top bit kept
+        {16, 0xF800, 0x07E0, 0x001F, 0xFFFF, 0xFFFF},  // white stays white at 5-6-5
+        {32, 0x3FF00000, 0x000FFC00, 0x000003FF, 0xFFF00000, 0xD5555555},  // 85 -> 341 at 10 bits
+        {32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0x00FFFFFE, 0x00FEFEFE},  // red in the low byte
+    };
+    for (const auto& c : cases) {
+        ImageLayout layout{};
+        layout.bitCount = c.bits;
+        layout.redMask = c.red, layout.greenMask = c.green, layout.blueMask = c.blue;
+        std::vector<std::uint16_t> table(65536);
+        const PixelGray gray = pixelGrayOf(layout, table.data());
+        EXPECT_EQ(grayPixel(gray, c.value), c.gray) << std::hex << c.value;
+        std::uint8_t bytes[4];
+        putU32le(bytes, c.value);
+        grayPixels(gray, bytes, 1);
+        EXPECT_EQ(readU32le(bytes) & ((std::uint64_t{1} << c.bits) - 1), c.gray) << std::hex << c.value;
     }
 }
 

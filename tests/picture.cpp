@@ -1,0 +1,336 @@
+#include "picture.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace graybmp::test {
+namespace {
+
+std::uint32_t le(const Bytes& b, std::size_t at, int size) {
+    std::uint32_t v = 0;
+    for (int i = size - 1; i >= 0; --i) v = (v << 8) | b[at + static_cast<std::size_t>(i)];
+    return v;
+}
+
+void put(Bytes& b, std::size_t at, std::uint32_t v, int size) {
+    for (int i = 0; i < size; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+int lowBit(std::uint32_t m) {
+    int s = 0;
+    while (s < 32 && ((m >> s) & 1u) == 0) ++s;
+    return s;
+}
+
+int bitCount(std::uint32_t m) {
+    int n = 0;
+    for (; m != 0; m &= m - 1) ++n;
+    return n;
+}
+
+// A channel on the 8-bit scale, its bits repeated to fill the byte.
+std::uint8_t scaled(std::uint32_t value, std::uint32_t mask) {
+    const int shift = lowBit(mask), bits = bitCount(mask);
+    const std::uint32_t v = (value & mask) >> shift;
+    if (bits >= 8) return static_cast<std::uint8_t>(v >> (bits - 8));
+    std::uint32_t out = 0;
+    for (int i = 0; i < 8; ++i) {  // bit 7 - i of the output is bit (bits - 1 - i % bits) of v
+        const int from = bits - 1 - i % bits;
+        out |= ((v >> from) & 1u) << (7 - i);
+    }
+    return static_cast<std::uint8_t>(out);
+}
+
+struct Header {
+    std::uint32_t size = 0;
+    std::int64_t width = 0, height = 0;
+    int bits = 0;
+    std::uint32_t compression = 0, colours = 0, masks[4] = {};
+    std::size_t paletteAt = 0, entrySize = 4, offset = 0;
+};
+
+bool fail(std::string& why, const std::string& reason) {
+    why = reason;
+    return false;
+}
+
+bool readInfoHeader(const Bytes& f, Header& h, std::string& why);
+
+bool readHeader(const Bytes& f, Header& h, std::string& why) {
+    if (f.size() < 26 || f[0] != 'B' || f[1] != 'M') return fail(why, "not a bitmap");
+    h.size = le(f, 14, 4);
+    h.offset = le(f, 10, 4);
+    if (h.size == 12) {
+        h.width = le(f, 18, 2), h.height = le(f, 20, 2), h.bits = static_cast<int>(le(f, 24, 2));
+        h.paletteAt = 26, h.entrySize = 3;
+    } else if (!readInfoHeader(f, h, why)) {
+        return false;
+    }
+    if (h.compression == 0 && h.bits == 16) {
+        h.masks[0] = 0x7C00, h.masks[1] = 0x3E0, h.masks[2] = 0x1F;
+    } else if (h.compression == 0 && h.bits >= 24) {
+        h.masks[0] = 0xFF0000, h.masks[1] = 0xFF00, h.masks[2] = 0xFF;
+    }
+    return true;
+}
+
+bool readInfoHeader(const Bytes& f, Header& h, std::string& why) {
+    const bool windows = h.size == 40 || h.size == 52 || h.size == 56 || h.size == 108 || h.size == 124;
+    if ((!windows && (h.size < 16 || h.size > 64)) || f.size() < 14 + h.size) return fail(why, "header");
+    std::vector<std::uint8_t> info(f.begin() + 14, f.begin() + 14 + h.size);
+    info.resize(124, 0);
+    const Bytes& i = info;
+    h.width = static_cast<std::int32_t>(le(i, 4, 4));
+    h.height = static_cast<std::int32_t>(le(i, 8, 4));
+    h.bits = static_cast<int>(le(i, 14, 2));
+    h.compression = le(i, 16, 4);
+    h.colours = le(i, 32, 4);
+    h.paletteAt = 14 + h.size;
+    const bool os2 = !windows || h.size == 64;
+    if (os2 && h.compression > 2) return fail(why, "OS/2 compression");
+    if (h.compression == 3 || h.compression == 6) {
+        if (h.size == 40) {
+            const std::size_t n = h.compression == 6 ? 4 : 3;
+            if (f.size() < 54 + 4 * n) return fail(why, "masks");
+            for (std::size_t k = 0; k < n; ++k) h.masks[k] = le(f, 54 + 4 * k, 4);
+            h.paletteAt += 4 * n;
+        } else {
+            for (std::size_t k = 0; k < 4; ++k) h.masks[k] = h.size >= 56 || k < 3 ? le(i, 40 + 4 * k, 4) : 0;
+        }
+    } else if (h.compression > 2) {
+        return fail(why, "compression " + std::to_string(h.compression));
+    }
+    if (h.size == 124) {
+        const std::uint32_t cs = le(i, 56, 4);
+        if (cs == 0x4D424544 || cs == 0x4C494E4B) return fail(why, "colour profile");
+    }
+    return true;
+}
+
+struct Decoder {
+    const Bytes& f;
+    const Header& h;
+    std::vector<Rgba> palette;
+    Picture& p;
+
+    Rgba colour(std::uint32_t index) const {
+        return index < palette.size() ? palette[index] : Rgba{0, 0, 0, 255};
+    }
+    // Row r of the file is picture line y.
+    std::int64_t lineOf(std::int64_t r) const { return h.height < 0 ? r : p.height - 1 - r; }
+
+    bool rows(std::string& why) {
+        const std::int64_t stride = (p.width * h.bits + 31) / 32 * 4;
+        const std::int64_t rowBytes = (p.width * h.bits + 7) / 8;
+        if (p.height > 0 && h.offset + (p.height - 1) * stride + rowBytes > static_cast<std::int64_t>(f.size()))
+            return fail(why, "rows past the end");
+        const int bytes = h.bits / 8;
+        for (std::int64_t r = 0; r < p.height; ++r) {
+            const std::size_t row = h.offset + static_cast<std::size_t>(r * stride);
+            Rgba* line = &p.pixels[static_cast<std::size_t>(lineOf(r) * p.width)];
+            for (std::int64_t x = 0; x < p.width; ++x) {
+                if (h.bits < 16) {
+                    const std::int64_t bit = x * h.bits;
+                    const std::uint8_t byte = f[row + static_cast<std::size_t>(bit / 8)];
+                    const int shift = 8 - h.bits - static_cast<int>(bit % 8);
+                    line[x] = colour((byte >> shift) & ((1u << h.bits) - 1));
+                    continue;
+                }
+                const std::uint32_t v = le(f, row + static_cast<std::size_t>(x * bytes), bytes);
+                line[x] = {scaled(v, h.masks[0]), scaled(v, h.masks[1]), scaled(v, h.masks[2]),
+                           h.masks[3] != 0 ? scaled(v, h.masks[3]) : std::uint8_t{255}};
+            }
+        }
+        return true;
+    }
+
+    bool runs(std::string& why) {
+        const bool four = h.compression == 2;
+        std::int64_t x = 0, r = 0;
+        std::size_t at = h.offset;
+        const auto set = [&](std::uint32_t index) {
+            if (x < p.width && r < p.height) p.pixels[static_cast<std::size_t>(lineOf(r) * p.width + x)] = colour(index);
+            ++x;
+        };
+        for (;;) {
+            if (at + 2 > f.size()) return fail(why, "runs past the end");
+            const std::uint8_t n = f[at], v = f[at + 1];
+            at += 2;
+            if (n > 0) {
+                for (int k = 0; k < n; ++k) set(four ? (k % 2 == 0 ? v >> 4 : v & 15) : v);
+            } else if (v == 0) {
+                x = 0, ++r;
+            } else if (v == 1) {
+                return true;
+            } else if (v == 2) {
+                if (at + 2 > f.size()) return fail(why, "delta past the end");
+                x += f[at], r += f[at + 1];
+                at += 2;
+            } else {
+                const std::size_t bytes = four ? (v + 1u) / 2 : v;
+                if (at + bytes > f.size()) return fail(why, "literal past the end");
+                for (int k = 0; k < v; ++k) {
+                    const std::uint8_t b = f[at + static_cast<std::size_t>(four ? k / 2 : k)];
+                    set(four ? (k % 2 == 0 ? b >> 4 : b & 15) : b);
+                }
+                at += (bytes + 1) / 2 * 2;
+            }
+            if (r > p.height) return fail(why, "runs past the last line");
+        }
+    }
+};
+
+}  // namespace
+
+bool decodePicture(const Bytes& f, Picture& p, std::string& why) {
+    Header h;
+    if (!readHeader(f, h, why)) return false;
+    const bool rle = h.compression == 1 || h.compression == 2;
+    if (h.bits != 1 && h.bits != 2 && h.bits != 4 && h.bits != 8 && h.bits != 16 && h.bits != 24 && h.bits != 32)
+        return fail(why, "bit count");
+    if ((h.compression == 1 && h.bits != 8) || (h.compression == 2 && h.bits != 4) ||
+        (h.compression >= 3 && h.bits < 16) || h.width < 0 || (rle && h.height < 0))
+        return fail(why, "inconsistent header");
+    if (h.width * std::abs(h.height) > (1 << 24)) return fail(why, "too large to test");
+    std::uint32_t seen = 0;
+    for (int k = 0; k < 3; ++k) {
+        if (h.bits >= 16 && (h.masks[k] == 0 || (h.masks[k] & seen) != 0)) return fail(why, "masks");
+        seen |= h.masks[k];
+    }
+    p = Picture{};
+    p.width = h.width;
+    p.height = std::abs(h.height);
+    p.pixels.assign(static_cast<std::size_t>(p.width * p.height), Rgba{0, 0, 0, 255});
+    for (int k = 0; k < 3; ++k) p.channelBits[k] = h.bits >= 16 ? bitCount(h.masks[k]) : 8;
+    Decoder d{f, h, {}, p};
+    if (h.bits < 16) {
+        const std::size_t full = std::size_t{1} << h.bits;
+        std::size_t n = h.colours != 0 && h.colours < full ? h.colours : full;
+        const std::size_t end = std::min<std::size_t>(h.offset, f.size());
+        n = std::min(n, end > h.paletteAt ? (end - h.paletteAt) / h.entrySize : 0);
+        for (std::size_t e = 0; e < n; ++e) {
+            const std::size_t at = h.paletteAt + e * h.entrySize;
+            d.palette.push_back({f[at + 2], f[at + 1], f[at], 255});
+        }
+        if (rle) std::fill(p.pixels.begin(), p.pixels.end(), d.colour(0));
+    }
+    return rle ? d.runs(why) : d.rows(why);
+}
+
+std::string grayPictureProblem(const Picture& in, const Picture& out) {
+    if (in.width != out.width || in.height != out.height) return "size differs";
+    for (std::size_t i = 0; i < in.pixels.size(); ++i) {
+        const Rgba a = in.pixels[i], b = out.pixels[i];
+        const int gray = (a.r + a.g + a.b) / 3;
+        const int got[3] = {b.r, b.g, b.b};
+        for (int k = 0; k < 3; ++k) {
+            const int bits = std::min(out.channelBits[k], 8);
+            if (std::abs(got[k] - gray) >= (1 << (8 - bits)) || (bits == 8 && got[k] != gray))
+                return "pixel " + std::to_string(i) + " channel " + std::to_string(k) + " is " +
+                       std::to_string(got[k]) + ", gray " + std::to_string(gray);
+        }
+        if (a.a != b.a) return "pixel " + std::to_string(i) + " alpha changed";
+    }
+    return "";
+}
+
+// ---- The maker ----
+
+namespace {
+
+struct Random {
+    std::uint32_t state;
+    std::uint32_t next() {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    }
+};
+
+// RLE data for the rows: runs of one index, literal stretches and an end of line per row.
+Bytes runData(const Shape& s, Random& random) {
+    const bool four = s.compression == 2;
+    const std::uint32_t top = four ? 16 : 256;
+    Bytes data;
+    const std::int32_t rows = std::abs(s.height);
+    for (std::int32_t r = 0; r < rows; ++r) {
+        for (std::int32_t x = 0; x < s.width;) {
+            const std::int32_t left = s.width - x;
+            if (random.next() % 2 == 0 || left < 3) {
+                const std::int32_t n = std::min<std::int32_t>(left, 1 + static_cast<std::int32_t>(random.next() % 9));
+                const std::uint32_t a = random.next() % top, b = random.next() % top;
+                data.push_back(static_cast<std::uint8_t>(n));
+                data.push_back(static_cast<std::uint8_t>(four ? (a << 4) | b : a));
+                x += n;
+            } else {
+                const std::int32_t n = std::min<std::int32_t>(left, 3 + static_cast<std::int32_t>(random.next() % 12));
+                data.push_back(0);
+                data.push_back(static_cast<std::uint8_t>(n));
+                const std::int32_t bytes = four ? (n + 1) / 2 : n;
+                for (std::int32_t k = 0; k < bytes; ++k)
+                    data.push_back(static_cast<std::uint8_t>(four ? ((random.next() % 16) << 4) | (random.next() % 16) : random.next() % 256));
+                if (bytes % 2 != 0) data.push_back(0);
+                x += n;
+            }
+        }
+        data.push_back(0);
+        data.push_back(r + 1 < rows ? 0 : 1);
+    }
+    if (rows == 0) data.insert(data.end(), {0, 1});
+    return data;
+}
+
+}  // namespace
+
+Bytes makePicture(const Shape& s) {
+    Random random{s.seed * 2654435761u + 7};
+    const bool core = s.infoSize == 12, rle = s.compression == 1 || s.compression == 2;
+    const std::size_t maskBytes = s.infoSize == 40 && s.compression == 3 ? 12 : s.infoSize == 40 && s.compression == 6 ? 16 : 0;
+    const std::size_t entries = s.colours != 0 ? s.colours : s.bits < 16 ? (std::size_t{1} << s.bits) : 0;
+    const std::size_t entrySize = core ? 3 : 4;
+    const std::size_t offset = 14 + s.infoSize + maskBytes + entries * entrySize;
+    const std::size_t stride = (static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.bits) + 31) / 32 * 4;
+    Bytes pixels;
+    if (rle) {
+        pixels = runData(s, random);
+    } else {
+        pixels.resize(stride * static_cast<std::size_t>(std::abs(s.height)));
+        for (auto& b : pixels) b = static_cast<std::uint8_t>(random.next());
+    }
+    Bytes f(offset, 0);
+    f.insert(f.end(), pixels.begin(), pixels.end());
+    f[0] = 'B', f[1] = 'M';
+    put(f, 2, static_cast<std::uint32_t>(f.size()), 4);
+    put(f, 10, static_cast<std::uint32_t>(offset), 4);
+    put(f, 14, s.infoSize, 4);
+    if (core) {
+        put(f, 18, static_cast<std::uint32_t>(s.width), 2);
+        put(f, 20, static_cast<std::uint32_t>(s.height), 2);
+        put(f, 22, 1, 2);
+        put(f, 24, static_cast<std::uint32_t>(s.bits), 2);
+    } else {
+        put(f, 18, static_cast<std::uint32_t>(s.width), 4);
+        put(f, 22, static_cast<std::uint32_t>(s.height), 4);
+        put(f, 26, 1, 2);
+        put(f, 28, static_cast<std::uint32_t>(s.bits), 2);
+        if (s.infoSize >= 20) put(f, 30, s.compression, 4);
+        if (s.infoSize >= 24) put(f, 34, static_cast<std::uint32_t>(pixels.size()), 4);
+        if (s.infoSize >= 36) put(f, 46, s.colours, 4);
+        const std::size_t maskCount = s.infoSize >= 56 || maskBytes == 16 ? 4 : 3;
+        if (s.compression == 3 || s.compression == 6)
+            for (std::size_t k = 0; k < maskCount; ++k) put(f, 54 + 4 * k, s.masks[k], 4);
+        if (s.infoSize >= 108) put(f, 70, 0x73524742, 4);  // sRGB
+    }
+    for (std::size_t e = 0; e < entries; ++e) {
+        const std::size_t at = 14 + s.infoSize + maskBytes + e * entrySize;
+        for (std::size_t k = 0; k < entrySize; ++k) f[at + k] = static_cast<std::uint8_t>(random.next());
+    }
+    return f;
+}
+
+std::string describe(const Shape& s) {
+    return "biSize " + std::to_string(s.infoSize) + ", " + std::to_string(s.bits) + " bits, compression " +
+           std::to_string(s.compression) + ", " + std::to_string(s.width) + " x " + std::to_string(s.height) +
+           ", " + std::to_string(s.colours) + " colours";
+}
+
+}  // namespace graybmp::test

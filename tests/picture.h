@@ -1,0 +1,49 @@
+// The tests' own BMP reader and writer, made from the format's rules and nothing of the
+// tool's: a decoder that turns a file into its pixels, as an ordinary image viewer
+// would show them, and a maker of small files of every kind the tool converts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace graybmp::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Rgba {
+    std::uint8_t r, g, b, a;
+};
+
+struct Picture {
+    std::int64_t width = 0, height = 0;
+    std::vector<Rgba> pixels;  // top row first
+    int channelBits[3] = {8, 8, 8};  // red, green, blue as stored (8 for palettes)
+};
+
+// Decodes `file`; false (with the reason in `why`) for what a viewer would not show:
+// unknown headers or compressions, broken RLE data, rows past the end, invalid masks,
+// and images that carry a colour profile (their gray would not look gray).
+bool decodePicture(const Bytes& file, Picture& picture, std::string& why);
+
+// Empty when `out` is the gray of `in`: same size, and every pixel's red, green and blue
+// equal to floor((r + g + b) / 3) of the input pixel (a channel of w < 8 bits within
+// 2^(8-w) of it), alpha unchanged. Otherwise the first difference, in words.
+std::string grayPictureProblem(const Picture& in, const Picture& out);
+
+// A small file of any kind: the info header's size, bits, compression and masks, and
+// pixels from a fixed pseudo-random sequence (RLE data as runs, literal runs and ends of
+// line). 3-byte palette entries behind a 12-byte header.
+struct Shape {
+    std::uint32_t infoSize = 40;  // 12, 16 to 64, 108 or 124
+    int bits = 4;
+    std::uint32_t compression = 0;
+    std::int32_t width = 5, height = 3;  // height below 0: top-down
+    std::uint32_t colours = 0;  // palette entries, biClrUsed; 0: 2^bits for a palette
+    std::uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha (compression 3 or 6)
+    std::uint32_t seed = 1;
+};
+Bytes makePicture(const Shape& shape);
+std::string describe(const Shape& shape);
+
+}  // namespace graybmp::test
