@@ -305,7 +305,7 @@ TEST_F(Conversion, EveryKindTurnsGray) {
     std::vector<test::Shape> shapes;
     const auto add = [&](std::uint32_t info, int bits, std::uint32_t compression,
                          std::uint32_t colours = 0, std::vector<std::uint32_t> masks = {}) {
-        for (std::int32_t width : {1, 2, 3, 5, 8, 13}) {
+        for (std::int32_t width : {0, 1, 2, 3, 5, 8, 13}) {
             test::Shape s;
             s.infoSize = info, s.bits = bits, s.compression = compression, s.colours = colours;
             s.width = width;

@@ -122,7 +122,8 @@ struct Decoder {
     bool rows(std::string& why) {
         const std::int64_t stride = (p.width * h.bits + 31) / 32 * 4;
         const std::int64_t rowBytes = (p.width * h.bits + 7) / 8;
-        if (p.height > 0 && h.offset + (p.height - 1) * stride + rowBytes > static_cast<std::int64_t>(f.size()))
+        const auto offset = static_cast<std::int64_t>(h.offset);
+        if (p.height > 0 && offset + (p.height - 1) * stride + rowBytes > static_cast<std::int64_t>(f.size()))
             return fail(why, "rows past the end");
         const int bytes = h.bits / 8;
         for (std::int64_t r = 0; r < p.height; ++r) {
@@ -191,7 +192,7 @@ bool decodePicture(const Bytes& f, Picture& p, std::string& why) {
     if ((h.compression == 1 && h.bits != 8) || (h.compression == 2 && h.bits != 4) ||
         (h.compression >= 3 && h.bits < 16) || h.width < 0 || (rle && h.height < 0))
         return fail(why, "inconsistent header");
-    if (h.width * std::abs(h.height) > (1 << 24)) return fail(why, "too large to test");
+    if (h.width * std::abs(h.height) > (1 << 22)) return fail(why, "too large to test");
     std::uint32_t seen = 0;
     for (int k = 0; k < 3; ++k) {
         if (h.bits >= 16 && (h.masks[k] == 0 || (h.masks[k] & seen) != 0)) return fail(why, "masks");

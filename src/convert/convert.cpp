@@ -40,6 +40,7 @@ std::size_t evenPiece(std::size_t chunkSize) { return std::max<std::size_t>(12, 
 template <typename Edit>
 bool editRows(Copy& c, bool fullLastRow, Edit edit) {
     const ImageLayout& l = c.layout;
+    if (l.rowCount == 0) return true;
     const std::int64_t begin = l.pixelOffset, end = begin + l.rowCount * l.stride;
     const auto chunkSize = static_cast<std::int64_t>(c.chunk.size());
     const std::int64_t rowsPerSpan = chunkSize / l.stride;
