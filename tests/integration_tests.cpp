@@ -498,18 +498,167 @@ TEST_F(Failure, OutputThatCannotBeCreated) {
     EXPECT_TRUE(fs::is_directory(path(kOutput)));
 }
 
-TEST_F(Failure, FullDiskRemovesTheIncompleteOutput) {
+TEST_F(Failure, AnOutputThatIsADeviceIsNotReplaced) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "needs /dev/full";
     put(kInput, test::sample(16, 16));
     fs::create_symlink("/dev/full", path(kOutput));
     const Outcome r = run();
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, std::string("graybmp: ") + kOutput +
-                         ": cannot write: " + std::strerror(ENOSPC) + "\n");
-    if (posixTool()) {
-        EXPECT_FALSE(exists(kOutput));
-        EXPECT_EQ(entries(), 1u);
+    EXPECT_EQ(r.err, std::string("graybmp: ") + kOutput + ": not a regular file; not replaced\n");
+    EXPECT_TRUE(fs::is_symlink(path(kOutput)));
+    EXPECT_EQ(entries(), 2u);
+    EXPECT_FALSE(fs::exists("/dev/.full.XXXXXX"));
+}
+
+// The names in the folder that are neither the input nor the output: temporaries.
+std::vector<std::string> strays(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name != kInput && name != kOutput) names.push_back(name);
     }
+    return names;
+}
+
+// A write that fails (the file-size limit here, as a full disk would) leaves the earlier
+// output as it was and no temporary; with no earlier output, none is made.
+TEST_F(Failure, AnEarlierOutputSurvivesAWriteFailure) {
+    if (!posixTool()) GTEST_SKIP() << "the file-size limit holds for POSIX processes";
+    put(kInput, test::sample(200, 200));  // 40 KiB, past a 16 KiB limit
+    for (const bool earlier : {true, false}) {
+        if (earlier) put(kOutput, kSentinel);
+        const Outcome r = run(toolCommand(), "ulimit -f 32 && trap '' XFSZ && ");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.err, std::string("graybmp: ") + kOutput +
+                             ": cannot write: " + std::strerror(EFBIG) + "\n");
+        EXPECT_EQ(exists(kOutput), earlier);
+        if (earlier) {
+            EXPECT_EQ(get(kOutput), kSentinel);
+        }
+        EXPECT_EQ(strays(dir_), std::vector<std::string>{});
+        fs::remove(path(kOutput));
+    }
+}
+
+// Starts `tool` in the folder as a child of the test, standard input from `input`.
+pid_t spawn(const fs::path& dir, const std::string& tool, int input) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(126);
+        dup2(input, 0);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(tool.c_str(), tool.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// A signal while the copy is being written removes the temporary and keeps the earlier
+// output; SIGKILL cannot be caught, so its temporary stays, under a name that is never
+// the output's, and the next run converts as usual beside it.
+TEST_F(Failure, SignalsWhileWritingKeepTheEarlierOutput) {
+    if (std::getenv("GRAYBMP_COMMAND") != nullptr) GTEST_SKIP() << "the stop is in the native test build";
+    const Bytes input = test::sample(64, 64);
+    put(kInput, input);
+    const int null = open("/dev/null", O_RDONLY);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
+        put(kOutput, kSentinel);
+        const pid_t pid = spawn(dir_, GRAYBMP_PAUSED_BINARY, null);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, WUNTRACED), pid);
+        ASSERT_TRUE(WIFSTOPPED(status)) << "signal " << signal;
+        const std::vector<std::string> temporaries = strays(dir_);
+        ASSERT_EQ(temporaries.size(), 1u);
+        EXPECT_EQ(temporaries[0].rfind(std::string(".") + kOutput + ".", 0), 0u) << temporaries[0];
+        EXPECT_EQ(get(kOutput), kSentinel);
+        kill(pid, signal);
+        kill(pid, SIGCONT);
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_EQ(get(kOutput), kSentinel) << "signal " << signal;
+        if (signal == SIGKILL) {
+            EXPECT_TRUE(WIFSIGNALED(status));
+            EXPECT_EQ(strays(dir_), temporaries);
+            EXPECT_EQ(run().status, 0);
+            EXPECT_EQ(get(kOutput), test::expectedGrayCopy(input));
+            EXPECT_EQ(strays(dir_), temporaries);
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal)
+                << "signal " << signal << ", status " << status;
+            EXPECT_EQ(strays(dir_), std::vector<std::string>{}) << "signal " << signal;
+        }
+    }
+    close(null);
+}
+
+// During the key wait the output is complete and in place: a signal ends the tool with its
+// status and the output stays.
+TEST_F(Failure, ASignalDuringTheKeyWaitKeepsTheOutput) {
+    if (!posixTool()) GTEST_SKIP() << "POSIX signals";
+    const Bytes input = test::sample(33, 17);
+    put(kInput, input);
+    int keys[2];
+    ASSERT_EQ(pipe(keys), 0);
+    std::string tool = toolCommand();
+    if (std::getenv("GRAYBMP_COMMAND") != nullptr) GTEST_SKIP() << "signals the native binary";
+    const pid_t pid = spawn(dir_, tool, keys[0]);
+    for (int i = 0; i < 2000 && get(kOutput) != test::expectedGrayCopy(input); ++i) usleep(5000);
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    close(keys[0]);
+    close(keys[1]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+    EXPECT_EQ(get(kOutput), test::expectedGrayCopy(input));
+}
+
+// The new file keeps an earlier output's permission bits, or gets 0666 less the umask;
+// through a symbolic link the file it leads to is replaced and the link stays; an output
+// that is a hard link becomes a file of its own, the other name keeping the old bytes.
+TEST_F(Conversion, ReplacingKeepsModesLinksAndOtherNames) {
+    if (!posixTool()) GTEST_SKIP() << "POSIX modes and links";
+    const Bytes input = test::sample(10, 3);
+    put(kInput, input);
+    const auto modeOf = [&](const std::string& p) {
+        struct stat st;
+        return stat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    const struct {
+        const char* name;
+        int earlier;  // the earlier output's mode, -1 for none
+        const char* umask;
+        unsigned expected;
+    } modes[] = {{"earlier 0640", 0640, "022", 0640}, {"earlier 0755", 0755, "077", 0755},
+                 {"new, umask 022", -1, "022", 0644}, {"new, umask 077", -1, "077", 0600}};
+    for (const auto& m : modes) {
+        fs::remove(path(kOutput));
+        if (m.earlier >= 0) {
+            put(kOutput, kSentinel);
+            chmod(path(kOutput).c_str(), static_cast<mode_t>(m.earlier));
+        }
+        EXPECT_EQ(run(toolCommand(), std::string("umask ") + m.umask + " && ").status, 0);
+        EXPECT_EQ(modeOf(path(kOutput)), m.expected) << m.name;
+        EXPECT_EQ(get(kOutput), test::expectedGrayCopy(input)) << m.name;
+    }
+
+    fs::remove(path(kOutput));
+    fs::create_directory(dir_ / "sub");
+    test::writeFile((dir_ / "sub" / "target.bmp").string(), kSentinel);
+    chmod((dir_ / "sub" / "target.bmp").c_str(), 0604);
+    fs::create_symlink("sub/target.bmp", path(kOutput));
+    EXPECT_EQ(run().status, 0);
+    EXPECT_TRUE(fs::is_symlink(path(kOutput)));
+    EXPECT_EQ(test::readFile((dir_ / "sub" / "target.bmp").string()), test::expectedGrayCopy(input));
+    EXPECT_EQ(modeOf((dir_ / "sub" / "target.bmp").string()), 0604u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "sub"), {}), 1);
+
+    fs::remove(path(kOutput));
+    put("other.bmp", kSentinel);
+    fs::create_hard_link(path("other.bmp"), path(kOutput));
+    EXPECT_EQ(run().status, 0);
+    EXPECT_EQ(get(kOutput), test::expectedGrayCopy(input));
+    EXPECT_EQ(get("other.bmp"), kSentinel);
 }
 
 TEST_F(Failure, HugeWidthWithNoRowsNeedsNoMemory) {

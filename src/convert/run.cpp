@@ -12,6 +12,7 @@
 #include "bitmap/check.h"
 #include "convert/convert.h"
 #include "platform/console.h"
+#include "platform/output.h"
 #include "platform/stream.h"
 #include "report/report.h"
 
@@ -28,11 +29,15 @@ std::string systemError(const char* what, int error) {
     return std::string(what) + ": " + std::strerror(error != 0 ? error : EIO);
 }
 
+// The copy goes to a temporary beside the output and replaces it only when complete.
 int writeGrayCopy(Stream& in, const char* inputName, const char* outputName,
                   const std::uint8_t* lead, const ImageLayout& layout, std::ostream& errors) {
     Stream out;
-    if (!streamOpen(out, outputName, "wb"))
+    OutputFile file;
+    if (!outputCreate(file, outputName, out)) {
+        if (errno == EINVAL) return fail(errors, outputName, "not a regular file; not replaced");
         return fail(errors, outputName, systemError("cannot create", errno));
+    }
 
     CopyFault fault;
     try {
@@ -41,10 +46,16 @@ int writeGrayCopy(Stream& in, const char* inputName, const char* outputName,
         fault = CopyFault::WriteFailed;
         out.error = ENOMEM;
     }
+    testPoint();
     const bool closed = closeAllStreams();
-    if (fault == CopyFault::None && closed) return 0;
+    if (fault == CopyFault::None && closed) {
+        if (outputCommit(file)) return 0;
+        const int error = errno;
+        outputDiscard(file);
+        return fail(errors, outputName, systemError("cannot replace", error));
+    }
 
-    std::remove(outputName);
+    outputDiscard(file);
     if (fault == CopyFault::ReadFailed)
         return fail(errors, inputName, systemError("cannot read", in.error));
     if (fault == CopyFault::InputShrank)
@@ -97,6 +108,7 @@ int convertFiles(const char* inputName, const char* outputName, std::ostream& re
 }
 
 int runConversion() {
+    installInterruptHandlers();
     const int status = convertFiles(kInputName, kOutputName, std::cout, std::cerr);
     waitForKey();
     return status;

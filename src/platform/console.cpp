@@ -5,12 +5,16 @@
 #include <io.h>
 #else
 #include <termios.h>
+
+#include <csignal>
 #include <unistd.h>
 #endif
 
 namespace graybmp {
 
 #ifdef _WIN32
+
+void restoreConsole() {}
 
 void waitForKey() {
     if (_isatty(0)) {
@@ -23,19 +27,30 @@ void waitForKey() {
 
 #else
 
+namespace {
+termios saved;
+volatile sig_atomic_t raw = 0;  // the terminal is in the key wait's mode
+}  // namespace
+
+void restoreConsole() {
+    if (raw != 0) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
 void waitForKey() {
     char byte;
-    termios saved;
     if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0) {
-        termios raw = saved;
-        raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-        raw.c_cc[VMIN] = 1;
-        raw.c_cc[VTIME] = 0;
-        if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
+        termios keys = saved;
+        keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+        keys.c_cc[VMIN] = 1;
+        keys.c_cc[VTIME] = 0;
+        raw = 1;
+        if (tcsetattr(STDIN_FILENO, TCSANOW, &keys) == 0) {
             (void)!read(STDIN_FILENO, &byte, 1);
             tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+            raw = 0;
             return;
         }
+        raw = 0;
     }
     (void)!read(STDIN_FILENO, &byte, 1);
 }

@@ -8,4 +8,8 @@ namespace graybmp {
 // of input instead, so scripts can run the tool with `< /dev/null`.
 void waitForKey();
 
+// Gives the console back the settings the key wait changed, if it is waiting. Safe to call
+// from a signal handler.
+void restoreConsole();
+
 }  // namespace graybmp

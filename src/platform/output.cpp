@@ -1,0 +1,241 @@
+#include "platform/output.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/console.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace graybmp {
+namespace {
+
+// The temporary's name as the signal handler sees it: set while the file exists.
+char pendingTemporary[4096];
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string baseOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool remember(const std::string& temporary) {
+    if (temporary.size() >= sizeof pendingTemporary) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
+    return true;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    // The temporary is open with delete sharing: deleting it here removes it as soon as
+    // the process ends.
+    if (pendingTemporary[0] != '\0') DeleteFileA(pendingTemporary);
+    restoreConsole();
+    ExitProcess(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 128 + SIGINT : 128 + 1);
+    return TRUE;
+}
+
+}  // namespace
+
+bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
+    file.target = name;
+    const DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        errno = EISDIR;
+        return false;
+    }
+    const std::string stem = folderOf(file.target) + "." + baseOf(file.target) + ".";
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, "%06lx",
+                      (GetCurrentProcessId() * 7919ul + GetTickCount() + attempt) & 0xFFFFFFul);
+        const std::string temporary = stem + suffix;
+        if (!remember(temporary)) return false;
+        HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            pendingTemporary[0] = '\0';
+            if (GetLastError() == ERROR_FILE_EXISTS) continue;
+            errno = EACCES;
+            return false;
+        }
+        file.temporary = temporary;
+        const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+        std::FILE* c = fd >= 0 ? _fdopen(fd, "w+b") : nullptr;
+        if (c == nullptr || !streamAttach(stream, c, true, true)) {
+            if (c != nullptr) std::fclose(c);
+            outputDiscard(file);
+            errno = ENOMEM;
+            return false;
+        }
+        return true;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+bool outputCommit(OutputFile& file) {
+    if (!MoveFileExA(file.temporary.c_str(), file.target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+        return false;
+    }
+    pendingTemporary[0] = '\0';
+    file.temporary.clear();
+    return true;
+}
+
+void outputDiscard(OutputFile& file) {
+    if (!file.temporary.empty()) DeleteFileA(file.temporary.c_str());
+    pendingTemporary[0] = '\0';
+    file.temporary.clear();
+}
+
+void installInterruptHandlers() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+
+#else
+
+namespace {
+
+// Async-signal-safe: unlink, the console's restore and _exit only.
+extern "C" void onInterrupt(int signal) {
+    if (pendingTemporary[0] != '\0') unlink(pendingTemporary);
+    restoreConsole();
+    _exit(128 + signal);
+}
+
+// The signals that end the run, held off while the temporary's name changes hands.
+sigset_t interrupts() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+// Follows symbolic links to the file they lead to, as opening the name would; a link to
+// nothing leads to the file it names.
+bool resolveLinks(std::string& path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+        if (!S_ISLNK(st.st_mode)) return true;
+        std::string link(4096, '\0');
+        const ssize_t n = readlink(path.c_str(), &link[0], link.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= link.size()) return false;
+        link.resize(static_cast<std::size_t>(n));
+        path = link[0] == '/' ? link : folderOf(path) + link;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+}  // namespace
+
+bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
+    file.target = name;
+    if (!resolveLinks(file.target)) return false;
+    struct stat existing;
+    const bool exists = stat(file.target.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        errno = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
+        return false;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    const mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~mask;
+
+    std::string temporary = folderOf(file.target) + "." + baseOf(file.target) + ".XXXXXX";
+    const sigset_t held = interrupts();
+    sigset_t before;
+    sigprocmask(SIG_BLOCK, &held, &before);
+    const int fd = mkstemp(&temporary[0]);
+    const int error = errno;
+    const bool named = fd >= 0 && remember(temporary);
+    if (named) file.temporary = temporary;
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (fd < 0 || !named) {
+        if (fd >= 0) {
+            close(fd);
+            unlink(temporary.c_str());
+        }
+        errno = fd < 0 ? error : ENAMETOOLONG;
+        return false;
+    }
+    // The owner too, where that is allowed (as root); the mode after it, which a change of
+    // owner may clear.
+    if (exists) (void)!fchown(fd, existing.st_uid, existing.st_gid);
+    std::FILE* c = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
+    if (c == nullptr || !streamAttach(stream, c, true, true)) {
+        const int why = errno;
+        c != nullptr ? static_cast<void>(std::fclose(c)) : static_cast<void>(close(fd));
+        outputDiscard(file);
+        errno = why;
+        return false;
+    }
+    return true;
+}
+
+bool outputCommit(OutputFile& file) {
+    const sigset_t held = interrupts();
+    sigset_t before;
+    sigprocmask(SIG_BLOCK, &held, &before);
+    const bool moved = std::rename(file.temporary.c_str(), file.target.c_str()) == 0;
+    const int error = errno;
+    if (moved) {
+        pendingTemporary[0] = '\0';
+        file.temporary.clear();
+    }
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    errno = error;
+    return moved;
+}
+
+void outputDiscard(OutputFile& file) {
+    const sigset_t held = interrupts();
+    sigset_t before;
+    sigprocmask(SIG_BLOCK, &held, &before);
+    if (!file.temporary.empty()) unlink(file.temporary.c_str());
+    pendingTemporary[0] = '\0';
+    file.temporary.clear();
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
+void installInterruptHandlers() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onInterrupt;
+    sigfillset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+#endif
+
+}  // namespace graybmp
