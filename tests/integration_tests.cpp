@@ -337,6 +337,9 @@ TEST_F(Conversion, EveryKindTurnsGray) {
     add(40, 32, 6, 0, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000});
     add(108, 24, 3, 0, {0x0000FF, 0x00FF00, 0xFF0000});
     for (const test::Shape& s : shapes) expectGray(test::makePicture(s), test::describe(s));
+    SampleOptions picture;  // the sample picture in true colour
+    picture.width = 37, picture.height = 11, picture.bitCount = 24;
+    expectGray(test::sample(picture), "24-bit sample");
 }
 
 using Refusal = Folder;

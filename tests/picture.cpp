@@ -126,7 +126,7 @@ struct Decoder {
         if (p.height > 0 && offset + (p.height - 1) * stride + rowBytes > static_cast<std::int64_t>(f.size()))
             return fail(why, "rows past the end");
         const int bytes = h.bits / 8;
-        for (std::int64_t r = 0; r < p.height; ++r) {
+        for (std::int64_t r = 0; r < p.height && p.width > 0; ++r) {
             const std::size_t row = h.offset + static_cast<std::size_t>(r * stride);
             Rgba* line = &p.pixels[static_cast<std::size_t>(lineOf(r) * p.width)];
             for (std::int64_t x = 0; x < p.width; ++x) {
@@ -183,7 +183,7 @@ struct Decoder {
 
 }  // namespace
 
-bool decodePicture(const Bytes& f, Picture& p, std::string& why) {
+bool decodePicture(const Bytes& f, Picture& p, std::string& why, std::int64_t maxPixels) {
     Header h;
     if (!readHeader(f, h, why)) return false;
     const bool rle = h.compression == 1 || h.compression == 2;
@@ -192,7 +192,7 @@ bool decodePicture(const Bytes& f, Picture& p, std::string& why) {
     if ((h.compression == 1 && h.bits != 8) || (h.compression == 2 && h.bits != 4) ||
         (h.compression >= 3 && h.bits < 16) || h.width < 0 || (rle && h.height < 0))
         return fail(why, "inconsistent header");
-    if (h.width * std::abs(h.height) > (1 << 22)) return fail(why, "too large to test");
+    if (h.width * std::abs(h.height) > maxPixels) return fail(why, "too large to test");
     std::uint32_t seen = 0;
     for (int k = 0; k < 3; ++k) {
         if (h.bits >= 16 && (h.masks[k] == 0 || (h.masks[k] & seen) != 0)) return fail(why, "masks");

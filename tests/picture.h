@@ -24,7 +24,9 @@ struct Picture {
 // Decodes `file`; false (with the reason in `why`) for what a viewer would not show:
 // unknown headers or compressions, broken RLE data, rows past the end, invalid masks,
 // and images that carry a colour profile (their gray would not look gray).
-bool decodePicture(const Bytes& file, Picture& picture, std::string& why);
+// Pictures of more than `maxPixels` are not decoded.
+bool decodePicture(const Bytes& file, Picture& picture, std::string& why,
+                   std::int64_t maxPixels = std::int64_t{1} << 22);
 
 // Empty when `out` is the gray of `in`: same size, and every pixel's red, green and blue
 // equal to floor((r + g + b) / 3) of the input pixel (a channel of w < 8 bits within

@@ -99,7 +99,9 @@ std::string grayCopyProblem(const Bytes& in, const Bytes& out, const ImageLayout
             return "palette entry at " + std::to_string(e) + " is not gray";
     }
     const auto pixelByte = [&](std::size_t i) {
-        if (l.kind != ImageKind::TrueColour || static_cast<std::int64_t>(i) < l.pixelOffset) return false;
+        if (l.kind != ImageKind::TrueColour || l.rowCount == 0 ||
+            static_cast<std::int64_t>(i) < l.pixelOffset)
+            return false;
         const std::int64_t k = static_cast<std::int64_t>(i) - l.pixelOffset;
         return k / l.stride < l.rowCount && k % l.stride < l.rowBytes;
     };

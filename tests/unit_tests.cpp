@@ -242,6 +242,16 @@ TEST(HeaderReport, PrintsWhatTheHeadersSay) {
          "Type: BMP file\nSize: 2147483647\nWidth: -2147483648\nHeight: 2147483647\n"
          "BitCount: 32767\n"},
     };
+    // OS/2 1.x: unsigned 16-bit width, height and bit count at 18, 20 and 24.
+    BitmapHeaders core = headers(2000, 0, 0, 0, true);
+    putU32le(core.bytes + 14, 12);
+    putU16le(core.bytes + 18, 0xFFFF);
+    putU16le(core.bytes + 20, 300);
+    putU16le(core.bytes + 24, 4);
+    putU32le(core.bytes + 26, 0xFFFFFFFF);  // the palette, not a bit count
+    std::ostringstream os2;
+    printHeaderReport(core, os2);
+    EXPECT_EQ(os2.str(), "Type: BMP file\nSize: 2000\nWidth: 65535\nHeight: 300\nBitCount: 4\n");
     for (const auto& c : cases) {
         std::ostringstream out;
         printHeaderReport(c.h, out);

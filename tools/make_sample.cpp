@@ -1,5 +1,6 @@
-// graybmp-sample: writes a colourful 8-bit sample bitmap (sky, sea and sand).
-//   graybmp-sample [FILE [WIDTH [HEIGHT]]]   defaults: _Carib256.bmp 320 200
+// graybmp-sample: writes a colourful sample bitmap (sky, sea and sand).
+//   graybmp-sample [FILE [WIDTH [HEIGHT [BITS]]]]   defaults: _Carib256.bmp 320 200 8
+// BITS is 8 (palettized) or 24 (true colour).
 // A negative HEIGHT stores the rows top-down.
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +12,10 @@ int main(int argc, char** argv) {
     graybmp::SampleOptions options;
     options.width = argc > 2 ? std::atoi(argv[2]) : 320;
     options.height = argc > 3 ? std::atoi(argv[3]) : 200;
+    options.bitCount = argc > 4 ? std::atoi(argv[4]) : 8;
     if (options.width < 0 || options.width > 65536 || options.height < -65536 ||
-        options.height > 4194304) {
-        std::fprintf(stderr, "graybmp-sample: width 0..65536, height -65536..4194304\n");
+        options.height > 4194304 || (options.bitCount != 8 && options.bitCount != 24)) {
+        std::fprintf(stderr, "graybmp-sample: width 0..65536, height -65536..4194304, bits 8 or 24\n");
         return 2;
     }
     if (!graybmp::writeSampleBitmap(path, options)) {

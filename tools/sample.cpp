@@ -55,16 +55,30 @@ std::int32_t rowsOf(const SampleOptions& options) {
     return options.height < 0 ? -options.height : options.height;
 }
 
+std::size_t rowBytesOf(const SampleOptions& options) {
+    return static_cast<std::size_t>(options.width) * (options.bitCount == 24 ? 3 : 1);
+}
+
 std::size_t strideOf(const SampleOptions& options) {
-    const auto width = static_cast<std::size_t>(options.width);
-    return width + (4 - width % 4) % 4;
+    const std::size_t bytes = rowBytesOf(options);
+    return bytes + (4 - bytes % 4) % 4;
+}
+
+// Palette entry i: the sky, sea and sand gradients.
+void colourOf(int i, std::uint8_t* entry) {
+    if (i <= 85)
+        putEntry(entry, kSkyHigh, kSkyLow, i / 85.0);
+    else if (i <= 170)
+        putEntry(entry, kSeaNear, kSeaFar, (i - 86) / 84.0);
+    else
+        putEntry(entry, kSandWet, kSandDry, (i - 171) / 84.0);
 }
 
 }  // namespace
 
 std::int64_t samplePixelOffset(const SampleOptions& options) {
     if (options.pixelOffset >= 0) return options.pixelOffset;
-    return 14 + static_cast<std::int64_t>(options.infoHeaderSize) + 1024;
+    return 14 + static_cast<std::int64_t>(options.infoHeaderSize) + (options.bitCount == 24 ? 0 : 1024);
 }
 
 std::vector<std::uint8_t> sampleHead(const SampleOptions& options) {
@@ -82,22 +96,14 @@ std::vector<std::uint8_t> sampleHead(const SampleOptions& options) {
     putU32le(p + 18, static_cast<std::uint32_t>(options.width));
     putU32le(p + 22, static_cast<std::uint32_t>(options.height));
     putU16le(p + 26, 1);
-    putU16le(p + 28, 8);
+    putU16le(p + 28, static_cast<std::uint32_t>(options.bitCount));
     putU32le(p + 34, static_cast<std::uint32_t>(imageSize));
     putU32le(p + 38, 2835);  // 72 dpi
     putU32le(p + 42, 2835);
-    putU32le(p + 46, 256);
+    putU32le(p + 46, options.bitCount == 24 ? 0 : 256);
     if (options.infoHeaderSize >= 108) putU32le(p + 70, 0x73524742);  // 'sRGB'
 
-    for (int i = 0; i < 256; ++i) {
-        std::uint8_t* entry = p + paletteAt + 4 * i;
-        if (i <= 85)
-            putEntry(entry, kSkyHigh, kSkyLow, i / 85.0);
-        else if (i <= 170)
-            putEntry(entry, kSeaNear, kSeaFar, (i - 86) / 84.0);
-        else
-            putEntry(entry, kSandWet, kSandDry, (i - 171) / 84.0);
-    }
+    for (int i = 0; i < 256 && options.bitCount != 24; ++i) colourOf(i, p + paletteAt + 4 * i);
     head.resize(static_cast<std::size_t>(offset));  // rows may start inside the palette
     return head;
 }
@@ -105,10 +111,19 @@ std::vector<std::uint8_t> sampleHead(const SampleOptions& options) {
 void sampleRow(const SampleOptions& options, std::int32_t row, std::uint8_t* out) {
     const std::int32_t rows = rowsOf(options);
     const std::int32_t line = options.height < 0 ? row : rows - 1 - row;  // bottom-up
-    for (std::int32_t x = 0; x < options.width; ++x) out[x] = pixelAt(x, line, options.width, rows);
-    const auto width = static_cast<std::size_t>(options.width);
-    if (strideOf(options) > width)
-        std::memset(out + width, options.paddingByte, strideOf(options) - width);
+    for (std::int32_t x = 0; x < options.width; ++x) {
+        const std::uint8_t index = pixelAt(x, line, options.width, rows);
+        if (options.bitCount != 24) {
+            out[x] = index;
+            continue;
+        }
+        std::uint8_t entry[4];
+        colourOf(index, entry);
+        std::memcpy(out + 3 * static_cast<std::size_t>(x), entry, 3);
+    }
+    const std::size_t bytes = rowBytesOf(options);
+    if (strideOf(options) > bytes)
+        std::memset(out + bytes, options.paddingByte, strideOf(options) - bytes);
 }
 
 namespace {

@@ -1,5 +1,6 @@
 // A colourful 8-bit, 256-colour sample picture: sky, sea and a sandy beach, each a
-// gradient of its own third of the palette. Used by the sample maker and the tests.
+// gradient of its own third of the palette; or the same picture in 24-bit true colour.
+// Used by the sample maker, the benchmark and the tests.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@ struct SampleOptions {
     std::uint32_t infoHeaderSize = 40;  // 40, 52, 56, 64, 108 or 124
     std::int64_t pixelOffset = -1;      // -1: right behind the palette
     std::uint8_t paddingByte = 0;       // what the input's row padding holds
+    int bitCount = 8;                   // 8 (palettized) or 24 (true colour)
 };
 
 // Little-endian field writers, for the maker and for tests that edit a header.

@@ -141,8 +141,9 @@ bool copyIndexed8(Copy& c, const std::uint8_t* lead) {
 
 bool grayTruePixels(Copy& c) {
     const ImageLayout& l = c.layout;
-    std::vector<std::uint16_t> table(l.bitCount == 16 ? 65536 : 0);
-    const PixelGray gray = pixelGrayOf(l, table.data());
+    const bool tabled = l.bitCount == 16 && l.rowCount * l.width >= 65536;
+    std::vector<std::uint16_t> table(tabled ? 65536 : 0);
+    const PixelGray gray = pixelGrayOf(l, tabled ? table.data() : nullptr);
     const std::int64_t rowBytes = l.rowBytes, size = gray.bytesPerPixel;
     return editRows(c, false, [&](std::uint8_t* part, std::int64_t column, std::int64_t n) {
         const std::int64_t end = std::min(column + n, rowBytes);
@@ -166,7 +167,9 @@ bool copyRecoloured(Copy& c) {
 
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
                     std::size_t chunkSize) {
-    Copy c{in, out, layout, std::vector<std::uint8_t>(chunkSize)};
+    // A small file needs no more buffer than its own size.
+    const auto size = static_cast<std::size_t>(std::max<std::int64_t>(layout.fileSize, 12));
+    Copy c{in, out, layout, std::vector<std::uint8_t>(std::min(chunkSize, size))};
     const bool ok =
         layout.kind == ImageKind::Indexed8 ? copyIndexed8(c, lead) : copyRecoloured(c);
     return ok ? CopyFault::None : faultOf(in, out);

@@ -89,7 +89,7 @@ PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table) {
     g.byteOrder[1] = wholeByte(g.green);
     g.byteOrder[2] = wholeByte(g.blue);
     g.table = nullptr;
-    if (g.bytesPerPixel == 2) {
+    if (g.bytesPerPixel == 2 && table != nullptr) {
         for (std::uint32_t v = 0; v < 65536; ++v)
             table[v] = static_cast<std::uint16_t>(grayPixel(g, v));
         g.table = table;
@@ -106,7 +106,7 @@ std::uint32_t grayPixel(const PixelGray& g, std::uint32_t value) {
 void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
     const bool bytes = g.byteOrder[0] >= 0 && g.byteOrder[1] >= 0 && g.byteOrder[2] >= 0;
     const bool bgr = g.byteOrder[0] == 2 && g.byteOrder[1] == 1 && g.byteOrder[2] == 0;
-    if (g.bytesPerPixel == 2) {
+    if (g.table != nullptr) {
         for (std::size_t i = 0; i < count; ++i, p += 2) {
             const std::uint16_t gray = g.table[readU16le(p)];
             p[0] = static_cast<std::uint8_t>(gray);

@@ -34,11 +34,11 @@ struct PixelGray {
     int bytesPerPixel;  // 2, 3 or 4
     Channel red, green, blue;
     int byteOrder[3];   // red, green, blue byte indices when each is one whole byte, else -1
-    std::uint16_t* table;  // 16-bit pixels: the gray of every value, 65536 entries
+    std::uint16_t* table;  // 16-bit pixels: the gray of every value, 65536 entries, or null
 };
 
-// `table` must hold 65536 entries when the image has 16 bits per pixel; may be null
-// otherwise.
+// `table`, when not null, holds 65536 entries to fill for 16-bit pixels: worth it for
+// images of more pixels than that.
 PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table);
 
 // The gray of one pixel value.
