@@ -296,8 +296,15 @@ TEST_F(Conversion, ReplacesAnExistingOutputAndWritesThroughASymbolicLink) {
     EXPECT_EQ(get(kOutput), test::expectedGrayCopy(input));
     fs::remove(path(kOutput));
     fs::create_symlink(path("elsewhere.bmp"), path(kOutput));
+    put("elsewhere.bmp", kSentinel);
     ASSERT_EQ(run().status, 0);
     EXPECT_EQ(get("elsewhere.bmp"), test::expectedGrayCopy(input));
+    EXPECT_TRUE(fs::is_symlink(path(kOutput)));
+    if (!posixTool()) return;  // Windows replaces a link to nothing with the file itself
+    fs::remove(path("elsewhere.bmp"));
+    ASSERT_EQ(run().status, 0);
+    EXPECT_EQ(get("elsewhere.bmp"), test::expectedGrayCopy(input));
+    EXPECT_TRUE(fs::is_symlink(path(kOutput)));
 }
 
 // Every palettized and true-colour kind, at widths that need each padding.

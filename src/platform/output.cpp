@@ -62,13 +62,31 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 }  // namespace
 
-bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
-    file.target = name;
-    const DWORD attributes = GetFileAttributesA(name);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        errno = EISDIR;
+// An existing output, opened through its links: the file they lead to, which must be a
+// file on disk (not a folder or a device). False with errno set when it is not.
+bool resolveExisting(std::string& target) {
+    HANDLE handle = CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return true;  // no output yet
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool folder = GetFileInformationByHandle(handle, &info) &&
+                        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+    char final[MAX_PATH + 8];
+    const DWORD n = GetFinalPathNameByHandleA(handle, final, sizeof final, FILE_NAME_NORMALIZED);
+    CloseHandle(handle);
+    if (folder || !disk) {
+        errno = folder ? EISDIR : EINVAL;
         return false;
     }
+    if (n > 0 && n < sizeof final) target = final;
+    return true;
+}
+
+bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
+    file.target = name;
+    if (!resolveExisting(file.target)) return false;
     const std::string stem = folderOf(file.target) + "." + baseOf(file.target) + ".";
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         char suffix[32];
