@@ -316,7 +316,8 @@ TEST_F(Conversion, EveryKindTurnsGray) {
             test::Shape s;
             s.infoSize = info, s.bits = bits, s.compression = compression, s.colours = colours;
             s.width = width;
-            const bool topDown = width % 2 == 0 && info != 12 && compression != 1 && compression != 2;
+            const bool topDown =
+                width % 2 == 0 && info != 12 && compression != 1 && compression != 2;
             s.height = topDown ? -3 : 4;
             s.seed = static_cast<std::uint32_t>(shapes.size());
             std::copy(masks.begin(), masks.end(), s.masks);
@@ -324,14 +325,14 @@ TEST_F(Conversion, EveryKindTurnsGray) {
         }
     };
     for (int bits : {1, 2, 4}) add(40, bits, 0);
-    add(40, 1, 0, 1);   // one colour
-    add(40, 4, 0, 12);  // a short palette
-    add(40, 8, 1, 200);  // RLE8
-    add(40, 4, 2);       // RLE4
+    add(40, 1, 0, 1);                                 // one colour
+    add(40, 4, 0, 12);                                // a short palette
+    add(40, 8, 1, 200);                               // RLE8
+    add(40, 4, 2);                                    // RLE4
     for (int bits : {1, 4, 8, 24}) add(12, bits, 0);  // OS/2 1.x
-    add(16, 8, 0);       // OS/2 2.x, shortest header
-    add(64, 4, 0);       // OS/2 2.x, whole header
-    add(64, 8, 1);       // OS/2 2.x RLE8
+    add(16, 8, 0);                                    // OS/2 2.x, shortest header
+    add(64, 4, 0);                                    // OS/2 2.x, whole header
+    add(64, 8, 1);                                    // OS/2 2.x RLE8
     add(40, 16, 0);
     add(40, 24, 0);
     add(40, 32, 0);
@@ -569,7 +570,8 @@ pid_t spawn(const fs::path& dir, const std::string& tool, int input) {
 // output; SIGKILL cannot be caught, so its temporary stays, under a name that is never
 // the output's, and the next run converts as usual beside it.
 TEST_F(Failure, SignalsWhileWritingKeepTheEarlierOutput) {
-    if (std::getenv("GRAYBMP_COMMAND") != nullptr) GTEST_SKIP() << "the stop is in the native test build";
+    if (std::getenv("GRAYBMP_COMMAND") != nullptr)
+        GTEST_SKIP() << "the stop is in the native test build";
     const Bytes input = test::sample(64, 64);
     put(kInput, input);
     const int null = open("/dev/null", O_RDONLY);
@@ -639,8 +641,10 @@ TEST_F(Conversion, ReplacingKeepsModesLinksAndOtherNames) {
         int earlier;  // the earlier output's mode, -1 for none
         const char* umask;
         unsigned expected;
-    } modes[] = {{"earlier 0640", 0640, "022", 0640}, {"earlier 0755", 0755, "077", 0755},
-                 {"new, umask 022", -1, "022", 0644}, {"new, umask 077", -1, "077", 0600}};
+    } modes[] = {{"earlier 0640", 0640, "022", 0640},
+                 {"earlier 0755", 0755, "077", 0755},
+                 {"new, umask 022", -1, "022", 0644},
+                 {"new, umask 077", -1, "077", 0600}};
     for (const auto& m : modes) {
         fs::remove(path(kOutput));
         if (m.earlier >= 0) {
@@ -659,7 +663,8 @@ TEST_F(Conversion, ReplacingKeepsModesLinksAndOtherNames) {
     fs::create_symlink("sub/target.bmp", path(kOutput));
     EXPECT_EQ(run().status, 0);
     EXPECT_TRUE(fs::is_symlink(path(kOutput)));
-    EXPECT_EQ(test::readFile((dir_ / "sub" / "target.bmp").string()), test::expectedGrayCopy(input));
+    EXPECT_EQ(test::readFile((dir_ / "sub" / "target.bmp").string()),
+              test::expectedGrayCopy(input));
     EXPECT_EQ(modeOf((dir_ / "sub" / "target.bmp").string()), 0604u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "sub"), {}), 1);
 

@@ -13,7 +13,8 @@ std::uint32_t le(const Bytes& b, std::size_t at, int size) {
 }
 
 void put(Bytes& b, std::size_t at, std::uint32_t v, int size) {
-    for (int i = 0; i < size; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < size; ++i)
+        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 int lowBit(std::uint32_t m) {
@@ -75,8 +76,10 @@ bool readHeader(const Bytes& f, Header& h, std::string& why) {
 }
 
 bool readInfoHeader(const Bytes& f, Header& h, std::string& why) {
-    const bool windows = h.size == 40 || h.size == 52 || h.size == 56 || h.size == 108 || h.size == 124;
-    if ((!windows && (h.size < 16 || h.size > 64)) || f.size() < 14 + h.size) return fail(why, "header");
+    const bool windows =
+        h.size == 40 || h.size == 52 || h.size == 56 || h.size == 108 || h.size == 124;
+    if ((!windows && (h.size < 16 || h.size > 64)) || f.size() < 14 + h.size)
+        return fail(why, "header");
     std::vector<std::uint8_t> info(f.begin() + 14, f.begin() + 14 + h.size);
     info.resize(124, 0);
     const Bytes& i = info;
@@ -95,7 +98,8 @@ bool readInfoHeader(const Bytes& f, Header& h, std::string& why) {
             for (std::size_t k = 0; k < n; ++k) h.masks[k] = le(f, 54 + 4 * k, 4);
             h.paletteAt += 4 * n;
         } else {
-            for (std::size_t k = 0; k < 4; ++k) h.masks[k] = h.size >= 56 || k < 3 ? le(i, 40 + 4 * k, 4) : 0;
+            for (std::size_t k = 0; k < 4; ++k)
+                h.masks[k] = h.size >= 56 || k < 3 ? le(i, 40 + 4 * k, 4) : 0;
         }
     } else if (h.compression > 2) {
         return fail(why, "compression " + std::to_string(h.compression));
@@ -123,7 +127,8 @@ struct Decoder {
         const std::int64_t stride = (p.width * h.bits + 31) / 32 * 4;
         const std::int64_t rowBytes = (p.width * h.bits + 7) / 8;
         const auto offset = static_cast<std::int64_t>(h.offset);
-        if (p.height > 0 && offset + (p.height - 1) * stride + rowBytes > static_cast<std::int64_t>(f.size()))
+        if (p.height > 0 &&
+            offset + (p.height - 1) * stride + rowBytes > static_cast<std::int64_t>(f.size()))
             return fail(why, "rows past the end");
         const int bytes = h.bits / 8;
         for (std::int64_t r = 0; r < p.height && p.width > 0; ++r) {
@@ -150,7 +155,8 @@ struct Decoder {
         std::int64_t x = 0, r = 0;
         std::size_t at = h.offset;
         const auto set = [&](std::uint32_t index) {
-            if (x < p.width && r < p.height) p.pixels[static_cast<std::size_t>(lineOf(r) * p.width + x)] = colour(index);
+            if (x < p.width && r < p.height)
+                p.pixels[static_cast<std::size_t>(lineOf(r) * p.width + x)] = colour(index);
             ++x;
         };
         for (;;) {
@@ -187,7 +193,8 @@ bool decodePicture(const Bytes& f, Picture& p, std::string& why, std::int64_t ma
     Header h;
     if (!readHeader(f, h, why)) return false;
     const bool rle = h.compression == 1 || h.compression == 2;
-    if (h.bits != 1 && h.bits != 2 && h.bits != 4 && h.bits != 8 && h.bits != 16 && h.bits != 24 && h.bits != 32)
+    if (h.bits != 1 && h.bits != 2 && h.bits != 4 && h.bits != 8 && h.bits != 16 && h.bits != 24 &&
+        h.bits != 32)
         return fail(why, "bit count");
     if ((h.compression == 1 && h.bits != 8) || (h.compression == 2 && h.bits != 4) ||
         (h.compression >= 3 && h.bits < 16) || h.width < 0 || (rle && h.height < 0))
@@ -195,7 +202,8 @@ bool decodePicture(const Bytes& f, Picture& p, std::string& why, std::int64_t ma
     if (h.width * std::abs(h.height) > maxPixels) return fail(why, "too large to test");
     std::uint32_t seen = 0;
     for (int k = 0; k < 3; ++k) {
-        if (h.bits >= 16 && (h.masks[k] == 0 || (h.masks[k] & seen) != 0)) return fail(why, "masks");
+        if (h.bits >= 16 && (h.masks[k] == 0 || (h.masks[k] & seen) != 0))
+            return fail(why, "masks");
         seen |= h.masks[k];
     }
     p = Picture{};
@@ -257,18 +265,22 @@ Bytes runData(const Shape& s, Random& random) {
         for (std::int32_t x = 0; x < s.width;) {
             const std::int32_t left = s.width - x;
             if (random.next() % 2 == 0 || left < 3) {
-                const std::int32_t n = std::min<std::int32_t>(left, 1 + static_cast<std::int32_t>(random.next() % 9));
+                const std::int32_t n =
+                    std::min<std::int32_t>(left, 1 + static_cast<std::int32_t>(random.next() % 9));
                 const std::uint32_t a = random.next() % top, b = random.next() % top;
                 data.push_back(static_cast<std::uint8_t>(n));
                 data.push_back(static_cast<std::uint8_t>(four ? (a << 4) | b : a));
                 x += n;
             } else {
-                const std::int32_t n = std::min<std::int32_t>(left, 3 + static_cast<std::int32_t>(random.next() % 12));
+                const std::int32_t n =
+                    std::min<std::int32_t>(left, 3 + static_cast<std::int32_t>(random.next() % 12));
                 data.push_back(0);
                 data.push_back(static_cast<std::uint8_t>(n));
                 const std::int32_t bytes = four ? (n + 1) / 2 : n;
                 for (std::int32_t k = 0; k < bytes; ++k)
-                    data.push_back(static_cast<std::uint8_t>(four ? ((random.next() % 16) << 4) | (random.next() % 16) : random.next() % 256));
+                    data.push_back(static_cast<std::uint8_t>(four ? ((random.next() % 16) << 4) |
+                                                                        (random.next() % 16)
+                                                                  : random.next() % 256));
                 if (bytes % 2 != 0) data.push_back(0);
                 x += n;
             }
@@ -285,11 +297,16 @@ Bytes runData(const Shape& s, Random& random) {
 Bytes makePicture(const Shape& s) {
     Random random{s.seed * 2654435761u + 7};
     const bool core = s.infoSize == 12, rle = s.compression == 1 || s.compression == 2;
-    const std::size_t maskBytes = s.infoSize == 40 && s.compression == 3 ? 12 : s.infoSize == 40 && s.compression == 6 ? 16 : 0;
-    const std::size_t entries = s.colours != 0 ? s.colours : s.bits < 16 ? (std::size_t{1} << s.bits) : 0;
+    const std::size_t maskBytes = s.infoSize == 40 && s.compression == 3   ? 12
+                                  : s.infoSize == 40 && s.compression == 6 ? 16
+                                                                           : 0;
+    const std::size_t entries = s.colours != 0 ? s.colours
+                                : s.bits < 16  ? (std::size_t{1} << s.bits)
+                                               : 0;
     const std::size_t entrySize = core ? 3 : 4;
     const std::size_t offset = 14 + s.infoSize + maskBytes + entries * entrySize;
-    const std::size_t stride = (static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.bits) + 31) / 32 * 4;
+    const std::size_t stride =
+        (static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.bits) + 31) / 32 * 4;
     Bytes pixels;
     if (rle) {
         pixels = runData(s, random);
@@ -323,15 +340,16 @@ Bytes makePicture(const Shape& s) {
     }
     for (std::size_t e = 0; e < entries; ++e) {
         const std::size_t at = 14 + s.infoSize + maskBytes + e * entrySize;
-        for (std::size_t k = 0; k < entrySize; ++k) f[at + k] = static_cast<std::uint8_t>(random.next());
+        for (std::size_t k = 0; k < entrySize; ++k)
+            f[at + k] = static_cast<std::uint8_t>(random.next());
     }
     return f;
 }
 
 std::string describe(const Shape& s) {
-    return "biSize " + std::to_string(s.infoSize) + ", " + std::to_string(s.bits) + " bits, compression " +
-           std::to_string(s.compression) + ", " + std::to_string(s.width) + " x " + std::to_string(s.height) +
-           ", " + std::to_string(s.colours) + " colours";
+    return "biSize " + std::to_string(s.infoSize) + ", " + std::to_string(s.bits) +
+           " bits, compression " + std::to_string(s.compression) + ", " + std::to_string(s.width) +
+           " x " + std::to_string(s.height) + ", " + std::to_string(s.colours) + " colours";
 }
 
 }  // namespace graybmp::test

@@ -17,7 +17,7 @@ struct Rgba {
 
 struct Picture {
     std::int64_t width = 0, height = 0;
-    std::vector<Rgba> pixels;  // top row first
+    std::vector<Rgba> pixels;        // top row first
     int channelBits[3] = {8, 8, 8};  // red, green, blue as stored (8 for palettes)
 };
 
@@ -40,8 +40,8 @@ struct Shape {
     std::uint32_t infoSize = 40;  // 12, 16 to 64, 108 or 124
     int bits = 4;
     std::uint32_t compression = 0;
-    std::int32_t width = 5, height = 3;  // height below 0: top-down
-    std::uint32_t colours = 0;  // palette entries, biClrUsed; 0: 2^bits for a palette
+    std::int32_t width = 5, height = 3;     // height below 0: top-down
+    std::uint32_t colours = 0;              // palette entries, biClrUsed; 0: 2^bits for a palette
     std::uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha (compression 3 or 6)
     std::uint32_t seed = 1;
 };

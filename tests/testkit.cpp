@@ -65,7 +65,8 @@ int scaledChannel(std::uint32_t value, std::uint32_t mask, int& bits) {
     const std::uint32_t v = (value & mask) >> shift;
     if (bits >= 8) return static_cast<int>(v >> (bits - 8));
     int out = 0;
-    for (int i = 0; i < 8; ++i) out |= static_cast<int>((v >> (bits - 1 - i % bits)) & 1u) << (7 - i);
+    for (int i = 0; i < 8; ++i)
+        out |= static_cast<int>((v >> (bits - 1 - i % bits)) & 1u) << (7 - i);
     return out;
 }
 
@@ -114,7 +115,8 @@ std::string grayCopyProblem(const Bytes& in, const Bytes& out, const ImageLayout
     for (std::int64_t r = 0; r < l.rowCount; ++r)
         for (std::int64_t x = 0; x < l.width; ++x) {
             const auto at = static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * size);
-            const std::string p = truePixelProblem(pixelAt(in, at, size), pixelAt(out, at, size), l);
+            const std::string p =
+                truePixelProblem(pixelAt(in, at, size), pixelAt(out, at, size), l);
             if (!p.empty()) return "pixel at " + std::to_string(at) + ": " + p;
         }
     return "";

@@ -327,9 +327,10 @@ TEST(PixelGray, ChannelsOfEveryWidthGoGrayAndKeepTheOtherBits) {
         int bits;
         std::uint32_t red, green, blue, value, gray;
     } cases[] = {
-        {24, 0xFF0000, 0x00FF00, 0x0000FF, 0x0A141F, 0x141414},  // 31+20+10 = 61 -> 20
+        {24, 0xFF0000, 0x00FF00, 0x0000FF, 0x0A141F, 0x141414},      // 31+20+10 = 61 -> 20
         {32, 0xFF0000, 0x00FF00, 0x0000FF, 0xAB0A141F, 0xAB141414},  // top byte kept
-        {16, 0x7C00, 0x03E0, 0x001F, 0xFC00, 0xA94A},  // red 31 -> 255, gray 85 -> 10 at 5 bits; top bit kept
+        {16, 0x7C00, 0x03E0, 0x001F, 0xFC00,
+         0xA94A},  // red 31 -> 255, gray 85 -> 10 at 5 bits; top bit kept
         {16, 0xF800, 0x07E0, 0x001F, 0xFFFF, 0xFFFF},  // white stays white at 5-6-5
         {32, 0x3FF00000, 0x000FFC00, 0x000003FF, 0xFFF00000, 0xD5555555},  // 85 -> 341 at 10 bits
         {32, 0x000000FF, 0x0000FF00, 0x00FF0000, 0x00FFFFFE, 0x00FEFEFE},  // red in the low byte
@@ -344,7 +345,8 @@ TEST(PixelGray, ChannelsOfEveryWidthGoGrayAndKeepTheOtherBits) {
         std::uint8_t bytes[4];
         putU32le(bytes, c.value);
         grayPixels(gray, bytes, 1);
-        EXPECT_EQ(readU32le(bytes) & ((std::uint64_t{1} << c.bits) - 1), c.gray) << std::hex << c.value;
+        EXPECT_EQ(readU32le(bytes) & ((std::uint64_t{1} << c.bits) - 1), c.gray)
+            << std::hex << c.value;
     }
 }
 

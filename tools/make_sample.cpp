@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     options.bitCount = argc > 4 ? std::atoi(argv[4]) : 8;
     if (options.width < 0 || options.width > 65536 || options.height < -65536 ||
         options.height > 4194304 || (options.bitCount != 8 && options.bitCount != 24)) {
-        std::fprintf(stderr, "graybmp-sample: width 0..65536, height -65536..4194304, bits 8 or 24\n");
+        std::fprintf(stderr,
+                     "graybmp-sample: width 0..65536, height -65536..4194304, bits 8 or 24\n");
         return 2;
     }
     if (!graybmp::writeSampleBitmap(path, options)) {

@@ -78,7 +78,8 @@ void colourOf(int i, std::uint8_t* entry) {
 
 std::int64_t samplePixelOffset(const SampleOptions& options) {
     if (options.pixelOffset >= 0) return options.pixelOffset;
-    return 14 + static_cast<std::int64_t>(options.infoHeaderSize) + (options.bitCount == 24 ? 0 : 1024);
+    return 14 + static_cast<std::int64_t>(options.infoHeaderSize) +
+           (options.bitCount == 24 ? 0 : 1024);
 }
 
 std::vector<std::uint8_t> sampleHead(const SampleOptions& options) {

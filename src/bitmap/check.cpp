@@ -31,8 +31,21 @@ bool isWindowsInfoHeaderSize(std::uint32_t size) {
 // height, planes and bit count, 64 bytes all of them.
 bool isOs2InfoHeaderSize(std::uint32_t size) {
     switch (size) {
-    case 16: case 20: case 24: case 28: case 32: case 36: case 40: case 42:
-    case 44: case 46: case 48: case 52: case 56: case 60: case 64:
+    case 16:
+    case 20:
+    case 24:
+    case 28:
+    case 32:
+    case 36:
+    case 40:
+    case 42:
+    case 44:
+    case 46:
+    case 48:
+    case 52:
+    case 56:
+    case 60:
+    case 64:
         return true;
     default:
         return false;
@@ -158,9 +171,8 @@ InputError checkInfoHeaderSize(const BitmapHeaders& h, std::uint64_t fileSize) {
 }
 
 InputError checkMasksPresent(const InfoHeader& info, std::uint64_t fileSize) {
-    return fileSize < static_cast<std::uint64_t>(headersEnd(info))
-               ? InputError::TruncatedInfoHeader
-               : InputError::None;
+    return fileSize < static_cast<std::uint64_t>(headersEnd(info)) ? InputError::TruncatedInfoHeader
+                                                                   : InputError::None;
 }
 
 // Compressions graybmp knows; BI_JPEG and BI_PNG wrap another format's file.
@@ -184,7 +196,13 @@ InputError checkCompressionKnown(const InfoHeader& info) {
 
 InputError checkBitCount(const InfoHeader& info) {
     switch (info.bitCount) {
-    case 1: case 2: case 4: case 8: case 16: case 24: case 32:
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
         return InputError::None;
     default:
         return InputError::BadBitCount;
@@ -242,8 +260,7 @@ InputError checkPixelOffset(const BitmapHeaders& h, const InfoHeader& info) {
     return bfOffBits(h) < headersEnd(info) ? InputError::PixelsInsideHeaders : InputError::None;
 }
 
-InputError checkPixelsFit(const BitmapHeaders& h, const InfoHeader& info,
-                          std::uint64_t fileSize) {
+InputError checkPixelsFit(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fileSize) {
     if (isRunLength(info))
         return static_cast<std::uint64_t>(bfOffBits(h)) < fileSize ? InputError::None
                                                                    : InputError::RunsOutsideFile;
@@ -276,7 +293,7 @@ std::int64_t paletteEntriesOf(const InfoHeader& info, std::int64_t paletteOffset
 
 void fillLayout(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fileSize,
                 ImageLayout& layout) {
-    layout.kind = isIndexed8(info)       ? ImageKind::Indexed8
+    layout.kind = isIndexed8(info)     ? ImageKind::Indexed8
                   : isTrueColour(info) ? ImageKind::TrueColour
                                        : ImageKind::Palettized;
     layout.infoHeaderSize = info.size;
@@ -293,11 +310,10 @@ void fillLayout(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fi
     std::uint32_t masks[4] = {};
     if (isTrueColour(info)) channelMasks(info, masks);
     layout.redMask = masks[0], layout.greenMask = masks[1], layout.blueMask = masks[2];
-    layout.paletteEntries =
-        layout.kind == ImageKind::Indexed8
-            ? static_cast<std::int64_t>(kPaletteEntries)
-            : paletteEntriesOf(info, layout.paletteOffset, layout.pixelOffset, layout.fileSize,
-                               layout.entrySize);
+    layout.paletteEntries = layout.kind == ImageKind::Indexed8
+                                ? static_cast<std::int64_t>(kPaletteEntries)
+                                : paletteEntriesOf(info, layout.paletteOffset, layout.pixelOffset,
+                                                   layout.fileSize, layout.entrySize);
     // Bytes behind the last row are kept; the palette block is never given back its
     // coloured bytes, so the tail starts no earlier than the palette's end.
     const std::int64_t rowsEnd = layout.pixelOffset + layout.rowCount * layout.stride;

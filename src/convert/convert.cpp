@@ -29,7 +29,9 @@ bool copyRange(Copy& c, std::int64_t from, std::int64_t to) {
 }
 
 // A chunk's length rounded down to whole pixels and palette entries of every size.
-std::size_t evenPiece(std::size_t chunkSize) { return std::max<std::size_t>(12, chunkSize / 12 * 12); }
+std::size_t evenPiece(std::size_t chunkSize) {
+    return std::max<std::size_t>(12, chunkSize / 12 * 12);
+}
 
 // The rows [pixelOffset, pixelOffset + rowCount * stride) pass through the chunk: spans
 // of whole rows when a row fits in it, else pieces of one row that start at multiples of
@@ -48,7 +50,7 @@ bool editRows(Copy& c, bool fullLastRow, Edit edit) {
     std::uint8_t* data = c.chunk.data();
     for (std::int64_t at = begin; at < end;) {
         const std::int64_t rowStart = begin + (at - begin) / l.stride * l.stride;
-        const std::int64_t next = 
+        const std::int64_t next =
             rowsPerSpan > 0 ? std::min(end, at + rowsPerSpan * l.stride)
                             : std::min(rowStart + l.stride, at + std::min(piece, chunkSize));
         const auto length = static_cast<std::size_t>(next - at);
@@ -76,7 +78,8 @@ bool grayTable(Copy& c, std::int64_t offset, std::int64_t count, std::int64_t en
         const std::int64_t at = offset + done * entrySize;
         const auto bytes = static_cast<std::size_t>(n * entrySize);
         if (streamReadAt(c.in, at, c.chunk.data(), bytes) != bytes) return false;
-        grayEntries(c.chunk.data(), static_cast<std::size_t>(n), static_cast<std::size_t>(entrySize));
+        grayEntries(c.chunk.data(), static_cast<std::size_t>(n),
+                    static_cast<std::size_t>(entrySize));
         if (!streamWriteAt(c.out, at, c.chunk.data(), bytes)) return false;
         done += n;
     }
@@ -170,8 +173,7 @@ CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const Ima
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(std::max<std::int64_t>(layout.fileSize, 12));
     Copy c{in, out, layout, std::vector<std::uint8_t>(std::min(chunkSize, size))};
-    const bool ok =
-        layout.kind == ImageKind::Indexed8 ? copyIndexed8(c, lead) : copyRecoloured(c);
+    const bool ok = layout.kind == ImageKind::Indexed8 ? copyIndexed8(c, lead) : copyRecoloured(c);
     return ok ? CopyFault::None : faultOf(in, out);
 }
 

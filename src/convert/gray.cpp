@@ -145,7 +145,8 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
             std::uint32_t v = 0;
             for (int b = 0; b < g.bytesPerPixel; ++b) v |= std::uint32_t{p[b]} << (8 * b);
             v = grayPixel(g, v);
-            for (int b = 0; b < g.bytesPerPixel; ++b) p[b] = static_cast<std::uint8_t>(v >> (8 * b));
+            for (int b = 0; b < g.bytesPerPixel; ++b)
+                p[b] = static_cast<std::uint8_t>(v >> (8 * b));
         }
     }
 }

@@ -33,7 +33,7 @@ struct Channel {
 struct PixelGray {
     int bytesPerPixel;  // 2, 3 or 4
     Channel red, green, blue;
-    int byteOrder[3];   // red, green, blue byte indices when each is one whole byte, else -1
+    int byteOrder[3];      // red, green, blue byte indices when each is one whole byte, else -1
     std::uint16_t* table;  // 16-bit pixels: the gray of every value, 65536 entries, or null
 };
 

@@ -5,9 +5,9 @@
 #include <io.h>
 #else
 #include <termios.h>
+#include <unistd.h>
 
 #include <csignal>
-#include <unistd.h>
 #endif
 
 namespace graybmp {

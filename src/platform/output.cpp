@@ -65,9 +65,9 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 // An existing output, opened through its links: the file they lead to, which must be a
 // file on disk (not a folder or a device). False with errno set when it is not.
 bool resolveExisting(std::string& target) {
-    HANDLE handle = CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle =
+        CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return true;  // no output yet
     BY_HANDLE_FILE_INFORMATION info{};
     const bool folder = GetFileInformationByHandle(handle, &info) &&
@@ -95,8 +95,8 @@ bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
         const std::string temporary = stem + suffix;
         if (!remember(temporary)) return false;
         HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             pendingTemporary[0] = '\0';
             if (GetLastError() == ERROR_FILE_EXISTS) continue;

@@ -70,8 +70,8 @@ std::size_t readAt(Stream& stream, std::int64_t offset, std::uint8_t* out, std::
     const int fd = fileno(stream.file);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = pread(fd, out + done, count - done, static_cast<off_t>(offset) +
-                                                                  static_cast<off_t>(done));
+        const ssize_t n = pread(fd, out + done, count - done,
+                                static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n == 0) {
@@ -88,8 +88,8 @@ bool writeAt(Stream& stream, std::int64_t offset, const std::uint8_t* data, std:
     const int fd = fileno(stream.file);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = pwrite(fd, data + done, count - done, static_cast<off_t>(offset) +
-                                                                    static_cast<off_t>(done));
+        const ssize_t n = pwrite(fd, data + done, count - done,
+                                 static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (n > 0) {
             done += static_cast<std::size_t>(n);
         } else if (n == 0 || errno != EINTR) {
@@ -176,7 +176,8 @@ bool streamCopyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to
                      std::uint8_t* scratch, std::size_t scratchSize) {
     if (from >= to || kernelCopy(in, out, from, to)) return true;
     while (from < to) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - from, static_cast<std::int64_t>(scratchSize)));
+        const auto want = static_cast<std::size_t>(
+            std::min<std::int64_t>(to - from, static_cast<std::int64_t>(scratchSize)));
         const std::size_t got = streamReadAt(in, from, scratch, want);
         if (got != want || !streamWriteAt(out, from, scratch, want)) return false;
         from += static_cast<std::int64_t>(want);
