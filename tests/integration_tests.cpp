@@ -2,7 +2,7 @@
 // /dev/null. GRAYBMP_COMMAND replaces the command that starts the tool (an emulator in
 // front of a cross-built binary, say); GRAYBMP_NATIVE=0 says the tool is not a POSIX
 // process (Windows under wine), which skips what only such a process can be held to:
-// an address-space limit, and removing a link to a device.
+// address-space and file-size limits, signals, permission bits and links to nothing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
