@@ -69,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     REQUIRE(problem.empty());
     graybmp::test::Picture before, after;
     std::string why;
-    if (graybmp::test::decodePicture(input, before, why, 1 << 16)) {
-        REQUIRE(graybmp::test::decodePicture(output, after, why, 1 << 16));
+    if (graybmp::test::decodePicture(input, before, why, 1 << 14)) {
+        REQUIRE(graybmp::test::decodePicture(output, after, why, 1 << 14));
         REQUIRE(graybmp::test::grayPictureProblem(before, after).empty());
     }
     return 0;
