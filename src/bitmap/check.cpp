@@ -63,6 +63,7 @@ struct InfoHeader {
     std::uint32_t compression = 0, clrUsed = 0;
     std::uint32_t masks[4] = {};  // red, green, blue, alpha as the file gives them
     std::int64_t maskBytes = 0;   // mask bytes stored behind a 40-byte header
+    std::uint32_t colourSpace = 0;  // a V5 header's bV5CSType
 };
 
 std::uint32_t fieldU32(const std::uint8_t* lead, std::uint32_t size, std::size_t offset) {
@@ -74,8 +75,10 @@ bool hasMasks(const InfoHeader& info) {
            (info.compression == kBiBitfields || info.compression == kBiAlphaBitfields);
 }
 
-// `lead` holds at least 14 + size bytes, or 54 when that is less.
-InfoHeader decodeInfoHeader(const std::uint8_t* lead) {
+// `lead` holds the first `leadSize` bytes of the file; the rest reads as zeros.
+InfoHeader decodeInfoHeader(const std::uint8_t* file, std::size_t leadSize) {
+    std::uint8_t lead[kMaxLeadSize] = {};
+    std::memcpy(lead, file, std::min(leadSize, kMaxLeadSize));
     InfoHeader info;
     info.size = readU32le(lead + 14);
     if (info.size == kCoreHeaderSize) {
@@ -91,6 +94,7 @@ InfoHeader decodeInfoHeader(const std::uint8_t* lead) {
     info.bitCount = readS16le(lead + 28);
     info.compression = fieldU32(lead, info.size, 30);
     info.clrUsed = fieldU32(lead, info.size, 46);
+    if (info.size == 124) info.colourSpace = readU32le(lead + kColourSpaceOffset);
     if (!hasMasks(info)) return info;
     // Behind a 40-byte header the masks follow it; longer headers hold them.
     const std::uint32_t maskSpan = info.size == kInfoHeaderSize ? 56 : info.size;
@@ -245,11 +249,10 @@ InputError checkMasks(const InfoHeader& info) {
     return InputError::None;
 }
 
-InputError checkColourSpace(const InfoHeader& info, const std::uint8_t* lead) {
-    if (info.size != 124) return InputError::None;
-    const std::uint32_t type = readU32le(lead + kColourSpaceOffset);
-    return type == kProfileEmbedded || type == kProfileLinked ? InputError::ColourProfile
-                                                              : InputError::None;
+InputError checkColourSpace(const InfoHeader& info) {
+    return info.colourSpace == kProfileEmbedded || info.colourSpace == kProfileLinked
+               ? InputError::ColourProfile
+               : InputError::None;
 }
 
 InputError checkWidth(const InfoHeader& info) {
@@ -339,15 +342,13 @@ InputError checkInput(const std::uint8_t* lead, std::size_t leadSize, std::uint6
     if ((e = checkSignature(h)) != InputError::None) return e;
     if ((e = checkInfoHeaderSize(h, fileSize)) != InputError::None) return e;
     if (leadSize < kFileHeaderSize + biSize(h)) return InputError::TruncatedInfoHeader;
-    std::uint8_t whole[kMaxLeadSize] = {};  // the lead, zeros past its end
-    std::memcpy(whole, lead, leadSize);
-    const InfoHeader info = decodeInfoHeader(whole);
+    const InfoHeader info = decodeInfoHeader(lead, leadSize);
     if ((e = checkMasksPresent(info, fileSize)) != InputError::None) return e;
     if ((e = checkCompressionKnown(info)) != InputError::None) return e;
     if ((e = checkBitCount(info)) != InputError::None) return e;
     if ((e = checkCompressionFits(info)) != InputError::None) return e;
     if ((e = checkMasks(info)) != InputError::None) return e;
-    if ((e = checkColourSpace(info, whole)) != InputError::None) return e;
+    if ((e = checkColourSpace(info)) != InputError::None) return e;
     if ((e = checkWidth(info)) != InputError::None) return e;
     if ((e = checkPixelOffset(h, info)) != InputError::None) return e;
     if ((e = checkPixelsFit(h, info, fileSize)) != InputError::None) return e;
@@ -364,9 +365,7 @@ std::string describeInputError(InputError error, const std::uint8_t* lead, std::
     }
     if (error == InputError::None || leadSize < headerBlockSize(lead, leadSize)) return "accepted";
     const BitmapHeaders h = headersOf(lead, leadSize);
-    std::uint8_t whole[kMaxLeadSize] = {};
-    std::memcpy(whole, lead, std::min(leadSize, kMaxLeadSize));
-    const InfoHeader info = decodeInfoHeader(whole);
+    const InfoHeader info = decodeInfoHeader(lead, leadSize);
     const std::string bits = std::to_string(info.bitCount);
     const std::string compression = "compression " + std::to_string(info.compression);
     switch (error) {

@@ -92,12 +92,7 @@ void grayEntries(std::uint8_t* entries, std::size_t count, std::size_t entrySize
 }
 
 void grayPalette(Palette& palette) {
-    for (RGBQUAD& entry : palette.entries) {
-        const std::uint8_t gray = meanOf(entry.rgbBlue, entry.rgbGreen, entry.rgbRed);
-        entry.rgbBlue = gray;
-        entry.rgbGreen = gray;
-        entry.rgbRed = gray;
-    }
+    grayEntries(reinterpret_cast<std::uint8_t*>(&palette), kPaletteEntries, sizeof(RGBQUAD));
 }
 
 PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table) {
@@ -110,10 +105,16 @@ PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table) {
     g.byteOrder[1] = wholeByte(g.green);
     g.byteOrder[2] = wholeByte(g.blue);
     g.table = nullptr;
+    const bool bytes = g.byteOrder[0] >= 0 && g.byteOrder[1] >= 0 && g.byteOrder[2] >= 0;
+    const bool bgr = g.byteOrder[0] == 2 && g.byteOrder[1] == 1 && g.byteOrder[2] == 0;
+    g.method = PixelMethod::Masks;
     if (g.bytesPerPixel == 2 && table != nullptr) {
         for (std::uint32_t v = 0; v < 65536; ++v)
             table[v] = static_cast<std::uint16_t>(grayPixel(g, v));
         g.table = table;
+        g.method = PixelMethod::Table;
+    } else if (g.bytesPerPixel >= 3 && bytes) {
+        g.method = bgr ? PixelMethod::Bgr : PixelMethod::Bytes;
     }
     return g;
 }
@@ -125,23 +126,20 @@ std::uint32_t grayPixel(const PixelGray& g, std::uint32_t value) {
 }
 
 void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
-    const bool bytes = g.byteOrder[0] >= 0 && g.byteOrder[1] >= 0 && g.byteOrder[2] >= 0;
-    const bool bgr = g.byteOrder[0] == 2 && g.byteOrder[1] == 1 && g.byteOrder[2] == 0;
-    if (g.table != nullptr) {
+    const bool three = g.bytesPerPixel == 3;
+    switch (g.method) {
+    case PixelMethod::Table:
         for (std::size_t i = 0; i < count; ++i, p += 2) {
             const std::uint16_t gray = g.table[readU16le(p)];
             p[0] = static_cast<std::uint8_t>(gray);
             p[1] = static_cast<std::uint8_t>(gray >> 8);
         }
-    } else if (g.bytesPerPixel == 3 && bgr) {
-        grayBgr24(p, count);
-    } else if (g.bytesPerPixel == 4 && bgr) {
-        grayBgr32(p, count);
-    } else if (g.bytesPerPixel == 3 && bytes) {
-        grayBytePixels<3>(g, p, count);
-    } else if (g.bytesPerPixel == 4 && bytes) {
-        grayBytePixels<4>(g, p, count);
-    } else {
+        return;
+    case PixelMethod::Bgr:
+        return three ? grayBgr24(p, count) : grayBgr32(p, count);
+    case PixelMethod::Bytes:
+        return three ? grayBytePixels<3>(g, p, count) : grayBytePixels<4>(g, p, count);
+    case PixelMethod::Masks:
         for (std::size_t i = 0; i < count; ++i, p += g.bytesPerPixel) {
             std::uint32_t v = 0;
             for (int b = 0; b < g.bytesPerPixel; ++b) v |= std::uint32_t{p[b]} << (8 * b);
@@ -149,6 +147,7 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
             for (int b = 0; b < g.bytesPerPixel; ++b)
                 p[b] = static_cast<std::uint8_t>(v >> (8 * b));
         }
+        return;
     }
 }
 

@@ -26,6 +26,14 @@ struct Channel {
     int bits;   // the mask's width
 };
 
+// The loop that grays a run of pixels, chosen once per image.
+enum class PixelMethod {
+    Table,  // 16 bits: a lookup of every value
+    Bgr,    // 24 or 32 bits, blue, green, red in the first three bytes: vectorized
+    Bytes,  // 24 or 32 bits, each channel one whole byte elsewhere
+    Masks,  // anything else: each channel decoded by its mask
+};
+
 // How the pixels of a true-colour image are grayed: gray = floor((r + g + b) / 3) of the
 // channels on the 8-bit scale (a narrower channel widened by repeating its high bits, a
 // wider one cut to its top 8), stored back into each channel at its own width. Bits
@@ -35,6 +43,7 @@ struct PixelGray {
     Channel red, green, blue;
     int byteOrder[3];      // red, green, blue byte indices when each is one whole byte, else -1
     std::uint16_t* table;  // 16-bit pixels: the gray of every value, 65536 entries, or null
+    PixelMethod method;
 };
 
 // `table`, when not null, holds 65536 entries to fill for 16-bit pixels: worth it for

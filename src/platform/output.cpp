@@ -147,15 +147,19 @@ extern "C" void onInterrupt(int signal) {
     _exit(128 + signal);
 }
 
-// The signals that end the run, held off while the temporary's name changes hands.
-sigset_t interrupts() {
-    sigset_t set;
+// The signals that end the run are held off while the temporary's name changes hands;
+// returns the mask to give back.
+sigset_t holdInterrupts() {
+    sigset_t set, before;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGHUP);
-    return set;
+    sigprocmask(SIG_BLOCK, &set, &before);
+    return before;
 }
+
+void releaseInterrupts(const sigset_t& before) { sigprocmask(SIG_SETMASK, &before, nullptr); }
 
 // Follows symbolic links to the file they lead to, as opening the name would; a link to
 // nothing leads to the file it names.
@@ -190,14 +194,12 @@ bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
     const mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~mask;
 
     std::string temporary = folderOf(file.target) + "." + baseOf(file.target) + ".XXXXXX";
-    const sigset_t held = interrupts();
-    sigset_t before;
-    sigprocmask(SIG_BLOCK, &held, &before);
+    const sigset_t before = holdInterrupts();
     const int fd = mkstemp(&temporary[0]);
     const int error = errno;
     const bool named = fd >= 0 && remember(temporary);
     if (named) file.temporary = temporary;
-    sigprocmask(SIG_SETMASK, &before, nullptr);
+    releaseInterrupts(before);
     if (fd < 0 || !named) {
         if (fd >= 0) {
             close(fd);
@@ -221,28 +223,24 @@ bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
 }
 
 bool outputCommit(OutputFile& file) {
-    const sigset_t held = interrupts();
-    sigset_t before;
-    sigprocmask(SIG_BLOCK, &held, &before);
+    const sigset_t before = holdInterrupts();
     const bool moved = std::rename(file.temporary.c_str(), file.target.c_str()) == 0;
     const int error = errno;
     if (moved) {
         pendingTemporary[0] = '\0';
         file.temporary.clear();
     }
-    sigprocmask(SIG_SETMASK, &before, nullptr);
+    releaseInterrupts(before);
     errno = error;
     return moved;
 }
 
 void outputDiscard(OutputFile& file) {
-    const sigset_t held = interrupts();
-    sigset_t before;
-    sigprocmask(SIG_BLOCK, &held, &before);
+    const sigset_t before = holdInterrupts();
     if (!file.temporary.empty()) unlink(file.temporary.c_str());
     pendingTemporary[0] = '\0';
     file.temporary.clear();
-    sigprocmask(SIG_SETMASK, &before, nullptr);
+    releaseInterrupts(before);
 }
 
 void installInterruptHandlers() {
