@@ -309,42 +309,8 @@ TEST_F(Conversion, ReplacesAnExistingOutputAndWritesThroughASymbolicLink) {
 
 // Every palettized and true-colour kind, at widths that need each padding.
 TEST_F(Conversion, EveryKindTurnsGray) {
-    std::vector<test::Shape> shapes;
-    const auto add = [&](std::uint32_t info, int bits, std::uint32_t compression,
-                         std::uint32_t colours = 0, std::vector<std::uint32_t> masks = {}) {
-        for (std::int32_t width : {0, 1, 2, 3, 5, 8, 13}) {
-            test::Shape s;
-            s.infoSize = info, s.bits = bits, s.compression = compression, s.colours = colours;
-            s.width = width;
-            const bool topDown =
-                width % 2 == 0 && info != 12 && compression != 1 && compression != 2;
-            s.height = topDown ? -3 : 4;
-            s.seed = static_cast<std::uint32_t>(shapes.size());
-            std::copy(masks.begin(), masks.end(), s.masks);
-            shapes.push_back(s);
-        }
-    };
-    for (int bits : {1, 2, 4}) add(40, bits, 0);
-    add(40, 1, 0, 1);                                 // one colour
-    add(40, 4, 0, 12);                                // a short palette
-    add(40, 8, 1, 200);                               // RLE8
-    add(40, 4, 2);                                    // RLE4
-    for (int bits : {1, 4, 8, 24}) add(12, bits, 0);  // OS/2 1.x
-    add(16, 8, 0);                                    // OS/2 2.x, shortest header
-    add(64, 4, 0);                                    // OS/2 2.x, whole header
-    add(64, 8, 1);                                    // OS/2 2.x RLE8
-    add(40, 16, 0);
-    add(40, 24, 0);
-    add(40, 32, 0);
-    add(40, 24, 0, 20);  // a colour table beside true colour
-    add(40, 16, 3, 0, {0xF800, 0x07E0, 0x001F});
-    add(40, 16, 3, 0, {0x0C00, 0x03E0, 0x001F});  // 2-5-5
-    add(124, 16, 3, 0, {0x0F00, 0x00F0, 0x000F, 0xF000});
-    add(124, 32, 3, 0, {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000});
-    add(56, 32, 3, 0, {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000});
-    add(40, 32, 6, 0, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000});
-    add(108, 24, 3, 0, {0x0000FF, 0x00FF00, 0xFF0000});
-    for (const test::Shape& s : shapes) expectGray(test::makePicture(s), test::describe(s));
+    for (const test::Shape& s : test::everyKind({0, 1, 2, 3, 5, 8, 13}))
+        expectGray(test::makePicture(s), test::describe(s));
     SampleOptions picture;  // the sample picture in true colour
     picture.width = 37, picture.height = 11, picture.bitCount = 24;
     expectGray(test::sample(picture), "24-bit sample");

@@ -23,15 +23,16 @@ int lowBit(std::uint32_t m) {
     return s;
 }
 
-int bitCount(std::uint32_t m) {
+}  // namespace
+
+int maskBits(std::uint32_t m) {
     int n = 0;
     for (; m != 0; m &= m - 1) ++n;
     return n;
 }
 
-// A channel on the 8-bit scale, its bits repeated to fill the byte.
-std::uint8_t scaled(std::uint32_t value, std::uint32_t mask) {
-    const int shift = lowBit(mask), bits = bitCount(mask);
+std::uint8_t scaledChannel(std::uint32_t value, std::uint32_t mask) {
+    const int shift = lowBit(mask), bits = maskBits(mask);
     const std::uint32_t v = (value & mask) >> shift;
     if (bits >= 8) return static_cast<std::uint8_t>(v >> (bits - 8));
     std::uint32_t out = 0;
@@ -41,6 +42,8 @@ std::uint8_t scaled(std::uint32_t value, std::uint32_t mask) {
     }
     return static_cast<std::uint8_t>(out);
 }
+
+namespace {
 
 struct Header {
     std::uint32_t size = 0;
@@ -143,8 +146,9 @@ struct Decoder {
                     continue;
                 }
                 const std::uint32_t v = le(f, row + static_cast<std::size_t>(x * bytes), bytes);
-                line[x] = {scaled(v, h.masks[0]), scaled(v, h.masks[1]), scaled(v, h.masks[2]),
-                           h.masks[3] != 0 ? scaled(v, h.masks[3]) : std::uint8_t{255}};
+                line[x] = {scaledChannel(v, h.masks[0]), scaledChannel(v, h.masks[1]),
+                           scaledChannel(v, h.masks[2]),
+                           h.masks[3] != 0 ? scaledChannel(v, h.masks[3]) : std::uint8_t{255}};
             }
         }
         return true;
@@ -210,7 +214,7 @@ bool decodePicture(const Bytes& f, Picture& p, std::string& why, std::int64_t ma
     p.width = h.width;
     p.height = std::abs(h.height);
     p.pixels.assign(static_cast<std::size_t>(p.width * p.height), Rgba{0, 0, 0, 255});
-    for (int k = 0; k < 3; ++k) p.channelBits[k] = h.bits >= 16 ? bitCount(h.masks[k]) : 8;
+    for (int k = 0; k < 3; ++k) p.channelBits[k] = h.bits >= 16 ? maskBits(h.masks[k]) : 8;
     Decoder d{f, h, {}, p};
     if (h.bits < 16) {
         const std::size_t full = std::size_t{1} << h.bits;
@@ -344,6 +348,54 @@ Bytes makePicture(const Shape& s) {
             f[at + k] = static_cast<std::uint8_t>(random.next());
     }
     return f;
+}
+
+std::vector<Shape> everyKind(std::initializer_list<std::int32_t> widths) {
+    const struct {
+        std::uint32_t info;
+        int bits;
+        std::uint32_t compression, colours, masks[4];
+    } kinds[] = {
+        {40, 1, 0, 0, {}},
+        {40, 2, 0, 0, {}},
+        {40, 4, 0, 0, {}},
+        {40, 1, 0, 1, {}},    // one colour
+        {40, 4, 0, 12, {}},   // a short palette
+        {40, 8, 1, 200, {}},  // RLE8
+        {40, 4, 2, 0, {}},    // RLE4
+        {12, 1, 0, 0, {}},
+        {12, 4, 0, 0, {}},
+        {12, 8, 0, 0, {}},
+        {12, 24, 0, 0, {}},  // OS/2 1.x
+        {16, 8, 0, 0, {}},   // OS/2 2.x, shortest header
+        {64, 4, 0, 0, {}},   // OS/2 2.x, whole header
+        {64, 8, 1, 0, {}},   // OS/2 2.x RLE8
+        {40, 16, 0, 0, {}},
+        {40, 24, 0, 0, {}},
+        {40, 32, 0, 0, {}},
+        {40, 24, 0, 20, {}},  // a colour table beside true colour
+        {40, 16, 3, 0, {0xF800, 0x07E0, 0x001F, 0}},
+        {40, 16, 3, 0, {0x0C00, 0x03E0, 0x001F, 0}},  // 2-5-5
+        {124, 16, 3, 0, {0x0F00, 0x00F0, 0x000F, 0xF000}},
+        {124, 32, 3, 0, {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000}},
+        {56, 32, 3, 0, {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}},
+        {40, 32, 6, 0, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}},
+        {108, 24, 3, 0, {0x0000FF, 0x00FF00, 0xFF0000, 0}},
+    };
+    std::vector<Shape> shapes;
+    for (const auto& k : kinds)
+        for (const std::int32_t width : widths) {
+            Shape s;
+            s.infoSize = k.info, s.bits = k.bits, s.compression = k.compression;
+            s.colours = k.colours;
+            std::copy(k.masks, k.masks + 4, s.masks);
+            s.width = width;
+            const bool rle = k.compression == 1 || k.compression == 2;
+            s.height = width % 2 == 0 && k.info != 12 && !rle ? -3 : 4;
+            s.seed = static_cast<std::uint32_t>(shapes.size());
+            shapes.push_back(s);
+        }
+    return shapes;
 }
 
 std::string describe(const Shape& s) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -47,5 +48,16 @@ struct Shape {
 };
 Bytes makePicture(const Shape& shape);
 std::string describe(const Shape& shape);
+
+// One shape of every palettized and true-colour kind at each of `widths`: palettes of 1 to
+// 8 bits, short ones, RLE, OS/2 headers, true colour with default masks, bit fields of
+// narrow, wide and reordered channels with alpha, and a colour table beside true colour.
+// Even widths are stored top-down where the kind allows it.
+std::vector<Shape> everyKind(std::initializer_list<std::int32_t> widths);
+
+// A channel's value on the 8-bit scale: narrower channels repeat their bits to fill the
+// byte, wider ones keep their top 8. `mask` is contiguous and not zero.
+std::uint8_t scaledChannel(std::uint32_t value, std::uint32_t mask);
+int maskBits(std::uint32_t mask);
 
 }  // namespace graybmp::test

@@ -56,28 +56,14 @@ std::uint32_t pixelAt(const Bytes& b, std::size_t at, std::int64_t size) {
     return v;
 }
 
-// A channel on the 8-bit scale: narrower ones repeat their bits, wider ones keep the top 8.
-int scaledChannel(std::uint32_t value, std::uint32_t mask, int& bits) {
-    int shift = 0;
-    while (((mask >> shift) & 1u) == 0) ++shift;
-    bits = 0;
-    for (std::uint32_t m = mask >> shift; m & 1u; m >>= 1) ++bits;
-    const std::uint32_t v = (value & mask) >> shift;
-    if (bits >= 8) return static_cast<int>(v >> (bits - 8));
-    int out = 0;
-    for (int i = 0; i < 8; ++i)
-        out |= static_cast<int>((v >> (bits - 1 - i % bits)) & 1u) << (7 - i);
-    return out;
-}
-
 std::string truePixelProblem(std::uint32_t in, std::uint32_t out, const ImageLayout& l) {
     const std::uint32_t masks[3] = {l.redMask, l.greenMask, l.blueMask};
     const std::uint32_t colour = masks[0] | masks[1] | masks[2];
     if ((in & ~colour) != (out & ~colour)) return "bits outside the masks changed";
-    int bits = 0, sum = 0;
-    for (const std::uint32_t m : masks) sum += scaledChannel(in, m, bits);
+    int sum = 0;
+    for (const std::uint32_t m : masks) sum += scaledChannel(in, m);
     for (const std::uint32_t m : masks) {
-        const int got = scaledChannel(out, m, bits);
+        const int got = scaledChannel(out, m), bits = maskBits(m);
         if (bits >= 8 ? got != sum / 3 : std::abs(got - sum / 3) >= (1 << (8 - bits)))
             return "channel " + std::to_string(got) + " is not gray " + std::to_string(sum / 3);
     }

@@ -61,8 +61,8 @@ struct InfoHeader {
     std::int64_t width = 0, height = 0;
     std::int32_t bitCount = 0;
     std::uint32_t compression = 0, clrUsed = 0;
-    std::uint32_t masks[4] = {};  // red, green, blue, alpha as the file gives them
-    std::int64_t maskBytes = 0;   // mask bytes stored behind a 40-byte header
+    std::uint32_t masks[4] = {};    // red, green, blue, alpha as the file gives them
+    std::int64_t maskBytes = 0;     // mask bytes stored behind a 40-byte header
     std::uint32_t colourSpace = 0;  // a V5 header's bV5CSType
 };
 

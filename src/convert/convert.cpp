@@ -50,9 +50,8 @@ bool editRows(Copy& c, bool fullLastRow, Edit edit) {
     std::uint8_t* data = c.chunk.data();
     for (std::int64_t at = begin; at < end;) {
         const std::int64_t rowStart = begin + (at - begin) / l.stride * l.stride;
-        const std::int64_t next =
-            rowsPerSpan > 0 ? std::min(end, at + rowsPerSpan * l.stride)
-                            : std::min(rowStart + l.stride, at + piece);
+        const std::int64_t next = rowsPerSpan > 0 ? std::min(end, at + rowsPerSpan * l.stride)
+                                                  : std::min(rowStart + l.stride, at + piece);
         const auto length = static_cast<std::size_t>(next - at);
         const auto held =
             static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(next, l.fileSize) - at));

@@ -58,8 +58,7 @@ void grayBytePixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
 // the compiler vectorizes it; on x86-64 Linux an AVX-512 or AVX2 version is picked at
 // load time where the processor has it (four and two and a half times as fast).
 #if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
-#define GRAYBMP_VECTOR_CLONES \
-    __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#define GRAYBMP_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define GRAYBMP_VECTOR_CLONES
 #endif
