@@ -23,6 +23,10 @@ constexpr std::uint32_t kBiJpeg = 4;
 constexpr std::uint32_t kBiPng = 5;
 constexpr std::uint32_t kBiAlphaBitfields = 6;
 
+// The size of an input whose end is not known yet (a pipe): larger than any file, small
+// enough that sums of offsets never overflow. Its real size is found as it is copied.
+constexpr std::int64_t kUnknownSize = std::int64_t{1} << 60;
+
 enum class InputError {
     None,
     TooShort,             // fewer bytes than the file header and the info header's fields
@@ -66,8 +70,10 @@ struct ImageLayout {
     std::int64_t stride;    // rowBytes and padding: Indexed8 width + rowPadding(width),
                             // else a multiple of 4
     std::uint32_t redMask, greenMask, blueMask;  // TrueColour: where each channel lies
-    std::int64_t tailOffset;  // Indexed8: input bytes from here to the end are copied
-    std::int64_t fileSize;
+    std::int64_t tailOffset;    // Indexed8: input bytes from here to the end are copied
+    std::int64_t requiredSize;  // the fewest bytes the file must hold (its rows but the last
+                                // one's padding, or one byte of runs)
+    std::int64_t fileSize;      // kUnknownSize for a pipe that had not ended by the check
 };
 
 // How many leading bytes the report and the check need before anything else: the file

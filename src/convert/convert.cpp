@@ -24,8 +24,17 @@ CopyFault faultOf(const Stream& in, const Stream& out) {
     return CopyFault::InputShrank;
 }
 
+bool sizeUnknown(const Copy& c) { return c.layout.fileSize >= kUnknownSize; }
+
+// A copy up to the end of a pipe stops where the pipe ends.
 bool copyRange(Copy& c, std::int64_t from, std::int64_t to) {
-    return streamCopyRange(c.in, c.out, from, to, c.chunk.data(), c.chunk.size());
+    return streamCopyRange(c.in, c.out, from, to, c.chunk.data(), c.chunk.size(),
+                           to >= kUnknownSize);
+}
+
+// The input's length: the file's, or a pipe's once it has ended.
+std::int64_t inputLength(const Copy& c) {
+    return sizeUnknown(c) ? c.in.position : c.layout.fileSize;
 }
 
 // A chunk's length rounded down to whole pixels and palette entries of every size.
@@ -48,14 +57,22 @@ bool editRows(Copy& c, bool fullLastRow, Edit edit) {
     const std::int64_t rowsPerSpan = chunkSize / l.stride;
     const auto piece = static_cast<std::int64_t>(evenPiece(c.chunk.size()));
     std::uint8_t* data = c.chunk.data();
+    std::int64_t size = l.fileSize;
     for (std::int64_t at = begin; at < end;) {
         const std::int64_t rowStart = begin + (at - begin) / l.stride * l.stride;
         const std::int64_t next = rowsPerSpan > 0 ? std::min(end, at + rowsPerSpan * l.stride)
                                                   : std::min(rowStart + l.stride, at + piece);
         const auto length = static_cast<std::size_t>(next - at);
-        const auto held =
-            static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(next, l.fileSize) - at));
-        if (streamReadAt(c.in, at, data, held) != held) return false;
+        auto held =
+            static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(next, size) - at));
+        const std::size_t got = streamReadAt(c.in, at, data, held);
+        if (got != held) {  // a pipe may end in the last row's padding, nowhere else
+            const std::int64_t needed = std::min(next, l.requiredSize);
+            if (!sizeUnknown(c) || c.in.error != 0 || at + static_cast<std::int64_t>(got) < needed)
+                return false;
+            held = got;
+            size = at + static_cast<std::int64_t>(got);
+        }
         std::memset(data + held, 0, length - held);
         std::int64_t column = at - rowStart;
         for (std::int64_t k = 0; k < next - at; column = 0) {
@@ -76,7 +93,13 @@ bool grayTable(Copy& c, std::int64_t offset, std::int64_t count, std::int64_t en
         const std::int64_t n = std::min(perChunk, count - done);
         const std::int64_t at = offset + done * entrySize;
         const auto bytes = static_cast<std::size_t>(n * entrySize);
-        if (streamReadAt(c.in, at, c.chunk.data(), bytes) != bytes) return false;
+        const std::size_t got = streamReadAt(c.in, at, c.chunk.data(), bytes);
+        if (got != bytes) {  // a pipe that ends in the table: its whole entries are grayed
+            if (!sizeUnknown(c) || c.in.error != 0) return false;
+            grayEntries(c.chunk.data(), got / static_cast<std::size_t>(entrySize),
+                        static_cast<std::size_t>(entrySize));
+            return streamWriteAt(c.out, at, c.chunk.data(), got);
+        }
         grayEntries(c.chunk.data(), static_cast<std::size_t>(n),
                     static_cast<std::size_t>(entrySize));
         if (!streamWriteAt(c.out, at, c.chunk.data(), bytes)) return false;
@@ -123,11 +146,12 @@ bool copyRows(Copy& c) {
 bool padToInputLength(Copy& c) {
     const ImageLayout& l = c.layout;
     const std::int64_t paletteEnd = l.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
-    if (l.rowCount > 0 || l.pixelOffset < l.fileSize || paletteEnd >= l.fileSize) return true;
+    const std::int64_t size = inputLength(c);
+    if (l.rowCount > 0 || l.pixelOffset < size || paletteEnd >= size) return true;
     std::fill(c.chunk.begin(), c.chunk.end(), std::uint8_t{0});
-    for (std::int64_t at = paletteEnd; at < l.fileSize;) {
+    for (std::int64_t at = paletteEnd; at < size;) {
         const auto n = static_cast<std::size_t>(
-            std::min<std::int64_t>(l.fileSize - at, static_cast<std::int64_t>(c.chunk.size())));
+            std::min<std::int64_t>(size - at, static_cast<std::int64_t>(c.chunk.size())));
         if (!streamWriteAt(c.out, at, c.chunk.data(), n)) return false;
         at += static_cast<std::int64_t>(n);
     }
@@ -159,9 +183,9 @@ bool copyRecoloured(Copy& c) {
     if (!copyRange(c, 0, l.paletteOffset) ||
         !grayTable(c, l.paletteOffset, l.paletteEntries, l.entrySize))
         return false;
-    if (l.kind == ImageKind::Palettized) return copyRange(c, tableEnd, l.fileSize);
+    if (l.kind == ImageKind::Palettized || l.rowCount == 0) return copyRange(c, tableEnd, l.fileSize);
     const std::int64_t rowsEnd = std::min(l.fileSize, l.pixelOffset + l.rowCount * l.stride);
-    return copyRange(c, tableEnd, std::min(l.pixelOffset, l.fileSize)) && grayTruePixels(c) &&
+    return copyRange(c, tableEnd, l.pixelOffset) && grayTruePixels(c) &&
            copyRange(c, rowsEnd, l.fileSize);
 }
 
@@ -172,7 +196,9 @@ CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const Ima
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(std::max<std::int64_t>(layout.fileSize, 12));
     Copy c{in, out, layout, std::vector<std::uint8_t>(std::min(chunkSize, size))};
-    const bool ok = layout.kind == ImageKind::Indexed8 ? copyIndexed8(c, lead) : copyRecoloured(c);
+    bool ok = layout.kind == ImageKind::Indexed8 ? copyIndexed8(c, lead) : copyRecoloured(c);
+    // A pipe is checked for the bytes its header promised once it has ended.
+    if (ok && sizeUnknown(c) && in.position < layout.requiredSize) ok = false;
     return ok ? CopyFault::None : faultOf(in, out);
 }
 

@@ -19,7 +19,7 @@
 namespace graybmp {
 namespace {
 
-int fail(std::ostream& errors, const char* file, const std::string& reason) {
+int fail(std::ostream& errors, const std::string& file, const std::string& reason) {
     closeAllStreams();
     errors << "graybmp: " << file << ": " << reason << std::endl;
     return 1;
@@ -29,14 +29,20 @@ std::string systemError(const char* what, int error) {
     return std::string(what) + ": " + std::strerror(error != 0 ? error : EIO);
 }
 
-// The copy goes to a temporary beside the output and replaces it only when complete.
-int writeGrayCopy(Stream& in, const char* inputName, const char* outputName,
-                  const std::uint8_t* lead, const ImageLayout& layout, std::ostream& errors) {
+bool toConsole(const std::string& name) { return name == "-"; }
+
+// The copy goes to standard output, or to a temporary beside the output that replaces it
+// only when complete.
+int writeGrayCopy(Stream& in, const FileJob& job, const std::uint8_t* lead,
+                  const ImageLayout& layout, std::ostream& errors, std::int64_t* written) {
+    const std::string& name = job.output;
     Stream out;
     OutputFile file;
-    if (!outputCreate(file, outputName, out)) {
-        if (errno == EINVAL) return fail(errors, outputName, "not a regular file; not replaced");
-        return fail(errors, outputName, systemError("cannot create", errno));
+    if (toConsole(name)) {
+        streamAttachConsole(out, true);
+    } else if (!outputCreate(file, name.c_str(), out)) {
+        if (errno == EINVAL) return fail(errors, name, "not a regular file; not replaced");
+        return fail(errors, name, systemError("cannot create", errno));
     }
 
     CopyFault fault;
@@ -47,69 +53,105 @@ int writeGrayCopy(Stream& in, const char* inputName, const char* outputName,
         out.error = ENOMEM;
     }
     testPoint();
+    if (toConsole(name) && !streamClose(out) && fault == CopyFault::None)
+        fault = CopyFault::WriteFailed;
     const bool closed = closeAllStreams();
     if (fault == CopyFault::None && closed) {
-        if (outputCommit(file)) return 0;
+        if (written != nullptr) *written = out.position;
+        if (toConsole(name) || outputCommit(file)) return 0;
         const int error = errno;
         outputDiscard(file);
-        return fail(errors, outputName, systemError("cannot replace", error));
+        return fail(errors, name, systemError("cannot replace", error));
     }
 
     outputDiscard(file);
+    const std::string outName = toConsole(name) ? "standard output" : name;
     if (fault == CopyFault::ReadFailed)
-        return fail(errors, inputName, systemError("cannot read", in.error));
+        return fail(errors, job.input, systemError("cannot read", in.error));
+    if (fault == CopyFault::InputShrank && in.sequential) {
+        return fail(errors, job.input,
+                    "ended early, after " + std::to_string(in.position) + " bytes; it needs " +
+                        std::to_string(layout.requiredSize));
+    }
     if (fault == CopyFault::InputShrank)
-        return fail(errors, inputName, "ended early: the file changed while it was read");
-    return fail(errors, outputName, systemError("cannot write", out.error));
+        return fail(errors, job.input, "ended early: the file changed while it was read");
+    return fail(errors, outName, systemError("cannot write", out.error));
+}
+
+// Opens the input: a file by its name, or standard input.
+int openInput(Stream& in, const FileJob& job, FileKind& kind, std::uint64_t& fileSize,
+              std::ostream& errors) {
+    if (toConsole(job.input)) {
+        streamAttachConsole(in, false);
+    } else if (!streamOpen(in, job.input.c_str(), "rb")) {
+        return fail(errors, job.input, systemError("cannot open", errno));
+    }
+    if (!streamFileKind(in, kind, fileSize))
+        return fail(errors, job.input, systemError("cannot examine", in.error));
+    if (kind == FileKind::Directory) return fail(errors, job.input, "is a directory");
+    if (!job.pipes) return 0;
+    if (kind == FileKind::Terminal) return fail(errors, job.input, "is a terminal; no image read");
+    if (kind == FileKind::Pipe || toConsole(job.input)) streamMakeSequential(in);
+    return 0;
 }
 
 }  // namespace
 
-int convertFiles(const char* inputName, const char* outputName, std::ostream& report,
-                 std::ostream& errors) {
+int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written) {
+    if (toConsole(job.output) && consoleIsTerminal(true)) {
+        return fail(errors, job.input,
+                    "standard output is a terminal; image bytes are not written to it");
+    }
     Stream in;
-    if (!streamOpen(in, inputName, "rb"))
-        return fail(errors, inputName, systemError("cannot open", errno));
     FileKind kind = FileKind::Other;
     std::uint64_t fileSize = 0;
-    if (!streamFileKind(in, kind, fileSize))
-        return fail(errors, inputName, systemError("cannot examine", in.error));
-    if (kind == FileKind::Directory) return fail(errors, inputName, "is a directory");
+    if (openInput(in, job, kind, fileSize, errors) != 0) return 1;
 
     std::uint8_t lead[kMaxLeadSize] = {};
     std::size_t leadSize = streamReadDirect(in, lead, kHeadersSize);
-    if (in.error != 0) return fail(errors, inputName, systemError("cannot read", in.error));
+    if (in.error != 0) return fail(errors, job.input, systemError("cannot read", in.error));
     ImageLayout layout{};
     if (leadSize < headerBlockSize(lead, leadSize)) {
-        return fail(errors, inputName,
+        return fail(errors, job.input,
                     describeInputError(InputError::TooShort, lead, leadSize, leadSize));
     }
 
-    BitmapHeaders headers{};
-    std::memcpy(headers.bytes, lead, leadSize);
-    printHeaderReport(headers, report);
+    if (job.report != nullptr) {
+        if (job.reportName) *job.report << "File: " << job.input << std::endl;
+        BitmapHeaders headers{};
+        std::memcpy(headers.bytes, lead, leadSize);
+        printHeaderReport(headers, *job.report);
+    }
 
-    // Sizes and seeks need a file: a pipe or a device can be neither checked nor copied.
-    if (kind != FileKind::Regular) return fail(errors, inputName, "not a regular file");
+    if (in.sequential) {  // a pipe's size is known only once it has ended
+        leadSize += streamReadDirect(in, lead + leadSize, kMaxLeadSize - leadSize);
+        fileSize = in.ended ? leadSize : static_cast<std::uint64_t>(kUnknownSize);
+    } else if (kind != FileKind::Regular) {  // sizes and seeks need a file
+        return fail(errors, job.input, job.pipes ? "not a regular file or a pipe" : "not a regular file");
+    }
     const std::size_t leadWanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kMaxLeadSize));
     if (leadWanted > leadSize)
         leadSize += streamReadDirect(in, lead + leadSize, leadWanted - leadSize);
-    if (in.error != 0) return fail(errors, inputName, systemError("cannot read", in.error));
+    if (in.error != 0) return fail(errors, job.input, systemError("cannot read", in.error));
 
     const InputError refusal = checkInput(lead, leadSize, fileSize, layout);
     if (refusal != InputError::None)
-        return fail(errors, inputName, describeInputError(refusal, lead, leadSize, fileSize));
-    if (streamIsFile(in, outputName)) {
-        return fail(errors, inputName,
-                    std::string("the output ") + outputName + " is this very file");
+        return fail(errors, job.input, describeInputError(refusal, lead, leadSize, fileSize));
+    if (!job.inPlace && !toConsole(job.output) && kind == FileKind::Regular &&
+        streamIsFile(in, job.output.c_str())) {
+        return fail(errors, job.input, "the output " + job.output + " is this very file");
     }
-    return writeGrayCopy(in, inputName, outputName, lead, layout, errors);
+    return writeGrayCopy(in, job, lead, layout, errors, written);
 }
 
 int runConversion() {
     installInterruptHandlers();
-    const int status = convertFiles(kInputName, kOutputName, std::cout, std::cerr);
+    FileJob job;
+    job.input = kInputName;
+    job.output = kOutputName;
+    job.report = &std::cout;
+    const int status = convertFile(job, std::cerr);
     waitForKey();
     return status;
 }

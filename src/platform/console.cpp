@@ -16,6 +16,8 @@ namespace graybmp {
 
 void restoreConsole() {}
 
+bool consoleIsTerminal(bool output) { return _isatty(output ? 1 : 0) != 0; }
+
 void waitForKey() {
     if (_isatty(0)) {
         _getch();
@@ -31,6 +33,8 @@ namespace {
 termios saved;
 volatile sig_atomic_t raw = 0;  // the terminal is in the key wait's mode
 }  // namespace
+
+bool consoleIsTerminal(bool output) { return isatty(output ? STDOUT_FILENO : STDIN_FILENO) != 0; }
 
 void restoreConsole() {
     if (raw != 0) tcsetattr(STDIN_FILENO, TCSANOW, &saved);

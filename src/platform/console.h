@@ -12,4 +12,7 @@ void waitForKey();
 // from a signal handler.
 void restoreConsole();
 
+// Whether standard output (or, when not `output`, standard input) is a terminal.
+bool consoleIsTerminal(bool output);
+
 }  // namespace graybmp

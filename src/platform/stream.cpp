@@ -6,10 +6,14 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <cstring>
+
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -35,6 +39,12 @@ void forget(Stream& stream) {
         if (slot == &stream) slot = nullptr;
     }
 }
+
+#ifdef _WIN32
+int fdOf(std::FILE* file) { return _fileno(file); }
+#else
+int fdOf(std::FILE* file) { return fileno(file); }
+#endif
 
 bool fail(Stream& stream, int error) {
     if (stream.error == 0) stream.error = error != 0 ? error : EIO;
@@ -122,6 +132,133 @@ bool kernelCopy(Stream&, Stream&, std::int64_t&, std::int64_t) { return false; }
 
 #endif
 
+// ---- Pipes: bytes in order, through a window ----
+
+#ifdef _WIN32
+long long rawRead(int fd, std::uint8_t* out, std::size_t count) {
+    return _read(fd, out, static_cast<unsigned>(std::min<std::size_t>(count, 1u << 30)));
+}
+bool rawSend(Stream& stream, const std::uint8_t* a, std::size_t an, const std::uint8_t* b,
+             std::size_t bn) {
+    const int fd = fdOf(stream.file);
+    for (auto [p, n] : {std::pair{a, an}, std::pair{b, bn}}) {
+        while (n > 0) {
+            const int put = _write(fd, p, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
+            if (put <= 0) return fail(stream, put == 0 ? ENOSPC : errno);
+            p += put, n -= static_cast<std::size_t>(put);
+        }
+    }
+    return true;
+}
+#else
+long long rawRead(int fd, std::uint8_t* out, std::size_t count) {
+    for (;;) {
+        const ssize_t n = read(fd, out, count);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+// Sends `a` then `b` whole, in one system call where the pipe takes them.
+bool rawSend(Stream& stream, const std::uint8_t* a, std::size_t an, const std::uint8_t* b,
+             std::size_t bn) {
+    const int fd = fdOf(stream.file);
+    while (an + bn > 0) {
+        iovec parts[2] = {{const_cast<std::uint8_t*>(a), an}, {const_cast<std::uint8_t*>(b), bn}};
+        const ssize_t n = an > 0 ? writev(fd, parts, 2) : write(fd, b, bn);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail(stream, n == 0 ? ENOSPC : errno);
+        auto put = static_cast<std::size_t>(n);
+        const std::size_t first = std::min(put, an);
+        a += first, an -= first, put -= first;
+        b += put, bn -= put;
+    }
+    return true;
+}
+#endif
+
+// Reads from the pipe at its position, up to `count` bytes or its end, and keeps the
+// last kWindowSize bytes read.
+std::size_t pipeRead(Stream& s, std::uint8_t* out, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count && !s.ended) {
+        const long long n = rawRead(fdOf(s.file), out + done, count - done);
+        if (n < 0) {
+            fail(s, errno);
+            break;
+        }
+        if (n == 0) s.ended = true;
+        done += static_cast<std::size_t>(n);
+    }
+    s.position += static_cast<std::int64_t>(done);
+    if (done >= kWindowSize) {
+        s.window.assign(out + done - kWindowSize, out + done);
+    } else {
+        s.window.insert(s.window.end(), out, out + done);
+        if (s.window.size() > kWindowSize)
+            s.window.erase(s.window.begin(),
+                           s.window.begin() + static_cast<std::ptrdiff_t>(s.window.size() - kWindowSize));
+    }
+    return done;
+}
+
+std::size_t sequentialReadAt(Stream& s, std::int64_t offset, std::uint8_t* out, std::size_t count) {
+    const std::int64_t windowStart = s.position - static_cast<std::int64_t>(s.window.size());
+    if (offset < windowStart) {
+        fail(s, ESPIPE);
+        return 0;
+    }
+    std::size_t done = 0;
+    if (offset < s.position) {
+        done = static_cast<std::size_t>(std::min<std::int64_t>(
+            static_cast<std::int64_t>(count), s.position - offset));
+        std::memcpy(out, s.window.data() + (offset - windowStart), done);
+    }
+    std::uint8_t scratch[4096];
+    while (s.position < offset && !s.ended && s.error == 0) {  // skip to the offset
+        std::uint8_t* into = count > sizeof scratch ? out : scratch;
+        const std::size_t room = count > sizeof scratch ? count : sizeof scratch;
+        pipeRead(s, into, static_cast<std::size_t>(std::min<std::int64_t>(
+                              offset - s.position, static_cast<std::int64_t>(room))));
+    }
+    if (done < count && s.position == offset + static_cast<std::int64_t>(done))
+        done += pipeRead(s, out + done, count - done);
+    return done;
+}
+
+// Appends `n` bytes to what the output holds back and sends all but the last kWindowSize.
+bool release(Stream& s, const std::uint8_t* data, std::size_t n) {
+    const std::size_t held = s.window.size();
+    if (held + n <= kWindowSize) {
+        s.window.insert(s.window.end(), data, data + n);
+        return true;
+    }
+    const std::size_t send = held + n - kWindowSize;
+    if (send <= held) {
+        if (!rawSend(s, s.window.data(), send, nullptr, 0)) return false;
+        s.window.erase(s.window.begin(), s.window.begin() + static_cast<std::ptrdiff_t>(send));
+        s.window.insert(s.window.end(), data, data + n);
+    } else {
+        if (!rawSend(s, s.window.data(), held, data, send - held)) return false;
+        s.window.assign(data + (send - held), data + n);
+    }
+    s.position += static_cast<std::int64_t>(send);
+    return true;
+}
+
+bool sequentialWriteAt(Stream& s, std::int64_t offset, const std::uint8_t* data, std::size_t n) {
+    if (offset < s.position) return fail(s, ESPIPE);
+    static const std::uint8_t zeros[65536] = {};
+    for (std::int64_t end = s.position + static_cast<std::int64_t>(s.window.size()); end < offset;
+         end = s.position + static_cast<std::int64_t>(s.window.size())) {
+        if (!release(s, zeros, static_cast<std::size_t>(std::min<std::int64_t>(
+                                   offset - end, static_cast<std::int64_t>(sizeof zeros)))))
+            return false;
+    }
+    const auto into = static_cast<std::size_t>(offset - s.position);
+    const std::size_t over = std::min(n, s.window.size() - into);
+    std::memcpy(s.window.data() + into, data, over);
+    return release(s, data + over, n - over);
+}
+
 bool prepare(Stream& stream, std::FILE* file, bool writing) {
     stream = Stream{};
     stream.file = file;
@@ -153,7 +290,24 @@ bool streamAttach(Stream& stream, std::FILE* file, bool writing, bool remembered
     return true;
 }
 
+void streamAttachConsole(Stream& stream, bool writing) {
+    std::FILE* file = writing ? stdout : stdin;
+    if (writing) std::fflush(stdout);
+#ifdef _WIN32
+    _setmode(_fileno(file), _O_BINARY);
+#endif
+    stream = Stream{};
+    stream.file = file;
+    stream.writing = writing;
+    stream.owned = false;
+    stream.sequential = true;
+}
+
+void streamMakeSequential(Stream& stream) { stream.sequential = true; }
+
 std::size_t streamReadDirect(Stream& stream, void* out, std::size_t count) {
+    if (stream.sequential)
+        return sequentialReadAt(stream, stream.position, static_cast<std::uint8_t*>(out), count);
     const std::size_t got = std::fread(out, 1, count, stream.file);
     if (got < count && std::ferror(stream.file)) fail(stream, errno);
     return got;
@@ -164,22 +318,31 @@ std::size_t streamReadAt(Stream& stream, std::int64_t offset, void* out, std::si
         fail(stream, EINVAL);
         return 0;
     }
+    if (stream.sequential)
+        return sequentialReadAt(stream, offset, static_cast<std::uint8_t*>(out), count);
     return readAt(stream, offset, static_cast<std::uint8_t*>(out), count);
 }
 
 bool streamWriteAt(Stream& stream, std::int64_t offset, const void* data, std::size_t count) {
     if (offset < 0) return fail(stream, EINVAL);
+    if (stream.sequential)
+        return sequentialWriteAt(stream, offset, static_cast<const std::uint8_t*>(data), count);
     return writeAt(stream, offset, static_cast<const std::uint8_t*>(data), count);
 }
 
 bool streamCopyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to,
-                     std::uint8_t* scratch, std::size_t scratchSize) {
-    if (from >= to || kernelCopy(in, out, from, to)) return true;
+                     std::uint8_t* scratch, std::size_t scratchSize, bool untilEnd) {
+    if (from >= to) return true;
+    if (!in.sequential && !out.sequential && kernelCopy(in, out, from, to)) return true;
     while (from < to) {
         const auto want = static_cast<std::size_t>(
             std::min<std::int64_t>(to - from, static_cast<std::int64_t>(scratchSize)));
         const std::size_t got = streamReadAt(in, from, scratch, want);
-        if (got != want || !streamWriteAt(out, from, scratch, want)) return false;
+        if (got != want) {  // a copy to the unknown end of a pipe stops where it ends
+            const bool end = untilEnd && in.ended && in.error == 0;
+            return end && (got == 0 || streamWriteAt(out, from, scratch, got));
+        }
+        if (!streamWriteAt(out, from, scratch, want)) return false;
         from += static_cast<std::int64_t>(want);
     }
     return true;
@@ -195,9 +358,16 @@ bool streamFileKind(Stream& stream, FileKind& kind, std::uint64_t& size) {
     struct stat st;
     if (fstat(fileno(stream.file), &st) != 0) return fail(stream, errno);
 #endif
-    kind = (st.st_mode & S_IFMT) == S_IFREG   ? FileKind::Regular
-           : (st.st_mode & S_IFMT) == S_IFDIR ? FileKind::Directory
-                                              : FileKind::Other;
+    const auto type = st.st_mode & S_IFMT;
+    kind = type == S_IFREG ? FileKind::Regular : type == S_IFDIR ? FileKind::Directory
+                                                                 : FileKind::Other;
+#ifdef _WIN32
+    if (type == _S_IFIFO) kind = FileKind::Pipe;
+    if (type == _S_IFCHR && _isatty(_fileno(stream.file))) kind = FileKind::Terminal;
+#else
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) kind = FileKind::Pipe;
+    if (S_ISCHR(st.st_mode) && isatty(fileno(stream.file))) kind = FileKind::Terminal;
+#endif
     size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
     return true;
 }
@@ -221,11 +391,21 @@ bool streamIsFile(Stream& stream, const char* path) {
 #endif
 }
 
+bool streamFlush(Stream& stream) {
+    if (!stream.sequential || !stream.writing || stream.window.empty()) return stream.error == 0;
+    if (!rawSend(stream, stream.window.data(), stream.window.size(), nullptr, 0)) return false;
+    stream.position += static_cast<std::int64_t>(stream.window.size());
+    stream.window.clear();
+    return true;
+}
+
 bool streamClose(Stream& stream) {
     if (stream.file == nullptr) return true;
-    errno = 0;
-    const bool ok = std::fclose(stream.file) == 0;
-    if (!ok) fail(stream, errno);
+    bool ok = streamFlush(stream);
+    if (stream.owned) {
+        errno = 0;
+        if (std::fclose(stream.file) != 0) ok = fail(stream, errno);
+    }
     forget(stream);
     stream.file = nullptr;
     return ok;
