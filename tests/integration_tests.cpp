@@ -771,3 +771,223 @@ TEST_F(Corpus, EveryReadableFileTurnsGrayAndTheRestAreRefused) {
 
 }  // namespace
 }  // namespace graybmp
+
+namespace graybmp {
+namespace {
+
+// The tool with arguments, started by a shell script in the folder: `$G` is the tool.
+class CommandLine : public Folder {
+  protected:
+    Outcome sh(const std::string& script) const {
+        return run("{ G='" + toolCommand() + "'; " + script + "; }", "");
+    }
+    // The gray copy that the plain file case writes, to hold the other ways to.
+    Bytes fileCase(const Bytes& input) {
+        put("ref.bmp", input);
+        EXPECT_EQ(sh("$G ref.bmp").status, 0);
+        const Bytes out = get("refNEW.bmp");
+        fs::remove(path("ref.bmp"));
+        fs::remove(path("refNEW.bmp"));
+        return out;
+    }
+};
+
+TEST_F(CommandLine, EachInputIsWrittenBesideItUnderItsNewName) {
+    const Bytes input = test::sample(7, 3);
+    fs::create_directory(dir_ / "dir");
+    const struct {
+        const char *in, *out;
+    } names[] = {{"photo.bmp", "photoNEW.bmp"}, {"scan.BMP", "scanNEW.BMP"},
+                 {"dir/a.bmp", "dir/aNEW.bmp"}, {"x.y.bmp", "x.yNEW.bmp"},
+                 {"noext", "noextNEW"},         {"b b.bmp", "b bNEW.bmp"},
+                 {"gr\xc3\xa5.bmp", "gr\xc3\xa5NEW.bmp"}};
+    std::string operands;
+    for (const auto& n : names) {
+        put(n.in, input);
+        operands += std::string(" '") + n.in + "'";
+    }
+    const Outcome r = sh("$G" + operands);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");  // nothing printed on success, no key waited for
+    for (const auto& n : names) EXPECT_EQ(get(n.out), test::expectedGrayCopy(input)) << n.out;
+}
+
+// -o, -d and -i, and the outputs refused because they would overwrite an input or an
+// output of the same run; a refused or missing input does not stop the others.
+TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
+    const Bytes a = test::sample(5, 2), b = test::sample(6, 3);
+    const Bytes grayA = test::expectedGrayCopy(a), cut(a.begin(), a.begin() + 40);
+    fs::create_directory(dir_ / "out");
+    fs::create_directory(dir_ / "b");
+    const struct {
+        const char* script;
+        int status;
+        std::vector<std::pair<const char*, const Bytes*>> files;  // null: not there
+        const char* err;
+        unsigned mode = 0;  // of a.bmp afterwards, when not 0
+    } cases[] = {
+        {"$G a.bmp -o gray.bmp", 0, {{"gray.bmp", &grayA}, {"aNEW.bmp", nullptr}}, ""},
+        {"$G -o - a.bmp > piped.bmp", 0, {{"piped.bmp", &grayA}}, ""},
+        {"$G --output-dir out a.bmp b/a.bmp", 1, {{"out/a.bmp", &grayA}, {"b/aNEW.bmp", nullptr}},
+         "graybmp: b/a.bmp: the output out/a.bmp was already written by this run"},
+        {"cp a.bmp aNEW.bmp && $G a.bmp aNEW.bmp", 1, {{"aNEW.bmp", &a}, {"aNEWNEW.bmp", &grayA}},
+         "graybmp: a.bmp: the output aNEW.bmp is one of the inputs"},
+        {"$G -o a.bmp -- a.bmp", 1, {{"a.bmp", &a}}, "graybmp: a.bmp: the output a.bmp is"},
+        {"$G missing.bmp a.bmp cut.bmp", 1, {{"aNEW.bmp", &grayA}, {"cutNEW.bmp", nullptr}},
+         "graybmp: missing.bmp: cannot open"},
+        {"$G -o out a.bmp", 1, {{"a.bmp", &a}}, "graybmp: out: cannot create"},
+        {"chmod 604 a.bmp && $G -i a.bmp cut.bmp", 1, {{"a.bmp", &grayA}, {"cut.bmp", &cut}},
+         "graybmp: cut.bmp: too short", 0604},
+    };
+    for (const auto& c : cases) {
+        put("a.bmp", a);
+        put("b/a.bmp", b);
+        put("cut.bmp", cut);
+        const Outcome r = sh(c.script);
+        EXPECT_EQ(r.status, c.status) << c.script << ": " << r.err;
+        EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << c.script << ": " << r.err;
+        for (const auto& [name, bytes] : c.files) {
+            EXPECT_EQ(exists(name), bytes != nullptr) << c.script << ": " << name;
+            if (bytes != nullptr) {
+                EXPECT_EQ(get(name), *bytes) << c.script << ": " << name;
+            }
+        }
+        struct stat st;
+        if (c.mode != 0 && posixTool() && stat(path("a.bmp").c_str(), &st) == 0) {
+            EXPECT_EQ(st.st_mode & 07777, c.mode) << c.script;
+        }
+        for (const auto& entry : fs::recursive_directory_iterator(dir_))  // no temporary left
+            EXPECT_NE(entry.path().filename().string()[0], '.') << c.script << entry.path();
+        for (const char* made : {"gray.bmp", "piped.bmp", "out/a.bmp", "aNEW.bmp", "aNEWNEW.bmp"})
+            fs::remove(path(made));
+    }
+}
+
+// Standard input, standard output and FIFOs give the bytes of the file case; a pipe that
+// ends early is refused and leaves no named output.
+TEST_F(CommandLine, PipesGiveTheBytesOfTheFileCase) {
+    const auto offset = [](std::int64_t at) {
+        SampleOptions o;
+        o.width = 6, o.height = 3, o.pixelOffset = at;
+        return test::sample(o);
+    };
+    test::Shape rle4, rgb;
+    rle4.bits = 4, rle4.compression = 2, rle4.width = 9;
+    rgb.bits = 24, rgb.width = 301, rgb.height = 700;  // more than the pipe's window and chunk
+    const std::pair<const char*, Bytes> inputs[] = {
+        {"8-bit", test::sample(7, 3)},
+        {"gap before the rows", offset(1200)},
+        {"rows over the palette", offset(54 + 40)},
+        {"RLE4", test::makePicture(rle4)},
+        {"24-bit", test::makePicture(rgb)}};
+    std::vector<std::string> ways = {"$G - < in.bmp > out.bmp", "cat in.bmp | $G - | cat > out.bmp",
+                                     "cat in.bmp | $G -o out.bmp -"};
+    if (posixTool()) ways.push_back("mkfifo f.bmp && { cat in.bmp > f.bmp & } && $G f.bmp > out.bmp");
+    for (const auto& [name, input] : inputs) {
+        const Bytes expected = fileCase(input);
+        put("in.bmp", input);
+        for (const std::string& way : ways) {
+            const Outcome r = sh(way);
+            EXPECT_EQ(r.status, 0) << name << ": " << way << ": " << r.err;
+            EXPECT_TRUE(get("out.bmp") == expected) << name << ": " << way;
+            fs::remove(path("out.bmp"));
+            fs::remove(path("f.bmp"));
+        }
+        const Outcome cut = sh("head -c " + std::to_string(input.size() * 2 / 3) +
+                               " in.bmp | $G - -o out.bmp");
+        EXPECT_EQ(cut.status, 1) << name;
+        EXPECT_EQ(cut.err.rfind("graybmp: -: ", 0), 0u) << name << ": " << cut.err;
+        EXPECT_FALSE(exists("out.bmp")) << name;
+    }
+}
+
+// Usage errors: exit 2, a hint, nothing written.
+TEST_F(CommandLine, UsageErrorsConvertNothing) {
+    put("a.bmp", test::sample(4, 4));
+    put("b.bmp", test::sample(4, 4));
+    const char* const scripts[] = {
+        "$G --bogus a.bmp", "$G -q a.bmp",        "$G a.bmp -o",        "$G --report",
+        "$G -i",            "$G -o x.bmp a.bmp b.bmp", "$G -o x.bmp -d . a.bmp",
+        "$G -o x.bmp -i a.bmp", "$G -d . -i a.bmp", "$G -d . - < a.bmp", "$G -i - < a.bmp",
+        "$G - - < a.bmp",   "$G -d nowhere a.bmp", "$G -d a.bmp b.bmp",  "$G --output-dir"};
+    for (const char* script : scripts) {
+        const Outcome r = sh(script);
+        EXPECT_EQ(r.status, 2) << script;
+        EXPECT_EQ(r.out, "") << script;
+        EXPECT_NE(r.err.find("Try 'graybmp --help'"), std::string::npos) << script << r.err;
+        EXPECT_EQ(entries(), 2u) << script;
+    }
+}
+
+TEST_F(CommandLine, HelpVersionAndReports) {
+    const Bytes a = test::sample(5, 2);
+    put("a.bmp", a);
+    put("-o", a);  // an operand after "--", never an option
+    const std::string report = "Type: BMP file\nSize: 1094\nWidth: 5\nHeight: 2\nBitCount: 8\n";
+    const struct {
+        const char* script;
+        std::string out, err;
+    } cases[] = {
+        {"$G --version", "graybmp 1.1.0\n", ""},
+        {"$G -V", "graybmp 1.1.0\n", ""},
+        {"$G --report a.bmp", "File: a.bmp\n" + report, ""},
+        {"$G --report -- -o", "File: -o\n" + report, ""},
+        {"$G --report - < a.bmp > /dev/null", "", "File: -\n" + report},
+        {"$G --report a.bmp -o - > /dev/null", "", "File: a.bmp\n" + report},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = sh(c.script);
+        EXPECT_EQ(r.status, 0) << c.script;
+        EXPECT_EQ(r.out, c.out) << c.script;
+        EXPECT_EQ(r.err, c.err) << c.script;
+    }
+    EXPECT_EQ(get("-oNEW"), test::expectedGrayCopy(a));
+    const Outcome help = sh("$G --help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--output", "--output-dir", "--in-place", "--report", "--version"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+// Standard input or output a terminal: refused, never waited on.
+TEST_F(CommandLine, TerminalsAreRefused) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) GTEST_SKIP() << "no pty";
+    const std::string tty = ptsname(master);
+    put("a.bmp", test::sample(4, 4));
+    const Outcome in = sh("$G - < " + tty), out = sh("$G -o - a.bmp > " + tty);
+    close(master);
+    EXPECT_EQ(in.status, 1);
+    EXPECT_NE(in.err.find("graybmp: -: is a terminal"), std::string::npos) << in.err;
+    EXPECT_EQ(out.status, 1);
+    EXPECT_NE(out.err.find("standard output is a terminal"), std::string::npos) << out.err;
+}
+
+// A signal in the middle of a batch: the outputs finished stay, the one in progress leaves
+// no temporary, and the status is 128 + the signal's number.
+TEST_F(CommandLine, ASignalMidBatchKeepsTheFinishedOutputs) {
+    if (std::getenv("GRAYBMP_COMMAND") != nullptr) GTEST_SKIP() << "the stop is in the test build";
+    const Bytes a = test::sample(8, 8);
+    put("a.bmp", a);
+    put("b.bmp", a);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir_.c_str()) != 0) _exit(126);
+        execl(GRAYBMP_PAUSED_BINARY, "graybmp", "a.bmp", "b.bmp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    for (int stop = 0; stop < 2; ++stop) {  // the tool stops before each file is put in place
+        ASSERT_EQ(waitpid(pid, &status, WUNTRACED), pid);
+        ASSERT_TRUE(WIFSTOPPED(status));
+        if (stop == 1) kill(pid, SIGTERM);
+        kill(pid, SIGCONT);
+    }
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+    EXPECT_EQ(get("aNEW.bmp"), test::expectedGrayCopy(a));
+    EXPECT_FALSE(exists("bNEW.bmp"));
+    EXPECT_EQ(entries(), 3u);
+}
+
+}  // namespace
+}  // namespace graybmp

@@ -1,9 +1,10 @@
-// graybmp: turns "_Carib256.bmp" in the current directory into the gray "_Carib256NEW.bmp".
-#include "convert/run.h"
+// graybmp: turns BMP images gray. Without arguments it turns "_Carib256.bmp" in the current
+// directory into the gray "_Carib256NEW.bmp".
+#include "cli/batch.h"
 
-int main() {
+int main(int argc, char** argv) {
     try {
-        return graybmp::runConversion();
+        return graybmp::runCommandLine(argc, argv);
     } catch (...) {
         return 1;
     }

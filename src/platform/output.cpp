@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/console.h"
+#include "platform/files.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -25,6 +26,9 @@ namespace {
 
 // The temporary's name as the signal handler sees it: set while the file exists.
 char pendingTemporary[4096];
+#ifdef _WIN32
+wchar_t pendingWide[4096];  // the same, for the console handler's wide call
+#endif
 
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\");
@@ -42,6 +46,14 @@ bool remember(const std::string& temporary) {
         return false;
     }
     std::memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
+#ifdef _WIN32
+    const std::wstring wide = widePath(temporary);
+    if (wide.size() >= sizeof pendingWide / sizeof pendingWide[0]) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(pendingWide, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+#endif
     return true;
 }
 
@@ -54,7 +66,7 @@ namespace {
 BOOL WINAPI onConsoleEvent(DWORD event) {
     // The temporary is open with delete sharing: deleting it here removes it as soon as
     // the process ends.
-    if (pendingTemporary[0] != '\0') DeleteFileA(pendingTemporary);
+    if (pendingTemporary[0] != '\0') DeleteFileW(pendingWide);
     restoreConsole();
     ExitProcess(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 128 + SIGINT : 128 + 1);
     return TRUE;
@@ -65,22 +77,22 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 // An existing output, opened through its links: the file they lead to, which must be a
 // file on disk (not a folder or a device). False with errno set when it is not.
 bool resolveExisting(std::string& target) {
-    HANDLE handle =
-        CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileW(widePath(target).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return true;  // no output yet
     BY_HANDLE_FILE_INFORMATION info{};
     const bool folder = GetFileInformationByHandle(handle, &info) &&
                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
-    char final[MAX_PATH + 8];
-    const DWORD n = GetFinalPathNameByHandleA(handle, final, sizeof final, FILE_NAME_NORMALIZED);
+    wchar_t final[32768];
+    const DWORD n = GetFinalPathNameByHandleW(handle, final, 32767, FILE_NAME_NORMALIZED);
     CloseHandle(handle);
     if (folder || !disk) {
         errno = folder ? EISDIR : EINVAL;
         return false;
     }
-    if (n > 0 && n < sizeof final) target = final;
+    if (n > 0 && n < 32767) target = utf8Path(final);
     return true;
 }
 
@@ -94,7 +106,7 @@ bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
                       (GetCurrentProcessId() * 7919ul + GetTickCount() + attempt) & 0xFFFFFFul);
         const std::string temporary = stem + suffix;
         if (!remember(temporary)) return false;
-        HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_READ | GENERIC_WRITE,
+        HANDLE handle = CreateFileW(widePath(temporary).c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
@@ -119,7 +131,8 @@ bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
 }
 
 bool outputCommit(OutputFile& file) {
-    if (!MoveFileExA(file.temporary.c_str(), file.target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExW(widePath(file.temporary).c_str(), widePath(file.target).c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
         errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
         return false;
     }
@@ -129,7 +142,7 @@ bool outputCommit(OutputFile& file) {
 }
 
 void outputDiscard(OutputFile& file) {
-    if (!file.temporary.empty()) DeleteFileA(file.temporary.c_str());
+    if (!file.temporary.empty()) DeleteFileW(widePath(file.temporary).c_str());
     pendingTemporary[0] = '\0';
     file.temporary.clear();
 }

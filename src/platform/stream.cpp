@@ -1,5 +1,7 @@
 #include "platform/stream.h"
 
+#include "platform/files.h"
+
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -276,7 +278,11 @@ bool prepare(Stream& stream, std::FILE* file, bool writing) {
 
 bool streamOpen(Stream& stream, const char* name, const char* mode) {
     errno = 0;
+#ifdef _WIN32
+    std::FILE* file = _wfopen(widePath(name).c_str(), mode[0] == 'w' ? L"wb" : L"rb");
+#else
     std::FILE* file = std::fopen(name, mode);
+#endif
     if (file == nullptr) {
         if (errno == 0) errno = ENOENT;
         return false;
@@ -377,7 +383,7 @@ bool streamIsFile(Stream& stream, const char* path) {
     BY_HANDLE_FILE_INFORMATION open{}, named{};
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream.file)));
     if (!GetFileInformationByHandle(handle, &open)) return false;
-    HANDLE other = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE other = CreateFileW(widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (other == INVALID_HANDLE_VALUE) return false;
     const bool got = GetFileInformationByHandle(other, &named) != 0;

@@ -1,0 +1,33 @@
+#include "cli/naming.h"
+
+namespace graybmp {
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
+std::size_t baseStart(const std::string& path) {
+    const std::size_t slash = path.find_last_of(kSeparators);
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+}  // namespace
+
+std::string newName(const std::string& input) {
+    const std::size_t base = baseStart(input);
+    const std::size_t dot = input.find_last_of('.');
+    if (dot == std::string::npos || dot <= base) return input + "NEW";
+    return input.substr(0, dot) + "NEW" + input.substr(dot);
+}
+
+std::string nameInFolder(const std::string& folder, const std::string& input) {
+    const std::string base = input.substr(baseStart(input));
+    const bool separated = !folder.empty() && std::string(kSeparators).find(folder.back()) !=
+                                                  std::string::npos;
+    return folder + (separated ? "" : "/") + base;
+}
+
+}  // namespace graybmp

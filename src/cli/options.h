@@ -1,0 +1,26 @@
+// The command line: GNU-style options, parsed by getopt_long, and the rules that tie them
+// together. Operands are always inputs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace graybmp {
+
+struct Options {
+    std::vector<std::string> inputs;  // "-" is standard input
+    std::string output;               // -o: one input's output, "-" for standard output
+    std::string outputDir;            // -d: every output in this folder
+    bool inPlace = false;             // -i
+    bool report = false;              // --report
+    bool help = false, version = false;
+};
+
+// Reads `args` (program name first). On a usage error returns false with the reason,
+// a line of its own, in `error`.
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// The text of --help.
+const char* usageText();
+
+}  // namespace graybmp

@@ -1,0 +1,44 @@
+// What the command line needs of the file system and the console: arguments as UTF-8,
+// wildcards where no shell expands them, the kind and identity of a named file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace graybmp {
+
+// The arguments, program name first, in UTF-8 (on Windows read from the wide command line,
+// so that any name works).
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+
+// On Windows, where no shell does it, the names that an operand with `*` or `?` in its
+// last part matches, in name order; the operand itself when it matches nothing. Elsewhere
+// the operand as it is.
+std::vector<std::string> expandWildcards(const std::string& operand);
+
+enum class PathKind { Missing, Regular, Directory, Pipe, Other };
+
+// What a name leads to, through its links.
+PathKind pathKind(const std::string& path);
+
+// A file's identity: two names with the same identity are one file.
+struct FileIdentity {
+    std::uint64_t device = 0, file = 0;
+    bool operator==(const FileIdentity& other) const {
+        return device == other.device && file == other.file;
+    }
+};
+
+// False when the name leads to no file.
+bool fileIdentity(const std::string& path, FileIdentity& identity);
+
+// Whether standard error is a terminal (the progress line is drawn only there).
+bool errorsToTerminal();
+
+#ifdef _WIN32
+std::wstring widePath(const std::string& utf8);
+std::string utf8Path(const std::wstring& wide);
+#endif
+
+}  // namespace graybmp
