@@ -797,9 +797,12 @@ TEST_F(CommandLine, EachInputIsWrittenBesideItUnderItsNewName) {
     fs::create_directory(dir_ / "dir");
     const struct {
         const char *in, *out;
-    } names[] = {{"photo.bmp", "photoNEW.bmp"}, {"scan.BMP", "scanNEW.BMP"},
-                 {"dir/a.bmp", "dir/aNEW.bmp"}, {"x.y.bmp", "x.yNEW.bmp"},
-                 {"noext", "noextNEW"},         {"b b.bmp", "b bNEW.bmp"},
+    } names[] = {{"photo.bmp", "photoNEW.bmp"},
+                 {"scan.BMP", "scanNEW.BMP"},
+                 {"dir/a.bmp", "dir/aNEW.bmp"},
+                 {"x.y.bmp", "x.yNEW.bmp"},
+                 {"noext", "noextNEW"},
+                 {"b b.bmp", "b bNEW.bmp"},
                  {"gr\xc3\xa5.bmp", "gr\xc3\xa5NEW.bmp"}};
     std::string operands;
     for (const auto& n : names) {
@@ -828,16 +831,25 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
     } cases[] = {
         {"$G a.bmp -o gray.bmp", 0, {{"gray.bmp", &grayA}, {"aNEW.bmp", nullptr}}, ""},
         {"$G -o - a.bmp > piped.bmp", 0, {{"piped.bmp", &grayA}}, ""},
-        {"$G --output-dir out a.bmp b/a.bmp", 1, {{"out/a.bmp", &grayA}, {"b/aNEW.bmp", nullptr}},
+        {"$G --output-dir out a.bmp b/a.bmp",
+         1,
+         {{"out/a.bmp", &grayA}, {"b/aNEW.bmp", nullptr}},
          "graybmp: b/a.bmp: the output out/a.bmp was already written by this run"},
-        {"cp a.bmp aNEW.bmp && $G a.bmp aNEW.bmp", 1, {{"aNEW.bmp", &a}, {"aNEWNEW.bmp", &grayA}},
+        {"cp a.bmp aNEW.bmp && $G a.bmp aNEW.bmp",
+         1,
+         {{"aNEW.bmp", &a}, {"aNEWNEW.bmp", &grayA}},
          "graybmp: a.bmp: the output aNEW.bmp is one of the inputs"},
         {"$G -o a.bmp -- a.bmp", 1, {{"a.bmp", &a}}, "graybmp: a.bmp: the output a.bmp is"},
-        {"$G missing.bmp a.bmp cut.bmp", 1, {{"aNEW.bmp", &grayA}, {"cutNEW.bmp", nullptr}},
+        {"$G missing.bmp a.bmp cut.bmp",
+         1,
+         {{"aNEW.bmp", &grayA}, {"cutNEW.bmp", nullptr}},
          "graybmp: missing.bmp: cannot open"},
         {"$G -o out a.bmp", 1, {{"a.bmp", &a}}, "graybmp: out: cannot create"},
-        {"chmod 604 a.bmp && $G -i a.bmp cut.bmp", 1, {{"a.bmp", &grayA}, {"cut.bmp", &cut}},
-         "graybmp: cut.bmp: too short", 0604},
+        {"chmod 604 a.bmp && $G -i a.bmp cut.bmp",
+         1,
+         {{"a.bmp", &grayA}, {"cut.bmp", &cut}},
+         "graybmp: cut.bmp: too short",
+         0604},
     };
     for (const auto& c : cases) {
         put("a.bmp", a);
@@ -874,15 +886,15 @@ TEST_F(CommandLine, PipesGiveTheBytesOfTheFileCase) {
     test::Shape rle4, rgb;
     rle4.bits = 4, rle4.compression = 2, rle4.width = 9;
     rgb.bits = 24, rgb.width = 301, rgb.height = 700;  // more than the pipe's window and chunk
-    const std::pair<const char*, Bytes> inputs[] = {
-        {"8-bit", test::sample(7, 3)},
-        {"gap before the rows", offset(1200)},
-        {"rows over the palette", offset(54 + 40)},
-        {"RLE4", test::makePicture(rle4)},
-        {"24-bit", test::makePicture(rgb)}};
+    const std::pair<const char*, Bytes> inputs[] = {{"8-bit", test::sample(7, 3)},
+                                                    {"gap before the rows", offset(1200)},
+                                                    {"rows over the palette", offset(54 + 40)},
+                                                    {"RLE4", test::makePicture(rle4)},
+                                                    {"24-bit", test::makePicture(rgb)}};
     std::vector<std::string> ways = {"$G - < in.bmp > out.bmp", "cat in.bmp | $G - | cat > out.bmp",
                                      "cat in.bmp | $G -o out.bmp -"};
-    if (posixTool()) ways.push_back("mkfifo f.bmp && { cat in.bmp > f.bmp & } && $G f.bmp > out.bmp");
+    if (posixTool())
+        ways.push_back("mkfifo f.bmp && { cat in.bmp > f.bmp & } && $G f.bmp > out.bmp");
     for (const auto& [name, input] : inputs) {
         const Bytes expected = fileCase(input);
         put("in.bmp", input);
@@ -893,8 +905,8 @@ TEST_F(CommandLine, PipesGiveTheBytesOfTheFileCase) {
             fs::remove(path("out.bmp"));
             fs::remove(path("f.bmp"));
         }
-        const Outcome cut = sh("head -c " + std::to_string(input.size() * 2 / 3) +
-                               " in.bmp | $G - -o out.bmp");
+        const Outcome cut =
+            sh("head -c " + std::to_string(input.size() * 2 / 3) + " in.bmp | $G - -o out.bmp");
         EXPECT_EQ(cut.status, 1) << name;
         EXPECT_EQ(cut.err.rfind("graybmp: -: ", 0), 0u) << name << ": " << cut.err;
         EXPECT_FALSE(exists("out.bmp")) << name;
@@ -905,11 +917,21 @@ TEST_F(CommandLine, PipesGiveTheBytesOfTheFileCase) {
 TEST_F(CommandLine, UsageErrorsConvertNothing) {
     put("a.bmp", test::sample(4, 4));
     put("b.bmp", test::sample(4, 4));
-    const char* const scripts[] = {
-        "$G --bogus a.bmp", "$G -q a.bmp",        "$G a.bmp -o",        "$G --report",
-        "$G -i",            "$G -o x.bmp a.bmp b.bmp", "$G -o x.bmp -d . a.bmp",
-        "$G -o x.bmp -i a.bmp", "$G -d . -i a.bmp", "$G -d . - < a.bmp", "$G -i - < a.bmp",
-        "$G - - < a.bmp",   "$G -d nowhere a.bmp", "$G -d a.bmp b.bmp",  "$G --output-dir"};
+    const char* const scripts[] = {"$G --bogus a.bmp",
+                                   "$G -q a.bmp",
+                                   "$G a.bmp -o",
+                                   "$G --report",
+                                   "$G -i",
+                                   "$G -o x.bmp a.bmp b.bmp",
+                                   "$G -o x.bmp -d . a.bmp",
+                                   "$G -o x.bmp -i a.bmp",
+                                   "$G -d . -i a.bmp",
+                                   "$G -d . - < a.bmp",
+                                   "$G -i - < a.bmp",
+                                   "$G - - < a.bmp",
+                                   "$G -d nowhere a.bmp",
+                                   "$G -d a.bmp b.bmp",
+                                   "$G --output-dir"};
     for (const char* script : scripts) {
         const Outcome r = sh(script);
         EXPECT_EQ(r.status, 2) << script;
@@ -987,6 +1009,19 @@ TEST_F(CommandLine, ASignalMidBatchKeepsTheFinishedOutputs) {
     EXPECT_EQ(get("aNEW.bmp"), test::expectedGrayCopy(a));
     EXPECT_FALSE(exists("bNEW.bmp"));
     EXPECT_EQ(entries(), 3u);
+}
+
+// Windows has no shell to expand wildcards: the tool does, in name order.
+TEST_F(CommandLine, WildcardsAreExpandedWhereNoShellDoes) {
+    if (posixTool()) GTEST_SKIP() << "the shell expands them";
+    const Bytes a = test::sample(3, 3);
+    for (const char* name : {"w1.bmp", "w 2.bmp", "x.bmp"}) put(name, a);
+    const Outcome r = sh("$G --report 'w*.bmp' '?.bmp' 'none*.bmp'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("graybmp: none*.bmp: cannot open", 0), 0u) << r.err;
+    EXPECT_EQ(r.out.find("File: w 2.bmp"), 0u) << r.out;
+    for (const char* name : {"w1NEW.bmp", "w 2NEW.bmp", "xNEW.bmp"})
+        EXPECT_EQ(get(name), test::expectedGrayCopy(a)) << name;
 }
 
 }  // namespace

@@ -322,8 +322,9 @@ void fillLayout(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fi
     const std::int64_t rowsEnd = layout.pixelOffset + layout.rowCount * layout.stride;
     layout.tailOffset =
         std::max(rowsEnd, layout.paletteOffset + static_cast<std::int64_t>(kPaletteSize));
-    layout.requiredSize = isRunLength(info) ? layout.pixelOffset + 1
-                                            : std::max(headersEnd(info), rowsNeed(info, layout.pixelOffset));
+    layout.requiredSize = isRunLength(info)
+                              ? layout.pixelOffset + 1
+                              : std::max(headersEnd(info), rowsNeed(info, layout.pixelOffset));
 }
 
 }  // namespace

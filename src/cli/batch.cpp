@@ -81,8 +81,9 @@ int convertAll(const Options& o) {
     bool imageToStdout = false;
     for (const std::string& name : o.inputs) {
         FileIdentity id;
-        if (name != "-" && fileIdentity(name, id)) inputs.push_back(id);
-        pipes.push_back(name != "-" && pathKind(name) == PathKind::Pipe);
+        const PathKind kind = name == "-" ? PathKind::Missing : pathKind(name, &id);
+        if (kind != PathKind::Missing) inputs.push_back(id);
+        pipes.push_back(kind == PathKind::Pipe);
         imageToStdout = imageToStdout || outputOf(o, name, pipes.back()) == "-";
     }
     std::ostream& reports = imageToStdout ? std::cerr : std::cout;
@@ -99,6 +100,7 @@ int convertAll(const Options& o) {
         job.reportName = true;
         job.pipes = true;
         job.inPlace = o.inPlace;
+        job.outputChecked = true;  // the collisions below include the input itself
         std::ostringstream errors;
         std::string refusal = o.inPlace ? "" : collision(job.output, inputs, written);
         if (o.inPlace && pipes[i]) refusal = "a pipe cannot be replaced in place";

@@ -25,8 +25,8 @@ std::string newName(const std::string& input) {
 
 std::string nameInFolder(const std::string& folder, const std::string& input) {
     const std::string base = input.substr(baseStart(input));
-    const bool separated = !folder.empty() && std::string(kSeparators).find(folder.back()) !=
-                                                  std::string::npos;
+    const bool separated =
+        !folder.empty() && std::string(kSeparators).find(folder.back()) != std::string::npos;
     return folder + (separated ? "" : "/") + base;
 }
 

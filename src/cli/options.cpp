@@ -78,7 +78,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
     }
     for (int i = optind; i < argc; ++i)
-        for (const std::string& name : expandWildcards(argv[static_cast<std::size_t>(i)])) options.inputs.push_back(name);
+        for (const std::string& name : expandWildcards(argv[static_cast<std::size_t>(i)]))
+            options.inputs.push_back(name);
     error = conflicts(options);
     return error.empty();
 }

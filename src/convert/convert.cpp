@@ -63,8 +63,7 @@ bool editRows(Copy& c, bool fullLastRow, Edit edit) {
         const std::int64_t next = rowsPerSpan > 0 ? std::min(end, at + rowsPerSpan * l.stride)
                                                   : std::min(rowStart + l.stride, at + piece);
         const auto length = static_cast<std::size_t>(next - at);
-        auto held =
-            static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(next, size) - at));
+        auto held = static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(next, size) - at));
         const std::size_t got = streamReadAt(c.in, at, data, held);
         if (got != held) {  // a pipe may end in the last row's padding, nowhere else
             const std::int64_t needed = std::min(next, l.requiredSize);
@@ -183,7 +182,8 @@ bool copyRecoloured(Copy& c) {
     if (!copyRange(c, 0, l.paletteOffset) ||
         !grayTable(c, l.paletteOffset, l.paletteEntries, l.entrySize))
         return false;
-    if (l.kind == ImageKind::Palettized || l.rowCount == 0) return copyRange(c, tableEnd, l.fileSize);
+    if (l.kind == ImageKind::Palettized || l.rowCount == 0)
+        return copyRange(c, tableEnd, l.fileSize);
     const std::int64_t rowsEnd = std::min(l.fileSize, l.pixelOffset + l.rowCount * l.stride);
     return copyRange(c, tableEnd, l.pixelOffset) && grayTruePixels(c) &&
            copyRange(c, rowsEnd, l.fileSize);

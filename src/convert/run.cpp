@@ -107,8 +107,13 @@ int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written)
     std::uint64_t fileSize = 0;
     if (openInput(in, job, kind, fileSize, errors) != 0) return 1;
 
+    // A file's lead is read at once; from a pipe the report's bytes come first.
     std::uint8_t lead[kMaxLeadSize] = {};
-    std::size_t leadSize = streamReadDirect(in, lead, kHeadersSize);
+    const std::size_t first =
+        kind == FileKind::Regular && !in.sequential
+            ? std::max<std::size_t>(kHeadersSize, std::min<std::uint64_t>(fileSize, kMaxLeadSize))
+            : kHeadersSize;
+    std::size_t leadSize = streamReadDirect(in, lead, first);
     if (in.error != 0) return fail(errors, job.input, systemError("cannot read", in.error));
     ImageLayout layout{};
     if (leadSize < headerBlockSize(lead, leadSize)) {
@@ -119,7 +124,7 @@ int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written)
     if (job.report != nullptr) {
         if (job.reportName) *job.report << "File: " << job.input << std::endl;
         BitmapHeaders headers{};
-        std::memcpy(headers.bytes, lead, leadSize);
+        std::memcpy(headers.bytes, lead, std::min(leadSize, kHeadersSize));
         printHeaderReport(headers, *job.report);
     }
 
@@ -127,7 +132,8 @@ int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written)
         leadSize += streamReadDirect(in, lead + leadSize, kMaxLeadSize - leadSize);
         fileSize = in.ended ? leadSize : static_cast<std::uint64_t>(kUnknownSize);
     } else if (kind != FileKind::Regular) {  // sizes and seeks need a file
-        return fail(errors, job.input, job.pipes ? "not a regular file or a pipe" : "not a regular file");
+        return fail(errors, job.input,
+                    job.pipes ? "not a regular file or a pipe" : "not a regular file");
     }
     const std::size_t leadWanted =
         static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, kMaxLeadSize));
@@ -138,7 +144,7 @@ int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written)
     const InputError refusal = checkInput(lead, leadSize, fileSize, layout);
     if (refusal != InputError::None)
         return fail(errors, job.input, describeInputError(refusal, lead, leadSize, fileSize));
-    if (!job.inPlace && !toConsole(job.output) && kind == FileKind::Regular &&
+    if (!job.inPlace && !job.outputChecked && !toConsole(job.output) && kind == FileKind::Regular &&
         streamIsFile(in, job.output.c_str())) {
         return fail(errors, job.input, "the output " + job.output + " is this very file");
     }

@@ -18,6 +18,7 @@ struct FileJob {
     bool reportName = false;         // the report starts with "File: <input>"
     bool pipes = false;              // a pipe is read as it comes; else refused
     bool inPlace = false;            // the output replaces the input itself
+    bool outputChecked = false;      // the caller made sure the output is not the input
 };
 
 // Converts one input into its output: the report, if any, as soon as the headers are

@@ -3,6 +3,7 @@
 #ifdef _WIN32
 #include <conio.h>
 #include <io.h>
+#include <windows.h>
 #else
 #include <termios.h>
 #include <unistd.h>
@@ -16,7 +17,11 @@ namespace graybmp {
 
 void restoreConsole() {}
 
-bool consoleIsTerminal(bool output) { return _isatty(output ? 1 : 0) != 0; }
+// A console, not merely a character device: NUL is one of those too.
+bool consoleIsTerminal(bool output) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(output ? STD_OUTPUT_HANDLE : STD_INPUT_HANDLE), &mode) != 0;
+}
 
 void waitForKey() {
     if (_isatty(0)) {

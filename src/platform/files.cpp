@@ -62,28 +62,29 @@ std::vector<std::string> expandWildcards(const std::string& operand) {
     return names.empty() ? std::vector<std::string>{operand} : names;
 }
 
-PathKind pathKind(const std::string& path) {
-    struct _stat64 st;
-    if (_wstat64(widePath(path).c_str(), &st) != 0) return PathKind::Missing;
-    const auto type = st.st_mode & _S_IFMT;
-    return type == _S_IFREG ? PathKind::Regular : type == _S_IFDIR ? PathKind::Directory
-                                                                   : PathKind::Other;
-}
-
-bool fileIdentity(const std::string& path, FileIdentity& identity) {
+PathKind pathKind(const std::string& path, FileIdentity* identity) {
     HANDLE handle = CreateFileW(widePath(path).c_str(), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) return PathKind::Missing;
     BY_HANDLE_FILE_INFORMATION info{};
     const bool got = GetFileInformationByHandle(handle, &info) != 0;
+    const DWORD type = GetFileType(handle);
     CloseHandle(handle);
-    identity.device = info.dwVolumeSerialNumber;
-    identity.file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    return got;
+    if (!got) return PathKind::Other;
+    if (identity != nullptr) {
+        identity->device = info.dwVolumeSerialNumber;
+        identity->file = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::Directory;
+    if (type == FILE_TYPE_PIPE) return PathKind::Pipe;
+    return type == FILE_TYPE_DISK ? PathKind::Regular : PathKind::Other;
 }
 
-bool errorsToTerminal() { return _isatty(2) != 0; }
+bool errorsToTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
 
 #else
 
@@ -93,20 +94,16 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
 
 std::vector<std::string> expandWildcards(const std::string& operand) { return {operand}; }
 
-PathKind pathKind(const std::string& path) {
+PathKind pathKind(const std::string& path, FileIdentity* identity) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return PathKind::Missing;
+    if (identity != nullptr) {
+        identity->device = static_cast<std::uint64_t>(st.st_dev);
+        identity->file = static_cast<std::uint64_t>(st.st_ino);
+    }
     if (S_ISREG(st.st_mode)) return PathKind::Regular;
     if (S_ISDIR(st.st_mode)) return PathKind::Directory;
     return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ? PathKind::Pipe : PathKind::Other;
-}
-
-bool fileIdentity(const std::string& path, FileIdentity& identity) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return false;
-    identity.device = static_cast<std::uint64_t>(st.st_dev);
-    identity.file = static_cast<std::uint64_t>(st.st_ino);
-    return true;
 }
 
 bool errorsToTerminal() { return isatty(STDERR_FILENO) != 0; }

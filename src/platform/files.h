@@ -19,9 +19,6 @@ std::vector<std::string> expandWildcards(const std::string& operand);
 
 enum class PathKind { Missing, Regular, Directory, Pipe, Other };
 
-// What a name leads to, through its links.
-PathKind pathKind(const std::string& path);
-
 // A file's identity: two names with the same identity are one file.
 struct FileIdentity {
     std::uint64_t device = 0, file = 0;
@@ -30,8 +27,14 @@ struct FileIdentity {
     }
 };
 
+// What a name leads to, through its links, and that file's identity when `identity` is
+// not null.
+PathKind pathKind(const std::string& path, FileIdentity* identity = nullptr);
+
 // False when the name leads to no file.
-bool fileIdentity(const std::string& path, FileIdentity& identity);
+inline bool fileIdentity(const std::string& path, FileIdentity& identity) {
+    return pathKind(path, &identity) != PathKind::Missing;
+}
 
 // Whether standard error is a terminal (the progress line is drawn only there).
 bool errorsToTerminal();

@@ -175,11 +175,12 @@ sigset_t holdInterrupts() {
 void releaseInterrupts(const sigset_t& before) { sigprocmask(SIG_SETMASK, &before, nullptr); }
 
 // Follows symbolic links to the file they lead to, as opening the name would; a link to
-// nothing leads to the file it names.
-bool resolveLinks(std::string& path) {
+// nothing leads to the file it names. `exists` tells whether that file is there, and `st`
+// is then what it is.
+bool resolveLinks(std::string& path, bool& exists, struct stat& st) {
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+        exists = lstat(path.c_str(), &st) == 0;
+        if (!exists) return errno == ENOENT;
         if (!S_ISLNK(st.st_mode)) return true;
         std::string link(4096, '\0');
         const ssize_t n = readlink(path.c_str(), &link[0], link.size());
@@ -191,20 +192,28 @@ bool resolveLinks(std::string& path) {
     return false;
 }
 
+// The process's umask, read once: reading it means setting it twice.
+mode_t processUmask() {
+    static const mode_t mask = [] {
+        const mode_t m = umask(0);
+        umask(m);
+        return m;
+    }();
+    return mask;
+}
+
 }  // namespace
 
 bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
     file.target = name;
-    if (!resolveLinks(file.target)) return false;
     struct stat existing;
-    const bool exists = stat(file.target.c_str(), &existing) == 0;
+    bool exists = false;
+    if (!resolveLinks(file.target, exists, existing)) return false;
     if (exists && !S_ISREG(existing.st_mode)) {
         errno = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
         return false;
     }
-    const mode_t mask = umask(0);
-    umask(mask);
-    const mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~mask;
+    const mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~processUmask();
 
     std::string temporary = folderOf(file.target) + "." + baseOf(file.target) + ".XXXXXX";
     const sigset_t before = holdInterrupts();
@@ -223,7 +232,10 @@ bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
     }
     // The owner too, where that is allowed (as root); the mode after it, which a change of
     // owner may clear.
-    if (exists) (void)!fchown(fd, existing.st_uid, existing.st_gid);
+    static const uid_t user = geteuid();
+    static const gid_t group = getegid();
+    if (exists && (existing.st_uid != user || existing.st_gid != group))
+        (void)!fchown(fd, existing.st_uid, existing.st_gid);
     std::FILE* c = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
     if (c == nullptr || !streamAttach(stream, c, true, true)) {
         const int why = errno;
@@ -235,25 +247,21 @@ bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
     return true;
 }
 
+// A signal between the rename (or the unlink) and forgetting the name finds no file of
+// that name left to remove: nothing needs holding off here.
 bool outputCommit(OutputFile& file) {
-    const sigset_t before = holdInterrupts();
     const bool moved = std::rename(file.temporary.c_str(), file.target.c_str()) == 0;
-    const int error = errno;
     if (moved) {
         pendingTemporary[0] = '\0';
         file.temporary.clear();
     }
-    releaseInterrupts(before);
-    errno = error;
     return moved;
 }
 
 void outputDiscard(OutputFile& file) {
-    const sigset_t before = holdInterrupts();
     if (!file.temporary.empty()) unlink(file.temporary.c_str());
     pendingTemporary[0] = '\0';
     file.temporary.clear();
-    releaseInterrupts(before);
 }
 
 void installInterruptHandlers() {

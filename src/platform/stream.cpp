@@ -1,14 +1,13 @@
 #include "platform/stream.h"
 
-#include "platform/files.h"
-
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <algorithm>
 #include <cerrno>
-
 #include <cstring>
+
+#include "platform/files.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -145,7 +144,8 @@ bool rawSend(Stream& stream, const std::uint8_t* a, std::size_t an, const std::u
     const int fd = fdOf(stream.file);
     for (auto [p, n] : {std::pair{a, an}, std::pair{b, bn}}) {
         while (n > 0) {
-            const int put = _write(fd, p, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
+            const int put =
+                _write(fd, p, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
             if (put <= 0) return fail(stream, put == 0 ? ENOSPC : errno);
             p += put, n -= static_cast<std::size_t>(put);
         }
@@ -196,8 +196,8 @@ std::size_t pipeRead(Stream& s, std::uint8_t* out, std::size_t count) {
     } else {
         s.window.insert(s.window.end(), out, out + done);
         if (s.window.size() > kWindowSize)
-            s.window.erase(s.window.begin(),
-                           s.window.begin() + static_cast<std::ptrdiff_t>(s.window.size() - kWindowSize));
+            s.window.erase(s.window.begin(), s.window.begin() + static_cast<std::ptrdiff_t>(
+                                                                    s.window.size() - kWindowSize));
     }
     return done;
 }
@@ -210,16 +210,17 @@ std::size_t sequentialReadAt(Stream& s, std::int64_t offset, std::uint8_t* out, 
     }
     std::size_t done = 0;
     if (offset < s.position) {
-        done = static_cast<std::size_t>(std::min<std::int64_t>(
-            static_cast<std::int64_t>(count), s.position - offset));
+        done = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(count), s.position - offset));
         std::memcpy(out, s.window.data() + (offset - windowStart), done);
     }
     std::uint8_t scratch[4096];
     while (s.position < offset && !s.ended && s.error == 0) {  // skip to the offset
         std::uint8_t* into = count > sizeof scratch ? out : scratch;
         const std::size_t room = count > sizeof scratch ? count : sizeof scratch;
-        pipeRead(s, into, static_cast<std::size_t>(std::min<std::int64_t>(
-                              offset - s.position, static_cast<std::int64_t>(room))));
+        pipeRead(s, into,
+                 static_cast<std::size_t>(
+                     std::min<std::int64_t>(offset - s.position, static_cast<std::int64_t>(room))));
     }
     if (done < count && s.position == offset + static_cast<std::int64_t>(done))
         done += pipeRead(s, out + done, count - done);
@@ -251,8 +252,9 @@ bool sequentialWriteAt(Stream& s, std::int64_t offset, const std::uint8_t* data,
     static const std::uint8_t zeros[65536] = {};
     for (std::int64_t end = s.position + static_cast<std::int64_t>(s.window.size()); end < offset;
          end = s.position + static_cast<std::int64_t>(s.window.size())) {
-        if (!release(s, zeros, static_cast<std::size_t>(std::min<std::int64_t>(
-                                   offset - end, static_cast<std::int64_t>(sizeof zeros)))))
+        if (!release(s, zeros,
+                     static_cast<std::size_t>(std::min<std::int64_t>(
+                         offset - end, static_cast<std::int64_t>(sizeof zeros)))))
             return false;
     }
     const auto into = static_cast<std::size_t>(offset - s.position);
@@ -365,11 +367,15 @@ bool streamFileKind(Stream& stream, FileKind& kind, std::uint64_t& size) {
     if (fstat(fileno(stream.file), &st) != 0) return fail(stream, errno);
 #endif
     const auto type = st.st_mode & S_IFMT;
-    kind = type == S_IFREG ? FileKind::Regular : type == S_IFDIR ? FileKind::Directory
-                                                                 : FileKind::Other;
+    kind = type == S_IFREG   ? FileKind::Regular
+           : type == S_IFDIR ? FileKind::Directory
+                             : FileKind::Other;
 #ifdef _WIN32
     if (type == _S_IFIFO) kind = FileKind::Pipe;
-    if (type == _S_IFCHR && _isatty(_fileno(stream.file))) kind = FileKind::Terminal;
+    DWORD console = 0;  // a console, not NUL, which is a character device too
+    if (type == _S_IFCHR &&
+        GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream.file))), &console))
+        kind = FileKind::Terminal;
 #else
     if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) kind = FileKind::Pipe;
     if (S_ISCHR(st.st_mode) && isatty(fileno(stream.file))) kind = FileKind::Terminal;
@@ -383,8 +389,9 @@ bool streamIsFile(Stream& stream, const char* path) {
     BY_HANDLE_FILE_INFORMATION open{}, named{};
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream.file)));
     if (!GetFileInformationByHandle(handle, &open)) return false;
-    HANDLE other = CreateFileW(widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE other = CreateFileW(widePath(path).c_str(), 0,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (other == INVALID_HANDLE_VALUE) return false;
     const bool got = GetFileInformationByHandle(other, &named) != 0;
     CloseHandle(other);

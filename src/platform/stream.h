@@ -26,11 +26,11 @@ constexpr std::size_t kWindowSize = 2048;
 struct Stream {
     std::FILE* file = nullptr;
     bool writing = false;
-    int error = 0;  // errno of the first failure, 0 while none
-    bool sequential = false;  // a pipe: read or written in order through `window`
-    bool owned = true;        // false for the console's streams, which are never closed
-    bool ended = false;       // sequential input: its end was met at `position`
-    std::int64_t position = 0;  // sequential: bytes read from or sent to the pipe
+    int error = 0;                     // errno of the first failure, 0 while none
+    bool sequential = false;           // a pipe: read or written in order through `window`
+    bool owned = true;                 // false for the console's streams, which are never closed
+    bool ended = false;                // sequential input: its end was met at `position`
+    std::int64_t position = 0;         // sequential: bytes read from or sent to the pipe
     std::vector<std::uint8_t> window;  // the bytes before `position` (input), after it (output)
 };
 
@@ -73,7 +73,6 @@ bool streamCopyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to
 void allowKernelCopy(bool allowed);
 
 bool streamFileKind(Stream& stream, FileKind& kind, std::uint64_t& size);
-
 
 // True when `path` names the very file `stream` reads (through a symbolic or hard link).
 bool streamIsFile(Stream& stream, const char* path);
