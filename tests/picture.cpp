@@ -1,6 +1,7 @@
 #include "picture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace graybmp::test {
@@ -230,17 +231,66 @@ bool decodePicture(const Bytes& f, Picture& p, std::string& why, std::int64_t ma
     return rle ? d.runs(why) : d.rows(why);
 }
 
-std::string grayPictureProblem(const Picture& in, const Picture& out) {
+const char* methodName(Method method) {
+    const char* const names[] = {"mean", "bt601", "bt709", "luminance"};
+    return names[static_cast<int>(method)];
+}
+
+namespace {
+
+double linearLight(int c) {
+    static const std::vector<double> table = [] {
+        std::vector<double> t(256);
+        for (int k = 0; k < 256; ++k) {
+            const double v = k / 255.0;
+            t[static_cast<std::size_t>(k)] =
+                v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        }
+        return t;
+    }();
+    return table[static_cast<std::size_t>(c)];
+}
+
+}  // namespace
+
+int referenceGray(Method method, int r, int g, int b, bool* ambiguous) {
+    if (ambiguous != nullptr) *ambiguous = false;
+    switch (method) {
+    case Method::Mean:
+        return static_cast<int>(std::floor((r + g + b) / 3.0));
+    case Method::Bt601:
+        return static_cast<int>(std::floor((299.0 * r + 587.0 * g + 114.0 * b) / 1000.0 + 0.5));
+    case Method::Bt709:
+        return static_cast<int>(std::floor((2126.0 * r + 7152.0 * g + 722.0 * b) / 10000.0 + 0.5));
+    case Method::Luminance: {
+        const double y = 0.2126 * linearLight(r) + 0.7152 * linearLight(g) + 0.0722 * linearLight(b);
+        const double e = y <= 0.0031308 ? 12.92 * y : 1.055 * std::pow(y, 1 / 2.4) - 0.055;
+        const double scaled = 255.0 * e;
+        if (ambiguous != nullptr)
+            *ambiguous = std::abs(scaled - std::floor(scaled) - 0.5) < 1e-6;
+        return std::clamp(static_cast<int>(std::lround(scaled)), 0, 255);
+    }
+    }
+    return -1;
+}
+
+bool isGrayOf(int got, Method method, int r, int g, int b, int bits) {
+    bool ambiguous = false;
+    const int gray = referenceGray(method, r, g, b, &ambiguous);
+    const int slack = (bits >= 8 ? 1 : 1 << (8 - bits)) + (ambiguous ? 1 : 0);
+    return std::abs(got - gray) < slack;
+}
+
+std::string grayPictureProblem(const Picture& in, const Picture& out, Method method) {
     if (in.width != out.width || in.height != out.height) return "size differs";
     for (std::size_t i = 0; i < in.pixels.size(); ++i) {
         const Rgba a = in.pixels[i], b = out.pixels[i];
-        const int gray = (a.r + a.g + a.b) / 3;
         const int got[3] = {b.r, b.g, b.b};
         for (int k = 0; k < 3; ++k) {
-            const int bits = std::min(out.channelBits[k], 8);
-            if (std::abs(got[k] - gray) >= (1 << (8 - bits)) || (bits == 8 && got[k] != gray))
+            if (!isGrayOf(got[k], method, a.r, a.g, a.b, out.channelBits[k]))
                 return "pixel " + std::to_string(i) + " channel " + std::to_string(k) + " is " +
-                       std::to_string(got[k]) + ", gray " + std::to_string(gray);
+                       std::to_string(got[k]) + ", gray " +
+                       std::to_string(referenceGray(method, a.r, a.g, a.b));
         }
         if (a.a != b.a) return "pixel " + std::to_string(i) + " alpha changed";
     }

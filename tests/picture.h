@@ -29,10 +29,24 @@ struct Picture {
 bool decodePicture(const Bytes& file, Picture& picture, std::string& why,
                    std::int64_t maxPixels = std::int64_t{1} << 22);
 
+// The gray methods, in the tool's order: the mean, BT.601 and BT.709 luma, luminance.
+enum class Method { Mean, Bt601, Bt709, Luminance };
+constexpr Method kMethods[] = {Method::Mean, Method::Bt601, Method::Bt709, Method::Luminance};
+const char* methodName(Method method);
+
+// The gray of an 8-bit colour by `method`, worked out in double precision. `ambiguous` is
+// set where 255 x the encoded luminance lies within 1e-6 of a half: either neighbour is
+// right there.
+int referenceGray(Method method, int r, int g, int b, bool* ambiguous = nullptr);
+
+// Whether `got` is the gray of (r, g, b) by `method` at a channel of `bits` (< 8: within
+// 2^(8-bits) of it).
+bool isGrayOf(int got, Method method, int r, int g, int b, int bits = 8);
+
 // Empty when `out` is the gray of `in`: same size, and every pixel's red, green and blue
-// equal to floor((r + g + b) / 3) of the input pixel (a channel of w < 8 bits within
-// 2^(8-w) of it), alpha unchanged. Otherwise the first difference, in words.
-std::string grayPictureProblem(const Picture& in, const Picture& out);
+// the method's gray of the input pixel (a channel of w < 8 bits within 2^(8-w) of it),
+// alpha unchanged. Otherwise the first difference, in words.
+std::string grayPictureProblem(const Picture& in, const Picture& out, Method method = Method::Mean);
 
 // A small file of any kind: the info header's size, bits, compression and masks, and
 // pixels from a fixed pseudo-random sequence (RLE data as runs, literal runs and ends of

@@ -18,7 +18,7 @@ void setU16(Bytes& bytes, std::size_t offset, std::uint32_t value) {
     putU16le(&bytes[offset], value);
 }
 
-Bytes expectedGrayCopy(const Bytes& in) {
+Bytes expectedGrayCopy(const Bytes& in, Method method) {
     const std::int64_t paletteAt = 14 + std::int64_t{u32At(in, 14)};
     const std::int64_t offset = static_cast<std::int32_t>(u32At(in, 10));
     const std::int64_t width = static_cast<std::int32_t>(u32At(in, 18));
@@ -32,7 +32,7 @@ Bytes expectedGrayCopy(const Bytes& in) {
     Bytes out(std::max({paletteAt + 1024, rowsEnd, size}), 0);
     std::copy(in.begin(), in.begin() + paletteAt, out.begin());
     for (std::int64_t e = paletteAt; e < paletteAt + 1024; e += 4) {
-        const auto gray = static_cast<std::uint8_t>((at(e) + at(e + 1) + at(e + 2)) / 3);
+        const auto gray = static_cast<std::uint8_t>(referenceGray(method, at(e + 2), at(e + 1), at(e)));
         out[e] = out[e + 1] = out[e + 2] = gray;
         out[e + 3] = at(e + 3);
     }
@@ -56,32 +56,35 @@ std::uint32_t pixelAt(const Bytes& b, std::size_t at, std::int64_t size) {
     return v;
 }
 
-std::string truePixelProblem(std::uint32_t in, std::uint32_t out, const ImageLayout& l) {
+std::string truePixelProblem(std::uint32_t in, std::uint32_t out, const ImageLayout& l,
+                             Method method) {
     const std::uint32_t masks[3] = {l.redMask, l.greenMask, l.blueMask};
     const std::uint32_t colour = masks[0] | masks[1] | masks[2];
     if ((in & ~colour) != (out & ~colour)) return "bits outside the masks changed";
-    int sum = 0;
-    for (const std::uint32_t m : masks) sum += scaledChannel(in, m);
+    const int r = scaledChannel(in, masks[0]), g = scaledChannel(in, masks[1]),
+              b = scaledChannel(in, masks[2]);
     for (const std::uint32_t m : masks) {
-        const int got = scaledChannel(out, m), bits = maskBits(m);
-        if (bits >= 8 ? got != sum / 3 : std::abs(got - sum / 3) >= (1 << (8 - bits)))
-            return "channel " + std::to_string(got) + " is not gray " + std::to_string(sum / 3);
+        const int got = scaledChannel(out, m);
+        if (!isGrayOf(got, method, r, g, b, maskBits(m)))
+            return "channel " + std::to_string(got) + " is not gray " +
+                   std::to_string(referenceGray(method, r, g, b));
     }
     return "";
 }
 
 }  // namespace
 
-std::string grayCopyProblem(const Bytes& in, const Bytes& out, const ImageLayout& l) {
+std::string grayCopyProblem(const Bytes& in, const Bytes& out, const ImageLayout& l,
+                            Method method) {
     if (l.kind == ImageKind::Indexed8)
-        return out == expectedGrayCopy(in) ? "" : "differs from the expected 8-bit copy";
+        return out == expectedGrayCopy(in, method) ? "" : "differs from the expected 8-bit copy";
     if (out.size() != in.size()) return "length " + std::to_string(out.size());
     const auto tableAt = static_cast<std::size_t>(l.paletteOffset);
     const auto entry = static_cast<std::size_t>(l.entrySize);
     const std::size_t tableEnd = tableAt + static_cast<std::size_t>(l.paletteEntries) * entry;
     for (std::size_t e = tableAt; e < tableEnd; e += entry) {
-        const auto gray = static_cast<std::uint8_t>((in[e] + in[e + 1] + in[e + 2]) / 3);
-        if (out[e] != gray || out[e + 1] != gray || out[e + 2] != gray ||
+        const int r = in[e + 2], g = in[e + 1], b = in[e];
+        if (!isGrayOf(out[e], method, r, g, b) || out[e + 1] != out[e] || out[e + 2] != out[e] ||
             (entry == 4 && out[e + 3] != in[e + 3]))
             return "palette entry at " + std::to_string(e) + " is not gray";
     }
@@ -102,7 +105,7 @@ std::string grayCopyProblem(const Bytes& in, const Bytes& out, const ImageLayout
         for (std::int64_t x = 0; x < l.width; ++x) {
             const auto at = static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * size);
             const std::string p =
-                truePixelProblem(pixelAt(in, at, size), pixelAt(out, at, size), l);
+                truePixelProblem(pixelAt(in, at, size), pixelAt(out, at, size), l, method);
             if (!p.empty()) return "pixel at " + std::to_string(at) + ": " + p;
         }
     return "";

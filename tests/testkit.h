@@ -16,14 +16,15 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The output graybmp must write for an uncompressed 8-bit input with a 40-byte or longer
 // header that it accepts.
-Bytes expectedGrayCopy(const Bytes& input);
+Bytes expectedGrayCopy(const Bytes& input, Method method = Method::Mean);
 
 // Empty when `output` is the gray copy of `input`, which the check accepted with
 // `layout`: for 8-bit images the expected copy above; for the other kinds the input's
 // length and bytes, but for the colour table, whose entries are gray with their fourth
 // byte kept, and the pixels of true-colour rows, gray by their masks with every other bit
 // kept. Otherwise the first difference, in words.
-std::string grayCopyProblem(const Bytes& input, const Bytes& output, const ImageLayout& layout);
+std::string grayCopyProblem(const Bytes& input, const Bytes& output, const ImageLayout& layout,
+                            Method method = Method::Mean);
 
 Bytes sample(std::int32_t width, std::int32_t height);
 Bytes sample(const SampleOptions& options);

@@ -261,7 +261,8 @@ TEST(HeaderReport, PrintsWhatTheHeadersSay) {
 
 // The conversion core over two temporary files, with chunks of `chunkSize` bytes and the
 // kernel's copy allowed or not.
-Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy) {
+Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
+                  test::Method method = test::Method::Mean) {
     ImageLayout layout{};
     const std::size_t lead = std::min(input.size(), kMaxLeadSize);
     EXPECT_EQ(checkInput(input.data(), lead, input.size(), layout), InputError::None);
@@ -273,7 +274,8 @@ Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy) {
     streamAttach(in, inFile, false);
     streamAttach(out, outFile, true);
     allowKernelCopy(kernelCopy);
-    EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize), CopyFault::None);
+    EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize, static_cast<GrayMethod>(method)),
+              CopyFault::None);
     allowKernelCopy(true);
     Bytes output;
     std::uint8_t buffer[4096];
@@ -348,6 +350,71 @@ TEST(PixelGray, ChannelsOfEveryWidthGoGrayAndKeepTheOtherBits) {
         EXPECT_EQ(readU32le(bytes) & ((std::uint64_t{1} << c.bits) - 1), c.gray)
             << std::hex << c.value;
     }
+}
+
+unsigned bgr8(int v) { return static_cast<unsigned>(v); }
+
+// Every one of the 2^24 colours, through the palette's gray and the vectorized 24- and
+// 32-bit pixel loops, against the tests' own double-precision reference.
+TEST(GrayMethods, EveryColourGivesTheFormulasValue) {
+    ImageLayout layout{};
+    layout.redMask = 0xFF0000, layout.greenMask = 0x00FF00, layout.blueMask = 0x0000FF;
+    std::vector<std::uint8_t> row24(256 * 3), row32(256 * 4);
+    for (const test::Method m : test::kMethods) {
+        const auto method = static_cast<GrayMethod>(m);
+        layout.bitCount = 24;
+        const PixelGray gray24 = pixelGrayOf(layout, nullptr, method);
+        layout.bitCount = 32;
+        const PixelGray gray32 = pixelGrayOf(layout, nullptr, method);
+        ASSERT_EQ(gray24.method, PixelMethod::Bgr);
+        int wrong = 0;
+        for (int r = 0; r < 256; ++r)
+            for (int g = 0; g < 256; ++g) {
+                for (int b = 0; b < 256; ++b) {
+                    const std::uint8_t bgr[4] = {static_cast<std::uint8_t>(b),
+                                                 static_cast<std::uint8_t>(g),
+                                                 static_cast<std::uint8_t>(r), 0x5A};
+                    std::copy(bgr, bgr + 3, &row24[3 * static_cast<std::size_t>(b)]);
+                    std::copy(bgr, bgr + 4, &row32[4 * static_cast<std::size_t>(b)]);
+                }
+                grayPixels(gray24, row24.data(), 256);
+                grayPixels(gray32, row32.data(), 256);
+                for (int b = 0; b < 256 && wrong < 5; ++b) {
+                    const auto at = static_cast<std::size_t>(b);
+                    const int got[] = {row24[3 * at], row24[3 * at + 2], row32[4 * at],
+                                       row32[4 * at + 1], grayOf(method, bgr8(b), bgr8(g), bgr8(r))};
+                    bool ambiguous = false;
+                    const int want = test::referenceGray(m, r, g, b, &ambiguous);
+                    for (const int v : got)
+                        if (v != want && !(ambiguous && std::abs(v - want) == 1)) {
+                            ADD_FAILURE() << test::methodName(m) << " of " << r << "," << g << ","
+                                          << b << " gave " << v << ", not "
+                                          << test::referenceGray(m, r, g, b);
+                            ++wrong;
+                            break;
+                        }
+                    EXPECT_EQ(row32[4 * at + 3], 0x5A);
+                }
+            }
+    }
+}
+
+// Each method reaches every kind: palettes, colour tables and pixels of every encoding.
+TEST(GrayMethods, EveryMethodReachesEveryKind) {
+    for (const test::Method m : test::kMethods)
+        for (const test::Shape& s : test::everyKind({1, 6})) {
+            const Bytes input = test::makePicture(s);
+            ImageLayout layout{};
+            checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), layout);
+            const Bytes output = convertCore(input, kChunkSize, true, m);
+            const std::string what = std::string(test::methodName(m)) + ", " + test::describe(s);
+            EXPECT_EQ(test::grayCopyProblem(input, output, layout, m), "") << what;
+            test::Picture before, after;
+            std::string why;
+            ASSERT_TRUE(test::decodePicture(input, before, why)) << what << ": " << why;
+            ASSERT_TRUE(test::decodePicture(output, after, why)) << what << ": " << why;
+            EXPECT_EQ(test::grayPictureProblem(before, after, m), "") << what;
+        }
 }
 
 }  // namespace

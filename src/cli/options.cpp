@@ -13,12 +13,13 @@ const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
     {"output-dir", required_argument, nullptr, 'd'},
     {"in-place", no_argument, nullptr, 'i'},
+    {"method", required_argument, nullptr, 'm'},
     {"report", no_argument, nullptr, 'r'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
 };
-constexpr const char* kShortOptions = ":o:d:ihV";  // ':' first: a missing argument is told apart
+constexpr const char* kShortOptions = ":o:d:im:hV";  // ':' first: a missing argument is told apart
 
 // The rules between options and operands; the first one broken, or empty.
 std::string conflicts(const Options& o) {
@@ -59,6 +60,13 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         case 'i':
             options.inPlace = true;
             break;
+        case 'm':
+            if (!grayMethodNamed(optarg, options.method)) {
+                error = std::string("unknown gray method '") + optarg +
+                        "' (mean, bt601, bt709 or luminance)";
+                return false;
+            }
+            break;
         case 'r':
             options.report = true;
             break;
@@ -96,6 +104,13 @@ const char* usageText() {
            "                         ('-': standard output)\n"
            "  -d, --output-dir=DIR   write each gray copy into DIR under the input's name\n"
            "  -i, --in-place         replace each FILE by its gray copy\n"
+           "  -m, --method=METHOD    how a colour's gray is worked out from red, green, blue:\n"
+           "                           mean       floor((r + g + b) / 3), the default\n"
+           "                           bt601      (299 r + 587 g + 114 b + 500) div 1000\n"
+           "                           bt709      (2126 r + 7152 g + 722 b + 5000) div 10000\n"
+           "                           luminance  linear-light Y = 0.2126 R + 0.7152 G +\n"
+           "                                      0.0722 B of the sRGB-decoded channels,\n"
+           "                                      encoded back to sRGB, rounded\n"
            "      --report           print each input's header (on standard error when\n"
            "                         standard output carries an image)\n"
            "  -h, --help             show this help and exit\n"

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "convert/gray.h"
+
 namespace graybmp {
 
 struct Options {
@@ -13,6 +15,7 @@ struct Options {
     std::string outputDir;            // -d: every output in this folder
     bool inPlace = false;             // -i
     bool report = false;              // --report
+    GrayMethod method = GrayMethod::Mean;  // -m
     bool help = false, version = false;
 };
 

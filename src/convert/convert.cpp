@@ -16,6 +16,7 @@ struct Copy {
     Stream& out;
     const ImageLayout& layout;
     std::vector<std::uint8_t> chunk;
+    GrayMethod method;
 };
 
 CopyFault faultOf(const Stream& in, const Stream& out) {
@@ -96,11 +97,11 @@ bool grayTable(Copy& c, std::int64_t offset, std::int64_t count, std::int64_t en
         if (got != bytes) {  // a pipe that ends in the table: its whole entries are grayed
             if (!sizeUnknown(c) || c.in.error != 0) return false;
             grayEntries(c.chunk.data(), got / static_cast<std::size_t>(entrySize),
-                        static_cast<std::size_t>(entrySize));
+                        static_cast<std::size_t>(entrySize), c.method);
             return streamWriteAt(c.out, at, c.chunk.data(), got);
         }
         grayEntries(c.chunk.data(), static_cast<std::size_t>(n),
-                    static_cast<std::size_t>(entrySize));
+                    static_cast<std::size_t>(entrySize), c.method);
         if (!streamWriteAt(c.out, at, c.chunk.data(), bytes)) return false;
         done += n;
     }
@@ -119,7 +120,7 @@ bool copyPalette(Copy& c) {
     Palette palette{};
     streamReadAt(c.in, c.layout.paletteOffset, &palette, sizeof palette);
     if (c.in.error != 0) return false;
-    grayPalette(palette);
+    grayPalette(palette, c.method);
     return streamWriteAt(c.out, c.layout.paletteOffset, &palette, sizeof palette);
 }
 
@@ -168,7 +169,7 @@ bool grayTruePixels(Copy& c) {
     const ImageLayout& l = c.layout;
     const bool tabled = l.bitCount == 16 && l.rowCount * l.width >= 65536;
     std::vector<std::uint16_t> table(tabled ? 65536 : 0);
-    const PixelGray gray = pixelGrayOf(l, tabled ? table.data() : nullptr);
+    const PixelGray gray = pixelGrayOf(l, tabled ? table.data() : nullptr, c.method);
     const std::int64_t rowBytes = l.rowBytes, size = gray.bytesPerPixel;
     return editRows(c, false, [&](std::uint8_t* part, std::int64_t column, std::int64_t n) {
         const std::int64_t end = std::min(column + n, rowBytes);
@@ -192,10 +193,10 @@ bool copyRecoloured(Copy& c) {
 }  // namespace
 
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
-                    std::size_t chunkSize) {
+                    std::size_t chunkSize, GrayMethod method) {
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(std::max<std::int64_t>(layout.fileSize, 12));
-    Copy c{in, out, layout, std::vector<std::uint8_t>(std::min(chunkSize, size))};
+    Copy c{in, out, layout, std::vector<std::uint8_t>(std::min(chunkSize, size)), method};
     bool ok = layout.kind == ImageKind::Indexed8 ? copyIndexed8(c, lead) : copyRecoloured(c);
     // A pipe is checked for the bytes its header promised once it has ended.
     if (ok && sizeUnknown(c) && in.position < layout.requiredSize) ok = false;

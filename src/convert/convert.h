@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "bitmap/check.h"
+#include "convert/gray.h"
 #include "platform/stream.h"
 
 namespace graybmp {
@@ -31,7 +32,8 @@ enum class CopyFault {
 //
 // Palettized: the input with its colour table grayed, every other byte unchanged.
 // TrueColour: the input with its colour table (if any) and every pixel grayed.
+// Every colour is grayed by `method`.
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
-                    std::size_t chunkSize = kChunkSize);
+                    std::size_t chunkSize = kChunkSize, GrayMethod method = GrayMethod::Mean);
 
 }  // namespace graybmp

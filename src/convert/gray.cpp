@@ -1,10 +1,97 @@
 #include "convert/gray.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
 namespace graybmp {
 namespace {
 
 std::uint8_t meanOf(unsigned blue, unsigned green, unsigned red) {
     return static_cast<std::uint8_t>((blue + green + red) / 3);
+}
+
+std::uint8_t bt601Of(unsigned blue, unsigned green, unsigned red) {
+    return static_cast<std::uint8_t>((299 * red + 587 * green + 114 * blue + 500) / 1000);
+}
+
+std::uint8_t bt709Of(unsigned blue, unsigned green, unsigned red) {
+    return static_cast<std::uint8_t>((2126 * red + 7152 * green + 722 * blue + 5000) / 10000);
+}
+
+// ---- Luminance ----
+//
+// Exact in double precision: Y from the linear values, encoded and rounded. Fast in fixed
+// point: each channel's weighted linear value scaled by 2^31 (kLumaBias added to red's),
+// their sum y compared with the 255 thresholds between encoded levels, scaled alike. The
+// thresholds lie at least 3e-4 apart (the steepest, linear part of the curve), more than a
+// bucket of 2^19, so a bucket holds at most one: the gray is the count of thresholds below
+// the bucket plus one if y has passed the bucket's own. The sum is within 2.5 of the exact
+// value; a y that close to a threshold or a bucket's edge is worked out exactly instead.
+
+constexpr int kBucketBits = 19;
+constexpr std::uint32_t kLumaBias = 4;
+constexpr std::size_t kBuckets = ((std::uint32_t{1} << 31) + 3 * kLumaBias) >> kBucketBits;
+
+double encodedOf(double y) {
+    return y <= 0.0031308 ? 12.92 * y : 1.055 * std::pow(y, 1 / 2.4) - 0.055;
+}
+
+double decodedOf(double v) {
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+struct LuminanceTables {
+    double linear[256];
+    std::uint32_t red[256], green[256], blue[256];
+    std::uint32_t below[kBuckets + 1];   // thresholds at or below the bucket's start
+    std::uint32_t within[kBuckets + 1];  // the threshold inside the bucket, else UINT32_MAX
+};
+
+const LuminanceTables& luminanceTables() {
+    static const LuminanceTables tables = [] {
+        LuminanceTables t{};
+        const double scale = 2147483648.0;
+        for (unsigned c = 0; c < 256; ++c) {
+            t.linear[c] = decodedOf(c / 255.0);
+            t.red[c] = static_cast<std::uint32_t>(std::llround(0.2126 * t.linear[c] * scale)) +
+                       kLumaBias;
+            t.green[c] = static_cast<std::uint32_t>(std::llround(0.7152 * t.linear[c] * scale));
+            t.blue[c] = static_cast<std::uint32_t>(std::llround(0.0722 * t.linear[c] * scale));
+        }
+        std::memset(t.within, 0xFF, sizeof t.within);
+        for (unsigned k = 0; k < 255; ++k) {
+            const double at = std::ceil(decodedOf((k + 0.5) / 255.0) * scale) + kLumaBias;
+            const auto threshold = static_cast<std::uint32_t>(at);
+            const std::size_t bucket = threshold >> kBucketBits;
+            if ((threshold & ((1u << kBucketBits) - 1)) != 0) t.within[bucket] = threshold;
+            for (std::size_t b = bucket + (t.within[bucket] == threshold); b <= kBuckets; ++b)
+                ++t.below[b];
+        }
+        return t;
+    }();
+    return tables;
+}
+
+std::uint8_t exactLuminance(unsigned blue, unsigned green, unsigned red) {
+    const LuminanceTables& t = luminanceTables();
+    const double y = 0.2126 * t.linear[red] + 0.7152 * t.linear[green] + 0.0722 * t.linear[blue];
+    const double v = std::round(255.0 * encodedOf(y));
+    return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
+// Whether y is too close to a threshold or a bucket's edge for the fixed-point answer.
+inline std::uint32_t nearEdge(std::uint32_t y, std::uint32_t within) {
+    return static_cast<std::uint32_t>(y - within + kLumaBias <= 2 * kLumaBias) |
+           (((y + kLumaBias) ^ (y - kLumaBias)) >> kBucketBits);
+}
+
+std::uint8_t luminanceOf(unsigned blue, unsigned green, unsigned red) {
+    const LuminanceTables& t = luminanceTables();
+    const std::uint32_t y = t.blue[blue] + t.green[green] + t.red[red];
+    const std::uint32_t bucket = y >> kBucketBits;
+    if (nearEdge(y, t.within[bucket]) != 0) return exactLuminance(blue, green, red);
+    return static_cast<std::uint8_t>(t.below[bucket] + (y >= t.within[bucket]));
 }
 
 Channel channelOf(std::uint32_t mask) {
@@ -49,7 +136,7 @@ template <int Bytes>
 void grayBytePixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
     const int r = g.byteOrder[0], gr = g.byteOrder[1], b = g.byteOrder[2];
     for (std::size_t i = 0; i < count; ++i, p += Bytes) {
-        const std::uint8_t gray = meanOf(p[b], p[gr], p[r]);
+        const std::uint8_t gray = grayOf(g.formula, p[b], p[gr], p[r]);
         p[r] = p[gr] = p[b] = gray;
     }
 }
@@ -63,39 +150,124 @@ void grayBytePixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
 #define GRAYBMP_VECTOR_CLONES
 #endif
 
-template <int Bytes>
+template <int Bytes, GrayMethod Method>
 void grayBgrPixels(std::uint8_t* __restrict p, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t* pixel = p + Bytes * i;
-        const auto sum = static_cast<std::uint16_t>(pixel[0] + pixel[1] + pixel[2]);
-        const auto gray = static_cast<std::uint8_t>(sum / 3);
+        std::uint8_t gray;
+        if constexpr (Method == GrayMethod::Mean) {
+            const auto sum = static_cast<std::uint16_t>(pixel[0] + pixel[1] + pixel[2]);
+            gray = static_cast<std::uint8_t>(sum / 3);
+        } else if constexpr (Method == GrayMethod::Bt601) {
+            gray = bt601Of(pixel[0], pixel[1], pixel[2]);
+        } else {
+            gray = bt709Of(pixel[0], pixel[1], pixel[2]);
+        }
         pixel[0] = gray;
         pixel[1] = gray;
         pixel[2] = gray;
     }
 }
 
-GRAYBMP_VECTOR_CLONES void grayBgr24(std::uint8_t* __restrict p, std::size_t count) {
-    grayBgrPixels<3>(p, count);
+// Luminance a block at a time: the fixed-point gray of every pixel and whether any came
+// too close to call, then the exact gray of those, then the stores.
+template <int Bytes>
+void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t count) {
+    const LuminanceTables& t = luminanceTables();
+    constexpr std::size_t kBlock = 256;
+    for (std::size_t start = 0; start < count; start += kBlock) {
+        const std::size_t n = std::min(kBlock, count - start);
+        std::uint8_t* block = p + Bytes * start;
+        std::uint8_t grays[kBlock];
+        std::uint32_t near = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t* pixel = block + Bytes * i;
+            const std::uint32_t y = t.blue[pixel[0]] + t.green[pixel[1]] + t.red[pixel[2]];
+            const std::uint32_t bucket = y >> kBucketBits, within = t.within[bucket];
+            grays[i] = static_cast<std::uint8_t>(t.below[bucket] + (y >= within));
+            near |= nearEdge(y, within);
+        }
+        if (near != 0) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::uint8_t* pixel = block + Bytes * i;
+                grays[i] = luminanceOf(pixel[0], pixel[1], pixel[2]);
+            }
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint8_t* pixel = block + Bytes * i;
+            pixel[0] = pixel[1] = pixel[2] = grays[i];
+        }
+    }
 }
 
-GRAYBMP_VECTOR_CLONES void grayBgr32(std::uint8_t* __restrict p, std::size_t count) {
-    grayBgrPixels<4>(p, count);
-}
+using PixelLoop = void (*)(std::uint8_t*, std::size_t);
+
+#define GRAYBMP_BGR_LOOP(name, call)                                                 \
+    GRAYBMP_VECTOR_CLONES void name(std::uint8_t* __restrict p, std::size_t count) { \
+        call(p, count);                                                              \
+    }
+GRAYBMP_BGR_LOOP(meanBgr24, (grayBgrPixels<3, GrayMethod::Mean>))
+GRAYBMP_BGR_LOOP(meanBgr32, (grayBgrPixels<4, GrayMethod::Mean>))
+GRAYBMP_BGR_LOOP(bt601Bgr24, (grayBgrPixels<3, GrayMethod::Bt601>))
+GRAYBMP_BGR_LOOP(bt601Bgr32, (grayBgrPixels<4, GrayMethod::Bt601>))
+GRAYBMP_BGR_LOOP(bt709Bgr24, (grayBgrPixels<3, GrayMethod::Bt709>))
+GRAYBMP_BGR_LOOP(bt709Bgr32, (grayBgrPixels<4, GrayMethod::Bt709>))
+GRAYBMP_BGR_LOOP(luminanceBgr24, luminanceBgrPixels<3>)
+GRAYBMP_BGR_LOOP(luminanceBgr32, luminanceBgrPixels<4>)
+#undef GRAYBMP_BGR_LOOP
+
+// By method, then 3 or 4 bytes a pixel.
+const PixelLoop kBgrLoops[4][2] = {{meanBgr24, meanBgr32},
+                                   {bt601Bgr24, bt601Bgr32},
+                                   {bt709Bgr24, bt709Bgr32},
+                                   {luminanceBgr24, luminanceBgr32}};
 
 }  // namespace
 
-void grayEntries(std::uint8_t* entries, std::size_t count, std::size_t entrySize) {
+bool grayMethodNamed(const char* name, GrayMethod& method) {
+    const struct {
+        const char* name;
+        GrayMethod method;
+    } names[] = {{"mean", GrayMethod::Mean},
+                 {"bt601", GrayMethod::Bt601},
+                 {"bt709", GrayMethod::Bt709},
+                 {"luminance", GrayMethod::Luminance}};
+    for (const auto& n : names) {
+        if (std::strcmp(n.name, name) == 0) {
+            method = n.method;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint8_t grayOf(GrayMethod method, unsigned blue, unsigned green, unsigned red) {
+    switch (method) {
+    case GrayMethod::Bt601:
+        return bt601Of(blue, green, red);
+    case GrayMethod::Bt709:
+        return bt709Of(blue, green, red);
+    case GrayMethod::Luminance:
+        return luminanceOf(blue, green, red);
+    default:
+        return meanOf(blue, green, red);
+    }
+}
+
+void grayEntries(std::uint8_t* entries, std::size_t count, std::size_t entrySize,
+                 GrayMethod method) {
     for (std::size_t i = 0; i < count; ++i, entries += entrySize)
-        entries[0] = entries[1] = entries[2] = meanOf(entries[0], entries[1], entries[2]);
+        entries[0] = entries[1] = entries[2] = grayOf(method, entries[0], entries[1], entries[2]);
 }
 
-void grayPalette(Palette& palette) {
-    grayEntries(reinterpret_cast<std::uint8_t*>(&palette), kPaletteEntries, sizeof(RGBQUAD));
+void grayPalette(Palette& palette, GrayMethod method) {
+    grayEntries(reinterpret_cast<std::uint8_t*>(&palette), kPaletteEntries, sizeof(RGBQUAD),
+                method);
 }
 
-PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table) {
+PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table, GrayMethod formula) {
     PixelGray g{};
+    g.formula = formula;
     g.bytesPerPixel = layout.bitCount / 8;
     g.red = channelOf(layout.redMask);
     g.green = channelOf(layout.greenMask);
@@ -119,7 +291,8 @@ PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table) {
 }
 
 std::uint32_t grayPixel(const PixelGray& g, std::uint32_t value) {
-    const unsigned gray = meanOf(widen(g.blue, value), widen(g.green, value), widen(g.red, value));
+    const unsigned gray =
+        grayOf(g.formula, widen(g.blue, value), widen(g.green, value), widen(g.red, value));
     const std::uint32_t colour = g.red.mask | g.green.mask | g.blue.mask;
     return (value & ~colour) | narrow(g.red, gray) | narrow(g.green, gray) | narrow(g.blue, gray);
 }
@@ -135,7 +308,7 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
         }
         return;
     case PixelMethod::Bgr:
-        return three ? grayBgr24(p, count) : grayBgr32(p, count);
+        return kBgrLoops[static_cast<int>(g.formula)][three ? 0 : 1](p, count);
     case PixelMethod::Bytes:
         return three ? grayBytePixels<3>(g, p, count) : grayBytePixels<4>(g, p, count);
     case PixelMethod::Masks:

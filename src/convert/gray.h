@@ -11,13 +11,27 @@
 
 namespace graybmp {
 
+// How a colour's gray is worked out, from 8-bit red, green and blue:
+//   Mean       floor((r + g + b) / 3), the unweighted mean
+//   Bt601      (299 r + 587 g + 114 b + 500) div 1000, the luma of ITU-R BT.601
+//   Bt709      (2126 r + 7152 g + 722 b + 5000) div 10000, the luma of ITU-R BT.709
+//   Luminance  the channels decoded from sRGB to linear light, Y = 0.2126 R + 0.7152 G +
+//              0.0722 B, encoded back to sRGB and scaled to the nearest of 0 to 255
+enum class GrayMethod { Mean, Bt601, Bt709, Luminance };
+
+// The method named `name` ("mean", "bt601", "bt709", "luminance"); false for any other.
+bool grayMethodNamed(const char* name, GrayMethod& method);
+
+std::uint8_t grayOf(GrayMethod method, unsigned blue, unsigned green, unsigned red);
+
 // Replaces blue, green and red of every entry by the floor of their unweighted mean;
 // the reserved byte is kept. All 256 entries, whatever biClrUsed says.
-void grayPalette(Palette& palette);
+void grayPalette(Palette& palette, GrayMethod method = GrayMethod::Mean);
 
 // The same for `count` entries of `entrySize` bytes (4, or 3 for OS/2 1.x RGBTRIPLEs)
 // lying one after another: blue, green, red first.
-void grayEntries(std::uint8_t* entries, std::size_t count, std::size_t entrySize);
+void grayEntries(std::uint8_t* entries, std::size_t count, std::size_t entrySize,
+                 GrayMethod method = GrayMethod::Mean);
 
 // Where one colour channel lies in a pixel value.
 struct Channel {
@@ -34,8 +48,8 @@ enum class PixelMethod {
     Masks,  // anything else: each channel decoded by its mask
 };
 
-// How the pixels of a true-colour image are grayed: gray = floor((r + g + b) / 3) of the
-// channels on the 8-bit scale (a narrower channel widened by repeating its high bits, a
+// How the pixels of a true-colour image are grayed: the method's gray of the channels on
+// the 8-bit scale (a narrower channel widened by repeating its high bits, a
 // wider one cut to its top 8), stored back into each channel at its own width. Bits
 // outside the three masks (alpha, unused) are kept.
 struct PixelGray {
@@ -44,11 +58,13 @@ struct PixelGray {
     int byteOrder[3];      // red, green, blue byte indices when each is one whole byte, else -1
     std::uint16_t* table;  // 16-bit pixels: the gray of every value, 65536 entries, or null
     PixelMethod method;
+    GrayMethod formula;
 };
 
 // `table`, when not null, holds 65536 entries to fill for 16-bit pixels: worth it for
 // images of more pixels than that.
-PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table);
+PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table,
+                      GrayMethod formula = GrayMethod::Mean);
 
 // The gray of one pixel value.
 std::uint32_t grayPixel(const PixelGray& gray, std::uint32_t value);

@@ -47,7 +47,7 @@ int writeGrayCopy(Stream& in, const FileJob& job, const std::uint8_t* lead,
 
     CopyFault fault;
     try {
-        fault = copyImage(in, out, lead, layout);
+        fault = copyImage(in, out, lead, layout, kChunkSize, job.method);
     } catch (const std::bad_alloc&) {
         fault = CopyFault::WriteFailed;
         out.error = ENOMEM;

@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+#include "convert/gray.h"
+
 namespace graybmp {
 
 constexpr const char* kInputName = "_Carib256.bmp";
@@ -19,6 +21,7 @@ struct FileJob {
     bool pipes = false;              // a pipe is read as it comes; else refused
     bool inPlace = false;            // the output replaces the input itself
     bool outputChecked = false;      // the caller made sure the output is not the input
+    GrayMethod method = GrayMethod::Mean;
 };
 
 // Converts one input into its output: the report, if any, as soon as the headers are
