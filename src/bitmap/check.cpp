@@ -313,6 +313,8 @@ void fillLayout(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fi
     std::uint32_t masks[4] = {};
     if (isTrueColour(info)) channelMasks(info, masks);
     layout.redMask = masks[0], layout.greenMask = masks[1], layout.blueMask = masks[2];
+    layout.alphaMask = isTrueColour(info) && hasMasks(info) ? masks[3] : 0;
+    layout.height = static_cast<std::int32_t>(info.height);
     layout.paletteEntries = layout.kind == ImageKind::Indexed8
                                 ? static_cast<std::int64_t>(kPaletteEntries)
                                 : paletteEntriesOf(info, layout.paletteOffset, layout.pixelOffset,
@@ -357,6 +359,37 @@ InputError checkInput(const std::uint8_t* lead, std::size_t leadSize, std::uint6
     if ((e = checkPixelsFit(h, info, fileSize)) != InputError::None) return e;
     fillLayout(h, info, fileSize, layout);
     return InputError::None;
+}
+
+std::int64_t compactStride(const ImageLayout& layout) { return (std::int64_t{layout.width} + 3) / 4 * 4; }
+
+std::int64_t compactSize(const ImageLayout& layout) {
+    return kCompactPixelOffset + compactStride(layout) * layout.rowCount;
+}
+
+void compactHeaders(const ImageLayout& layout, const std::uint8_t* lead,
+                    std::uint8_t headers[kCompactPixelOffset]) {
+    std::memset(headers, 0, kCompactPixelOffset);
+    const auto put32 = [&](std::size_t at, std::uint64_t v) {
+        for (std::size_t i = 0; i < 4; ++i) headers[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    headers[0] = 'B', headers[1] = 'M';
+    put32(2, static_cast<std::uint64_t>(compactSize(layout)));
+    put32(10, kCompactPixelOffset);
+    put32(14, kInfoHeaderSize);
+    put32(18, static_cast<std::uint32_t>(layout.width));
+    put32(22, static_cast<std::uint32_t>(layout.height));
+    headers[26] = 1;  // planes
+    headers[28] = 8;  // bits per pixel
+    put32(34, static_cast<std::uint64_t>(compactStride(layout) * layout.rowCount));
+    for (const std::size_t at : {std::size_t{38}, std::size_t{42}})  // resolution, if given
+        if (layout.infoHeaderSize != std::int64_t{kCoreHeaderSize} &&
+            static_cast<std::int64_t>(at + 4) <=
+                static_cast<std::int64_t>(kFileHeaderSize) + layout.infoHeaderSize)
+            std::memcpy(headers + at, lead + at, 4);
+    put32(46, 256);  // colours used
+    for (std::size_t k = 0; k < 256; ++k)
+        std::memset(headers + 54 + 4 * k, static_cast<int>(k), 3);
 }
 
 std::string describeInputError(InputError error, const std::uint8_t* lead, std::size_t leadSize,

@@ -70,6 +70,8 @@ struct ImageLayout {
     std::int64_t stride;    // rowBytes and padding: Indexed8 width + rowPadding(width),
                             // else a multiple of 4
     std::uint32_t redMask, greenMask, blueMask;  // TrueColour: where each channel lies
+    std::uint32_t alphaMask;                     // TrueColour bit fields: alpha, else 0
+    std::int32_t height;                         // as the header gives it, sign included
     std::int64_t tailOffset;    // Indexed8: input bytes from here to the end are copied
     std::int64_t requiredSize;  // the fewest bytes the file must hold (its rows but the last
                                 // one's padding, or one byte of runs)
@@ -85,6 +87,15 @@ std::size_t headerBlockSize(const std::uint8_t* lead, std::size_t leadSize);
 // in a fixed order and the first one broken is returned; on None, `layout` is filled.
 InputError checkInput(const std::uint8_t* lead, std::size_t leadSize, std::uint64_t fileSize,
                       ImageLayout& layout);
+
+// The headers of the compact form of a true-colour image: an uncompressed 8-bit BMP of the
+// same width and height (its sign kept) with a 40-byte info header, the input's
+// resolution where its header has it, and a palette of 256 grays behind it at offset 54.
+constexpr std::int64_t kCompactPixelOffset = 1078;
+std::int64_t compactStride(const ImageLayout& layout);
+std::int64_t compactSize(const ImageLayout& layout);
+void compactHeaders(const ImageLayout& layout, const std::uint8_t* lead,
+                    std::uint8_t headers[kCompactPixelOffset]);
 
 // The reason for a refusal, in words, with the values that broke the rule.
 std::string describeInputError(InputError error, const std::uint8_t* lead, std::size_t leadSize,

@@ -102,6 +102,7 @@ int convertAll(const Options& o) {
         job.inPlace = o.inPlace;
         job.outputChecked = true;  // the collisions below include the input itself
         job.method = o.method;
+        job.compact = o.compact;
         std::ostringstream errors;
         std::string refusal = o.inPlace ? "" : collision(job.output, inputs, written);
         if (o.inPlace && pipes[i]) refusal = "a pipe cannot be replaced in place";

@@ -15,6 +15,7 @@ const option kLongOptions[] = {
     {"in-place", no_argument, nullptr, 'i'},
     {"method", required_argument, nullptr, 'm'},
     {"report", no_argument, nullptr, 'r'},
+    {"compact", no_argument, nullptr, 'c'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -70,6 +71,9 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         case 'r':
             options.report = true;
             break;
+        case 'c':
+            options.compact = true;
+            break;
         case 'h':
             options.help = true;
             break;
@@ -111,6 +115,9 @@ const char* usageText() {
            "                           luminance  linear-light Y = 0.2126 R + 0.7152 G +\n"
            "                                      0.0722 B of the sRGB-decoded channels,\n"
            "                                      encoded back to sRGB, rounded\n"
+           "      --compact          write true-colour inputs (16, 24 or 32 bits) as 8-bit\n"
+           "                         gray BMPs: a palette of 256 grays and one index a\n"
+           "                         pixel; refused for pixels that are not opaque\n"
            "      --report           print each input's header (on standard error when\n"
            "                         standard output carries an image)\n"
            "  -h, --help             show this help and exit\n"

@@ -16,6 +16,7 @@ struct Options {
     bool inPlace = false;             // -i
     bool report = false;              // --report
     GrayMethod method = GrayMethod::Mean;  // -m
+    bool compact = false;                  // --compact
     bool help = false, version = false;
 };
 

@@ -190,14 +190,77 @@ bool copyRecoloured(Copy& c) {
            copyRange(c, rowsEnd, l.fileSize);
 }
 
+// ---- Compact: true colour written as 8-bit gray ----
+
+// Whether every pixel's alpha is the mask's full value.
+bool opaque(const std::uint8_t* p, std::size_t count, int size, std::uint32_t alpha) {
+    std::uint32_t all = alpha;
+    for (std::size_t i = 0; i < count; ++i, p += size) {
+        std::uint32_t v = 0;
+        for (int b = 0; b < size; ++b) v |= std::uint32_t{p[b]} << (8 * b);
+        all &= v;
+    }
+    return (all & alpha) == alpha;
+}
+
+bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
+    const ImageLayout& l = c.layout;
+    std::uint8_t headers[kCompactPixelOffset];
+    compactHeaders(l, lead, headers);
+    if (!streamWriteAt(c.out, 0, headers, sizeof headers)) return false;
+    if (l.rowCount == 0) return true;
+    const PixelGray gray = pixelGrayOf(l, nullptr, c.method);
+    const int size = gray.bytesPerPixel;
+    const std::int64_t outStride = compactStride(l);
+    // Whole rows a read where they fit, else one row in pieces of whole pixels.
+    const auto chunk = static_cast<std::int64_t>(c.chunk.size());
+    const bool whole = l.stride <= chunk;
+    const std::int64_t rowsPerSpan = whole ? chunk / l.stride : 1;
+    const std::int64_t piece = whole ? l.width : std::max<std::int64_t>(1, chunk / size);
+    std::vector<std::uint8_t> indices(static_cast<std::size_t>(whole ? rowsPerSpan * outStride
+                                                                     : piece + 3), 0);
+    for (std::int64_t row = 0; row < l.rowCount;) {
+        const std::int64_t rows = std::min(rowsPerSpan, l.rowCount - row);
+        for (std::int64_t x = 0; x < l.width;) {
+            const std::int64_t pixels = std::min(piece, l.width - x);
+            const std::int64_t at = l.pixelOffset + row * l.stride + x * size;
+            const auto want = static_cast<std::size_t>((rows - 1) * l.stride + pixels * size);
+            if (streamReadAt(c.in, at, c.chunk.data(), want) != want) return false;
+            for (std::int64_t r = 0; r < rows; ++r) {
+                std::uint8_t* from = c.chunk.data() + r * l.stride;
+                const auto n = static_cast<std::size_t>(pixels);
+                if (l.alphaMask != 0 && !opaque(from, n, size, l.alphaMask)) {
+                    translucent = true;
+                    return false;
+                }
+                grayIndices(gray, from, n, indices.data() + r * outStride);
+            }
+            // The padding: zeros, left in the buffer where rows are whole, else its own write.
+            const bool last = x + pixels == l.width;
+            const std::int64_t pad = whole || last ? outStride - l.width : 0;
+            if (!whole && last) std::fill_n(indices.begin() + pixels, pad, std::uint8_t{0});
+            const std::int64_t to = kCompactPixelOffset + row * outStride + x;
+            const auto bytes = static_cast<std::size_t>(whole ? rows * outStride : pixels + pad);
+            if (!streamWriteAt(c.out, to, indices.data(), bytes)) return false;
+            x += pixels;
+        }
+        row += rows;
+    }
+    return true;
+}
+
 }  // namespace
 
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
-                    std::size_t chunkSize, GrayMethod method) {
+                    std::size_t chunkSize, GrayMethod method, bool compact) {
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(std::max<std::int64_t>(layout.fileSize, 12));
     Copy c{in, out, layout, std::vector<std::uint8_t>(std::min(chunkSize, size)), method};
-    bool ok = layout.kind == ImageKind::Indexed8 ? copyIndexed8(c, lead) : copyRecoloured(c);
+    bool translucent = false;
+    bool ok = compact && layout.kind == ImageKind::TrueColour ? copyCompact(c, lead, translucent)
+              : layout.kind == ImageKind::Indexed8            ? copyIndexed8(c, lead)
+                                                              : copyRecoloured(c);
+    if (translucent) return CopyFault::Translucent;
     // A pipe is checked for the bytes its header promised once it has ended.
     if (ok && sizeUnknown(c) && in.position < layout.requiredSize) ok = false;
     return ok ? CopyFault::None : faultOf(in, out);

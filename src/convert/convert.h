@@ -19,6 +19,7 @@ enum class CopyFault {
     ReadFailed,   // the input could not be read
     InputShrank,  // the input ended before a part it held when it was checked
     WriteFailed,  // the output could not be written (disk full, ...)
+    Translucent,  // compact output: a pixel is not opaque, and its alpha would be lost
 };
 
 // `lead` is what checkInput accepted with `layout`; `out` is empty. `chunkSize` is for
@@ -32,8 +33,13 @@ enum class CopyFault {
 //
 // Palettized: the input with its colour table grayed, every other byte unchanged.
 // TrueColour: the input with its colour table (if any) and every pixel grayed.
+// Compact (true colour only): an uncompressed 8-bit BMP instead, its headers made by
+// compactHeaders, then one index a pixel, its gray, every row padded with zeros; written
+// in order, so that any stream can take it.
+//
 // Every colour is grayed by `method`.
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
-                    std::size_t chunkSize = kChunkSize, GrayMethod method = GrayMethod::Mean);
+                    std::size_t chunkSize = kChunkSize, GrayMethod method = GrayMethod::Mean,
+                    bool compact = false);
 
 }  // namespace graybmp

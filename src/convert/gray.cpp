@@ -337,4 +337,19 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
     }
 }
 
+void grayIndices(const PixelGray& g, std::uint8_t* p, std::size_t count, std::uint8_t* out) {
+    const auto size = static_cast<std::size_t>(g.bytesPerPixel);
+    if (g.method == PixelMethod::Bgr || g.method == PixelMethod::Bytes) {
+        grayPixels(g, p, count);  // every channel a whole byte: blue's holds the gray
+        const auto blue = static_cast<std::size_t>(g.byteOrder[2]);
+        for (std::size_t i = 0; i < count; ++i) out[i] = p[i * size + blue];
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i, p += size) {
+        std::uint32_t v = 0;
+        for (std::size_t b = 0; b < size; ++b) v |= std::uint32_t{p[b]} << (8 * b);
+        out[i] = grayOf(g.formula, widen(g.blue, v), widen(g.green, v), widen(g.red, v));
+    }
+}
+
 }  // namespace graybmp

@@ -31,6 +31,14 @@ std::string systemError(const char* what, int error) {
 
 bool toConsole(const std::string& name) { return name == "-"; }
 
+// How long the gray copy is: the input's length but for the compact form and the 8-bit
+// kind, whose palette block and rows may reach past it.
+std::int64_t outputLength(const ImageLayout& layout, bool compact, const Stream& in) {
+    const std::int64_t input = layout.fileSize >= kUnknownSize ? in.position : layout.fileSize;
+    if (compact && layout.kind == ImageKind::TrueColour) return compactSize(layout);
+    return layout.kind == ImageKind::Indexed8 ? std::max(input, layout.tailOffset) : input;
+}
+
 // The copy goes to standard output, or to a temporary beside the output that replaces it
 // only when complete.
 int writeGrayCopy(Stream& in, const FileJob& job, const std::uint8_t* lead,
@@ -47,7 +55,7 @@ int writeGrayCopy(Stream& in, const FileJob& job, const std::uint8_t* lead,
 
     CopyFault fault;
     try {
-        fault = copyImage(in, out, lead, layout, kChunkSize, job.method);
+        fault = copyImage(in, out, lead, layout, kChunkSize, job.method, job.compact);
     } catch (const std::bad_alloc&) {
         fault = CopyFault::WriteFailed;
         out.error = ENOMEM;
@@ -57,7 +65,7 @@ int writeGrayCopy(Stream& in, const FileJob& job, const std::uint8_t* lead,
         fault = CopyFault::WriteFailed;
     const bool closed = closeAllStreams();
     if (fault == CopyFault::None && closed) {
-        if (written != nullptr) *written = out.position;
+        if (written != nullptr) *written = outputLength(layout, job.compact, in);
         if (toConsole(name) || outputCommit(file)) return 0;
         const int error = errno;
         outputDiscard(file);
@@ -72,6 +80,10 @@ int writeGrayCopy(Stream& in, const FileJob& job, const std::uint8_t* lead,
         return fail(errors, job.input,
                     "ended early, after " + std::to_string(in.position) + " bytes; it needs " +
                         std::to_string(layout.requiredSize));
+    }
+    if (fault == CopyFault::Translucent) {
+        return fail(errors, job.input,
+                    "has pixels that are not opaque; --compact would drop their alpha");
     }
     if (fault == CopyFault::InputShrank)
         return fail(errors, job.input, "ended early: the file changed while it was read");

@@ -22,6 +22,7 @@ struct FileJob {
     bool inPlace = false;            // the output replaces the input itself
     bool outputChecked = false;      // the caller made sure the output is not the input
     GrayMethod method = GrayMethod::Mean;
+    bool compact = false;  // true colour written as an 8-bit gray BMP
 };
 
 // Converts one input into its output: the report, if any, as soon as the headers are
