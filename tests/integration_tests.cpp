@@ -104,22 +104,25 @@ class Folder : public ::testing::Test {
         EXPECT_TRUE(output == expected) << what;
     }
 
-    // Converts `input` of any kind: the output decodes to the gray of the input's picture,
-    // and holds the input's bytes but for the colours.
-    void expectGray(const Bytes& input, const std::string& what) {
+    // Converts `input` of any kind: the output decodes to the gray of the input's picture
+    // by `method`, and holds the input's bytes but for the colours.
+    void expectGray(const Bytes& input, const std::string& what,
+                    test::Method method = test::Method::Mean) {
         put(kInput, input);
         put(kOutput, kSentinel);
-        const Outcome r = run();
+        const std::string args = std::string(" -m ") + test::methodName(method) + " " + kInput +
+                                 " -o " + kOutput;
+        const Outcome r = method == test::Method::Mean ? run() : run(toolCommand() + args);
         ASSERT_EQ(r.status, 0) << what << ": " << r.err;
         const Bytes output = get(kOutput);
         test::Picture before, after;
         std::string why;
         ASSERT_TRUE(test::decodePicture(input, before, why)) << what << ": input " << why;
         ASSERT_TRUE(test::decodePicture(output, after, why)) << what << ": output " << why;
-        EXPECT_EQ(test::grayPictureProblem(before, after), "") << what;
+        EXPECT_EQ(test::grayPictureProblem(before, after, method), "") << what;
         ImageLayout layout{};
         checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), layout);
-        EXPECT_EQ(test::grayCopyProblem(input, output, layout), "") << what;
+        EXPECT_EQ(test::grayCopyProblem(input, output, layout, method), "") << what;
     }
 
     // Runs on an input that must be refused: exit 1, one line naming the input, and the
@@ -307,10 +310,14 @@ TEST_F(Conversion, ReplacesAnExistingOutputAndWritesThroughASymbolicLink) {
     EXPECT_TRUE(fs::is_symlink(path(kOutput)));
 }
 
-// Every palettized and true-colour kind, at widths that need each padding.
+// Every palettized and true-colour kind, at widths that need each padding, by each gray
+// method in turn.
 TEST_F(Conversion, EveryKindTurnsGray) {
-    for (const test::Shape& s : test::everyKind({0, 1, 2, 3, 5, 8, 13}))
-        expectGray(test::makePicture(s), test::describe(s));
+    for (const test::Shape& s : test::everyKind({0, 1, 2, 3, 5, 8, 13})) {
+        const test::Method method = test::kMethods[s.seed % 4];
+        expectGray(test::makePicture(s), test::describe(s) + ", " + test::methodName(method),
+                   method);
+    }
     SampleOptions picture;  // the sample picture in true colour
     picture.width = 37, picture.height = 11, picture.bitCount = 24;
     expectGray(test::sample(picture), "24-bit sample");
@@ -822,6 +829,9 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
     const Bytes grayA = test::expectedGrayCopy(a), cut(a.begin(), a.begin() + 40);
     fs::create_directory(dir_ / "out");
     fs::create_directory(dir_ / "b");
+    test::Shape rgb;
+    rgb.bits = 24, rgb.width = 7;
+    put("rgb.bmp", test::makePicture(rgb));
     const struct {
         const char* script;
         int status;
@@ -850,6 +860,11 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
          {{"a.bmp", &grayA}, {"cut.bmp", &cut}},
          "graybmp: cut.bmp: too short",
          0604},
+        {"$G --compact a.bmp -o gray.bmp", 0, {{"gray.bmp", &grayA}}, ""},
+        // 7 x 3 at 24 bits: 1078 + 8 x 3 bytes compact, the same through a pipe
+        {"$G --compact rgb.bmp && cat rgb.bmp | $G --compact - | cmp - rgbNEW.bmp && "
+         "test $(wc -c < rgbNEW.bmp) = 1102",
+         0, {{"a.bmp", &a}}, ""},
     };
     for (const auto& c : cases) {
         put("a.bmp", a);

@@ -262,7 +262,8 @@ TEST(HeaderReport, PrintsWhatTheHeadersSay) {
 // The conversion core over two temporary files, with chunks of `chunkSize` bytes and the
 // kernel's copy allowed or not.
 Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
-                  test::Method method = test::Method::Mean) {
+                  test::Method method = test::Method::Mean, bool compact = false,
+                  CopyFault expected = CopyFault::None) {
     ImageLayout layout{};
     const std::size_t lead = std::min(input.size(), kMaxLeadSize);
     EXPECT_EQ(checkInput(input.data(), lead, input.size(), layout), InputError::None);
@@ -274,8 +275,9 @@ Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
     streamAttach(in, inFile, false);
     streamAttach(out, outFile, true);
     allowKernelCopy(kernelCopy);
-    EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize, static_cast<GrayMethod>(method)),
-              CopyFault::None);
+    EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize, static_cast<GrayMethod>(method),
+                        compact),
+              expected);
     allowKernelCopy(true);
     Bytes output;
     std::uint8_t buffer[4096];
@@ -415,6 +417,59 @@ TEST(GrayMethods, EveryMethodReachesEveryKind) {
             ASSERT_TRUE(test::decodePicture(output, after, why)) << what << ": " << why;
             EXPECT_EQ(test::grayPictureProblem(before, after, m), "") << what;
         }
+}
+
+// --compact: every true-colour kind becomes an 8-bit gray BMP of its picture, with the
+// headers the compact form has and 1078 + stride x rows bytes; translucent pixels are
+// refused and opaque ones convert; palettized kinds give the bytes they always did.
+TEST(Compact, TrueColourBecomesEightBitGray) {
+    int compacted = 0, opaqueAlpha = 0, translucent = 0;
+    for (const test::Shape& s : test::everyKind({1, 2, 3, 4, 5, 6, 7})) {
+        Bytes input = test::makePicture(s);
+        ImageLayout l{};
+        checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), l);
+        const std::string what = test::describe(s);
+        const auto method = test::kMethods[s.seed % 4];
+        if (l.kind != ImageKind::TrueColour) {
+            EXPECT_EQ(convertCore(input, kChunkSize, true, method, true),
+                      convertCore(input, kChunkSize, true, method))
+                << what;
+            continue;
+        }
+        if (l.alphaMask != 0) {  // the maker's alpha is random: refused, then made opaque
+            convertCore(input, kChunkSize, true, method, true, CopyFault::Translucent);
+            ++translucent;
+            const auto size = static_cast<std::size_t>(l.bitCount / 8);
+            for (std::int64_t r = 0; r < l.rowCount; ++r)
+                for (std::int64_t x = 0; x < l.width; ++x) {
+                    const auto at = static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * l.bitCount / 8);
+                    for (std::size_t b = 0; b < size; ++b)
+                        input[at + b] |= static_cast<std::uint8_t>(l.alphaMask >> (8 * b));
+                }
+            ++opaqueAlpha;
+        }
+        const Bytes out = convertCore(input, 13 + s.seed % 50, true, method, true);
+        const std::int64_t stride = (l.width + 3) / 4 * 4;
+        ASSERT_EQ(out.size(), static_cast<std::size_t>(1078 + stride * l.rowCount)) << what;
+        const std::uint32_t fields[][2] = {
+            {2, static_cast<std::uint32_t>(out.size())}, {6, 0}, {10, 1078}, {14, 40},
+            {18, static_cast<std::uint32_t>(l.width)}, {22, static_cast<std::uint32_t>(l.height)},
+            {34, static_cast<std::uint32_t>(stride * l.rowCount)}, {30, 0}, {46, 256}, {50, 0}};
+        for (const auto& [at, value] : fields) EXPECT_EQ(test::u32At(out, at), value) << what << " @" << at;
+        EXPECT_EQ(out[26] | out[27] << 8 | out[28] << 16 | out[29] << 24, 1 | 8 << 16) << what;
+        for (std::size_t k = 0; k < 256; ++k)
+            EXPECT_EQ(test::u32At(out, 54 + 4 * k), k * 0x010101u) << what;
+        test::Picture before, after;
+        std::string why;
+        ASSERT_TRUE(test::decodePicture(input, before, why)) << what << ": " << why;
+        ASSERT_TRUE(test::decodePicture(out, after, why)) << what << ": " << why;
+        for (test::Rgba& p : before.pixels) p.a = 255;  // alpha is not kept
+        EXPECT_EQ(test::grayPictureProblem(before, after, method), "") << what;
+        ++compacted;
+    }
+    EXPECT_GT(opaqueAlpha, 0);
+    EXPECT_EQ(translucent, opaqueAlpha);
+    EXPECT_GT(compacted, 7 * 8);
 }
 
 }  // namespace
