@@ -164,8 +164,10 @@ void grayBytePixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
 #define GRAYBMP_INLINE inline
 #endif
 
-template <int Bytes, GrayMethod Method>
-GRAYBMP_INLINE void grayBgrPixels(std::uint8_t* __restrict p, std::size_t count) {
+// With `Indices`, each gray goes to `out` and the pixels are left as they are.
+template <int Bytes, GrayMethod Method, bool Indices>
+GRAYBMP_INLINE void grayBgrPixels(std::uint8_t* __restrict p, std::size_t count,
+                                  std::uint8_t* __restrict out) {
     for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t* pixel = p + Bytes * i;
         std::uint8_t gray;
@@ -177,16 +179,21 @@ GRAYBMP_INLINE void grayBgrPixels(std::uint8_t* __restrict p, std::size_t count)
         } else {
             gray = bt709Of(pixel[0], pixel[1], pixel[2]);
         }
-        pixel[0] = gray;
-        pixel[1] = gray;
-        pixel[2] = gray;
+        if constexpr (Indices) {
+            out[i] = gray;
+        } else {
+            pixel[0] = gray;
+            pixel[1] = gray;
+            pixel[2] = gray;
+        }
     }
 }
 
 // Luminance a block at a time: the fixed-point gray of every pixel and whether any came
 // too close to call, then the exact gray of those, then the stores.
-template <int Bytes>
-GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t count) {
+template <int Bytes, bool Indices>
+GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t count,
+                                       std::uint8_t* __restrict out) {
     const LuminanceTables& t = luminanceTables();
     constexpr std::size_t kBlock = 256;
     for (std::size_t start = 0; start < count; start += kBlock) {
@@ -209,32 +216,43 @@ GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t c
         }
         for (std::size_t i = 0; i < n; ++i) {
             std::uint8_t* pixel = block + Bytes * i;
-            pixel[0] = pixel[1] = pixel[2] = grays[i];
+            if constexpr (Indices) {
+                out[start + i] = grays[i];
+            } else {
+                pixel[0] = pixel[1] = pixel[2] = grays[i];
+            }
         }
     }
 }
 
-using PixelLoop = void (*)(std::uint8_t*, std::size_t);
+using PixelLoop = void (*)(std::uint8_t*, std::size_t, std::uint8_t*);
 
-#define GRAYBMP_BGR_LOOP(name, call)                                                 \
-    GRAYBMP_VECTOR_CLONES void name(std::uint8_t* __restrict p, std::size_t count) { \
-        call(p, count);                                                              \
+#define GRAYBMP_BGR_LOOP(name, call)                                                          \
+    GRAYBMP_VECTOR_CLONES void name(std::uint8_t* __restrict p, std::size_t count,            \
+                                    std::uint8_t* __restrict out) {                           \
+        call(p, count, out);                                                                  \
     }
-GRAYBMP_BGR_LOOP(meanBgr24, (grayBgrPixels<3, GrayMethod::Mean>))
-GRAYBMP_BGR_LOOP(meanBgr32, (grayBgrPixels<4, GrayMethod::Mean>))
-GRAYBMP_BGR_LOOP(bt601Bgr24, (grayBgrPixels<3, GrayMethod::Bt601>))
-GRAYBMP_BGR_LOOP(bt601Bgr32, (grayBgrPixels<4, GrayMethod::Bt601>))
-GRAYBMP_BGR_LOOP(bt709Bgr24, (grayBgrPixels<3, GrayMethod::Bt709>))
-GRAYBMP_BGR_LOOP(bt709Bgr32, (grayBgrPixels<4, GrayMethod::Bt709>))
-GRAYBMP_BGR_LOOP(luminanceBgr24, luminanceBgrPixels<3>)
-GRAYBMP_BGR_LOOP(luminanceBgr32, luminanceBgrPixels<4>)
+#define GRAYBMP_BGR_LOOPS(method, Method)                                                     \
+    GRAYBMP_BGR_LOOP(method##24, (grayBgrPixels<3, GrayMethod::Method, false>))               \
+    GRAYBMP_BGR_LOOP(method##32, (grayBgrPixels<4, GrayMethod::Method, false>))               \
+    GRAYBMP_BGR_LOOP(method##Indices24, (grayBgrPixels<3, GrayMethod::Method, true>))         \
+    GRAYBMP_BGR_LOOP(method##Indices32, (grayBgrPixels<4, GrayMethod::Method, true>))
+GRAYBMP_BGR_LOOPS(mean, Mean)
+GRAYBMP_BGR_LOOPS(bt601, Bt601)
+GRAYBMP_BGR_LOOPS(bt709, Bt709)
+GRAYBMP_BGR_LOOP(luminance24, (luminanceBgrPixels<3, false>))
+GRAYBMP_BGR_LOOP(luminance32, (luminanceBgrPixels<4, false>))
+GRAYBMP_BGR_LOOP(luminanceIndices24, (luminanceBgrPixels<3, true>))
+GRAYBMP_BGR_LOOP(luminanceIndices32, (luminanceBgrPixels<4, true>))
+#undef GRAYBMP_BGR_LOOPS
 #undef GRAYBMP_BGR_LOOP
 
-// By method, then 3 or 4 bytes a pixel.
-const PixelLoop kBgrLoops[4][2] = {{meanBgr24, meanBgr32},
-                                   {bt601Bgr24, bt601Bgr32},
-                                   {bt709Bgr24, bt709Bgr32},
-                                   {luminanceBgr24, luminanceBgr32}};
+// By method, then in place or to indices, then 3 or 4 bytes a pixel.
+const PixelLoop kBgrLoops[4][2][2] = {
+    {{mean24, mean32}, {meanIndices24, meanIndices32}},
+    {{bt60124, bt60132}, {bt601Indices24, bt601Indices32}},
+    {{bt70924, bt70932}, {bt709Indices24, bt709Indices32}},
+    {{luminance24, luminance32}, {luminanceIndices24, luminanceIndices32}}};
 
 }  // namespace
 
@@ -322,7 +340,7 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
         }
         return;
     case PixelMethod::Bgr:
-        return kBgrLoops[static_cast<int>(g.formula)][three ? 0 : 1](p, count);
+        return kBgrLoops[static_cast<int>(g.formula)][0][three ? 0 : 1](p, count, nullptr);
     case PixelMethod::Bytes:
         return three ? grayBytePixels<3>(g, p, count) : grayBytePixels<4>(g, p, count);
     case PixelMethod::Masks:
@@ -339,7 +357,11 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
 
 void grayIndices(const PixelGray& g, std::uint8_t* p, std::size_t count, std::uint8_t* out) {
     const auto size = static_cast<std::size_t>(g.bytesPerPixel);
-    if (g.method == PixelMethod::Bgr || g.method == PixelMethod::Bytes) {
+    if (g.method == PixelMethod::Bgr) {
+        kBgrLoops[static_cast<int>(g.formula)][1][size == 3 ? 0 : 1](p, count, out);
+        return;
+    }
+    if (g.method == PixelMethod::Bytes) {
         grayPixels(g, p, count);  // every channel a whole byte: blue's holds the gray
         const auto blue = static_cast<std::size_t>(g.byteOrder[2]);
         for (std::size_t i = 0; i < count; ++i) out[i] = p[i * size + blue];
