@@ -140,7 +140,8 @@ TEST(InputCheck, RefusesEachBrokenRuleByName) {
     for (const auto& c : cases) EXPECT_EQ(check(c.file), c.expected) << c.name;
 }
 
-TEST(InputCheck, AcceptsTheLongerInfoHeadersUnlessTheyCarryAProfile) {
+// A colour profile, embedded or linked, leaves the pixels plain: its bytes are kept.
+TEST(InputCheck, AcceptsTheLongerInfoHeadersWithOrWithoutAProfile) {
     const struct {
         std::uint32_t infoSize, colourSpace;
         InputError expected;
@@ -150,8 +151,8 @@ TEST(InputCheck, AcceptsTheLongerInfoHeadersUnlessTheyCarryAProfile) {
         {64, 0, InputError::None},
         {108, 0x4C494E4B, InputError::None},  // V4 has no profile fields
         {124, 0x73524742, InputError::None},  // sRGB
-        {124, 0x4D424544, InputError::ColourProfile},
-        {124, 0x4C494E4B, InputError::ColourProfile},
+        {124, 0x4D424544, InputError::None},  // embedded
+        {124, 0x4C494E4B, InputError::None},  // linked
     };
     for (const auto& c : cases) {
         Bytes file = test::sample(shape(4, 2, c.infoSize));
@@ -197,11 +198,15 @@ TEST(InputCheck, EveryRefusalHasItsOwnReason) {
                               InputError::MaskNotContiguous,
                               InputError::MasksOverlap,
                               InputError::MaskOutsidePixel,
-                              InputError::ColourProfile,
                               InputError::NegativeWidth,
                               InputError::PixelsInsideHeaders,
                               InputError::RowsDoNotFit,
-                              InputError::RunsOutsideFile};
+                              InputError::RunsOutsideFile,
+                              InputError::ArrayEntryNotBitmap,
+                              InputError::ArrayLeavesFile,
+                              InputError::ArrayLoops,
+                              InputError::ArrayOverlaps,
+                              InputError::ArrayBehindPipe};
     std::vector<std::string> seen;
     for (InputError e : all) {
         const std::string reason = describeInputError(e, file.data(), 54, file.size());

@@ -8,11 +8,10 @@
 namespace graybmp {
 namespace {
 
-// Colour-space types of a V5 header that point at profile data elsewhere in the file.
-constexpr std::uint32_t kProfileEmbedded = 0x4D424544;  // 'MBED'
-constexpr std::uint32_t kProfileLinked = 0x4C494E4B;    // 'LINK'
-constexpr std::size_t kColourSpaceOffset = 70;
 constexpr std::int64_t kInfoHeaderSize = 40;
+// OS/2 2.x gives compressions 3 and 4 meanings of their own.
+constexpr std::uint32_t kOs2Huffman = 3;  // 1-bit Huffman 1D
+constexpr std::uint32_t kOs2Rle24 = 4;    // 24-bit runs
 
 bool isWindowsInfoHeaderSize(std::uint32_t size) {
     switch (size) {
@@ -55,6 +54,8 @@ bool isOs2InfoHeaderSize(std::uint32_t size) {
 // The info header as decoded from the lead, whatever its version. Fields the header is
 // too short to hold read as 0, as the format says they are then.
 struct InfoHeader {
+    std::int64_t base = 0;  // where its file header lies: 0, or inside a bitmap array
+    bool inArray = false;
     std::uint32_t size = 0;
     bool core = false;  // OS/2 1.x, 12 bytes
     bool os2 = false;   // OS/2 2.x: no masks, other meanings for compression 3 and 4
@@ -63,7 +64,6 @@ struct InfoHeader {
     std::uint32_t compression = 0, clrUsed = 0;
     std::uint32_t masks[4] = {};    // red, green, blue, alpha as the file gives them
     std::int64_t maskBytes = 0;     // mask bytes stored behind a 40-byte header
-    std::uint32_t colourSpace = 0;  // a V5 header's bV5CSType
 };
 
 std::uint32_t fieldU32(const std::uint8_t* lead, std::uint32_t size, std::size_t offset) {
@@ -94,7 +94,6 @@ InfoHeader decodeInfoHeader(const std::uint8_t* file, std::size_t leadSize) {
     info.bitCount = readS16le(lead + 28);
     info.compression = fieldU32(lead, info.size, 30);
     info.clrUsed = fieldU32(lead, info.size, 46);
-    if (info.size == 124) info.colourSpace = readU32le(lead + kColourSpaceOffset);
     if (!hasMasks(info)) return info;
     // Behind a 40-byte header the masks follow it; longer headers hold them.
     const std::uint32_t maskSpan = info.size == kInfoHeaderSize ? 56 : info.size;
@@ -108,17 +107,22 @@ InfoHeader decodeInfoHeader(const std::uint8_t* file, std::size_t leadSize) {
 bool isTrueColour(const InfoHeader& info) { return info.bitCount >= 16; }
 
 std::int64_t headersEnd(const InfoHeader& info) {
-    return static_cast<std::int64_t>(kFileHeaderSize) + info.size + info.maskBytes;
+    return info.base + static_cast<std::int64_t>(kFileHeaderSize) + info.size + info.maskBytes;
 }
 
-// The uncompressed 8-bit images the tool was first made for keep their own path.
+// The uncompressed 8-bit images the tool was first made for keep their own path, but
+// inside a bitmap array, where its 1024-byte block would reach over the next header.
 bool isIndexed8(const InfoHeader& info) {
-    return info.bitCount == 8 && info.compression == kBiRgb && !info.core &&
+    return info.bitCount == 8 && info.compression == kBiRgb && !info.core && !info.inArray &&
            (isWindowsInfoHeaderSize(info.size) || info.size == 64);
 }
 
+bool isRle24(const InfoHeader& info) { return info.os2 && info.compression == kOs2Rle24; }
+
+// Pixels that are compressed: RLE8, RLE4, and OS/2's Huffman 1D and RLE24.
 bool isRunLength(const InfoHeader& info) {
-    return info.compression == kBiRle8 || info.compression == kBiRle4;
+    return info.compression == kBiRle8 || info.compression == kBiRle4 ||
+           (info.os2 && (info.compression == kOs2Huffman || info.compression == kOs2Rle24));
 }
 
 void channelMasks(const InfoHeader& info, std::uint32_t masks[4]) {
@@ -166,11 +170,12 @@ InputError checkSignature(const BitmapHeaders& h) {
     return bfType(h) == kBmSignature ? InputError::None : InputError::NotBitmap;
 }
 
-InputError checkInfoHeaderSize(const BitmapHeaders& h, std::uint64_t fileSize) {
+InputError checkInfoHeaderSize(const BitmapHeaders& h, std::int64_t base, std::uint64_t fileSize) {
     const std::uint32_t size = biSize(h);
     if (size != kCoreHeaderSize && !isWindowsInfoHeaderSize(size) && !isOs2InfoHeaderSize(size))
         return InputError::BadInfoHeaderSize;
-    if (fileSize < kFileHeaderSize + size) return InputError::TruncatedInfoHeader;
+    if (fileSize < static_cast<std::uint64_t>(base) + kFileHeaderSize + size)
+        return InputError::TruncatedInfoHeader;
     return InputError::None;
 }
 
@@ -186,11 +191,12 @@ InputError checkCompressionKnown(const InfoHeader& info) {
     case kBiRle8:
     case kBiRle4:
         return InputError::None;
-    case kBiBitfields:
-    case kBiAlphaBitfields:  // on OS/2 2.x, 3 is Huffman 1D
+    case kBiBitfields:  // on OS/2 2.x, Huffman 1D
+        return InputError::None;
+    case kBiAlphaBitfields:
         return info.os2 ? InputError::UnknownCompression : InputError::None;
     case kBiJpeg:  // on OS/2 2.x, RLE24
-        return info.os2 ? InputError::UnknownCompression : InputError::EmbeddedImage;
+        return info.os2 ? InputError::None : InputError::EmbeddedImage;
     case kBiPng:
         return InputError::EmbeddedImage;
     default:
@@ -207,6 +213,7 @@ InputError checkBitCount(const InfoHeader& info) {
     case 16:
     case 24:
     case 32:
+    case 64:
         return InputError::None;
     default:
         return InputError::BadBitCount;
@@ -214,6 +221,12 @@ InputError checkBitCount(const InfoHeader& info) {
 }
 
 InputError checkCompressionFits(const InfoHeader& info) {
+    if (info.os2 && info.compression == kOs2Huffman)
+        return info.bitCount == 1 ? InputError::None : InputError::CompressionMismatch;
+    if (isRle24(info))
+        return info.bitCount == 24 ? InputError::None : InputError::CompressionMismatch;
+    if (info.bitCount == 64)  // four 16-bit channels, no masks
+        return info.compression == kBiRgb ? InputError::None : InputError::CompressionMismatch;
     switch (info.compression) {
     case kBiRle8:
         return info.bitCount == 8 ? InputError::None : InputError::CompressionMismatch;
@@ -233,7 +246,7 @@ bool isContiguous(std::uint32_t mask) {
 }
 
 InputError checkMasks(const InfoHeader& info) {
-    if (!isTrueColour(info)) return InputError::None;
+    if (!isTrueColour(info) || info.bitCount == 64) return InputError::None;
     std::uint32_t masks[4];
     channelMasks(info, masks);
     for (int i = 0; i < 3; ++i) {
@@ -249,12 +262,6 @@ InputError checkMasks(const InfoHeader& info) {
     return InputError::None;
 }
 
-InputError checkColourSpace(const InfoHeader& info) {
-    return info.colourSpace == kProfileEmbedded || info.colourSpace == kProfileLinked
-               ? InputError::ColourProfile
-               : InputError::None;
-}
-
 InputError checkWidth(const InfoHeader& info) {
     return info.width < 0 ? InputError::NegativeWidth : InputError::None;
 }
@@ -264,6 +271,7 @@ InputError checkPixelOffset(const BitmapHeaders& h, const InfoHeader& info) {
 }
 
 InputError checkPixelsFit(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fileSize) {
+    if (bfOffBits(h) < 0) return InputError::PixelsInsideHeaders;
     if (isRunLength(info))
         return static_cast<std::uint64_t>(bfOffBits(h)) < fileSize ? InputError::None
                                                                    : InputError::RunsOutsideFile;
@@ -297,8 +305,10 @@ std::int64_t paletteEntriesOf(const InfoHeader& info, std::int64_t paletteOffset
 void fillLayout(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fileSize,
                 ImageLayout& layout) {
     layout.kind = isIndexed8(info)     ? ImageKind::Indexed8
+                  : isRle24(info)      ? ImageKind::Rle24
                   : isTrueColour(info) ? ImageKind::TrueColour
                                        : ImageKind::Palettized;
+    layout.arrayNext = 0;
     layout.infoHeaderSize = info.size;
     layout.paletteOffset = headersEnd(info);
     layout.entrySize = info.core ? 3 : 4;
@@ -311,7 +321,7 @@ void fillLayout(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fi
     layout.stride = strideOf(info);
     layout.fileSize = static_cast<std::int64_t>(fileSize);
     std::uint32_t masks[4] = {};
-    if (isTrueColour(info)) channelMasks(info, masks);
+    if (isTrueColour(info) && info.bitCount <= 32) channelMasks(info, masks);
     layout.redMask = masks[0], layout.greenMask = masks[1], layout.blueMask = masks[2];
     layout.alphaMask = isTrueColour(info) && hasMasks(info) ? masks[3] : 0;
     layout.height = static_cast<std::int32_t>(info.height);
@@ -331,34 +341,99 @@ void fillLayout(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fi
 
 }  // namespace
 
+bool bitmapArray(const std::uint8_t* lead, std::size_t leadSize) {
+    return leadSize >= kArrayHeaderSize + 2 && readU16le(lead) == kArraySignature;
+}
+
 std::size_t headerBlockSize(const std::uint8_t* lead, std::size_t leadSize) {
+    if (bitmapArray(lead, leadSize))
+        return kArrayHeaderSize + headerBlockSize(lead + kArrayHeaderSize, leadSize - kArrayHeaderSize);
     if (leadSize < 18) return kHeadersSize;
     const std::uint32_t size = readU32le(lead + 14);
     return size >= kCoreHeaderSize && size < kInfoHeaderSize ? kFileHeaderSize + size
                                                              : kHeadersSize;
 }
 
-InputError checkInput(const std::uint8_t* lead, std::size_t leadSize, std::uint64_t fileSize,
-                      ImageLayout& layout) {
-    leadSize = static_cast<std::size_t>(std::min<std::uint64_t>(leadSize, fileSize));
+namespace {
+
+// Every check of one bitmap whose file header lies at `base`: the whole file, or an entry
+// of a bitmap array. `lead` holds its first `leadSize` bytes.
+InputError checkBitmap(const std::uint8_t* lead, std::size_t leadSize, std::uint64_t fileSize,
+                       std::int64_t base, ImageLayout& layout) {
     InputError e = checkLength(lead, leadSize);
     if (e != InputError::None) return e;
     const BitmapHeaders h = headersOf(lead, leadSize);
     if ((e = checkSignature(h)) != InputError::None) return e;
-    if ((e = checkInfoHeaderSize(h, fileSize)) != InputError::None) return e;
+    if ((e = checkInfoHeaderSize(h, base, fileSize)) != InputError::None) return e;
     if (leadSize < kFileHeaderSize + biSize(h)) return InputError::TruncatedInfoHeader;
-    const InfoHeader info = decodeInfoHeader(lead, leadSize);
+    InfoHeader info = decodeInfoHeader(lead, leadSize);
+    info.base = base;
+    info.inArray = base > 0;
     if ((e = checkMasksPresent(info, fileSize)) != InputError::None) return e;
     if ((e = checkCompressionKnown(info)) != InputError::None) return e;
     if ((e = checkBitCount(info)) != InputError::None) return e;
     if ((e = checkCompressionFits(info)) != InputError::None) return e;
     if ((e = checkMasks(info)) != InputError::None) return e;
-    if ((e = checkColourSpace(info)) != InputError::None) return e;
     if ((e = checkWidth(info)) != InputError::None) return e;
-    if ((e = checkPixelOffset(h, info)) != InputError::None) return e;
+    if (!info.inArray && (e = checkPixelOffset(h, info)) != InputError::None) return e;
     if ((e = checkPixelsFit(h, info, fileSize)) != InputError::None) return e;
     fillLayout(h, info, fileSize, layout);
     return InputError::None;
+}
+
+InputError checkArrayHeader(const std::uint8_t* at, std::uint64_t fileSize, std::int64_t offset,
+                            std::int64_t& next) {
+    if (readU16le(at) != kArraySignature) return InputError::ArrayEntryNotBitmap;
+    next = readU32le(at + 6);
+    if (next != 0 && static_cast<std::uint64_t>(next) + kArrayEntryLead > fileSize)
+        return InputError::ArrayLeavesFile;
+    (void)offset;
+    return InputError::None;
+}
+
+}  // namespace
+
+InputError checkArrayEntry(const std::uint8_t* entry, std::size_t size, std::uint64_t fileSize,
+                           std::int64_t offset, ImageLayout& layout) {
+    if (size < kArrayHeaderSize + 2) return InputError::ArrayLeavesFile;
+    std::int64_t next = 0;
+    InputError e = checkArrayHeader(entry, fileSize, offset, next);
+    if (e != InputError::None) return e;
+    const std::uint16_t type = readU16le(entry + kArrayHeaderSize);
+    if (type != kBmSignature) {
+        const bool other = type == 0x4943 || type == 0x5043 || type == 0x4349 || type == 0x5450;
+        return other ? InputError::ArrayEntryNotBitmap : InputError::NotBitmap;
+    }
+    const std::int64_t base = offset + static_cast<std::int64_t>(kArrayHeaderSize);
+    e = checkBitmap(entry + kArrayHeaderSize, size - kArrayHeaderSize, fileSize, base, layout);
+    if (e != InputError::None) return e;
+    // The chain goes forward: the next header lies behind this entry's headers and table.
+    const std::int64_t tableEnd = layout.paletteOffset + layout.paletteEntries * layout.entrySize;
+    if (next != 0 && next < tableEnd) {
+        // a table that reaches the next header is cut there; a header inside this one is a loop
+        if (next < layout.paletteOffset) return InputError::ArrayLoops;
+        layout.paletteEntries = (next - layout.paletteOffset) / layout.entrySize;
+    }
+    layout.arrayNext = next;
+    if (layout.kind == ImageKind::TrueColour || layout.kind == ImageKind::Rle24) {
+        const std::int64_t pixelsEnd = std::max(layout.requiredSize, layout.pixelOffset + 1);
+        if (layout.pixelOffset < tableEnd || (next != 0 && layout.pixelOffset < next && pixelsEnd > next))
+            return InputError::ArrayOverlaps;
+    }
+    return InputError::None;
+}
+
+InputError checkInput(const std::uint8_t* lead, std::size_t leadSize, std::uint64_t fileSize,
+                      ImageLayout& layout) {
+    leadSize = static_cast<std::size_t>(std::min<std::uint64_t>(leadSize, fileSize));
+    if (bitmapArray(lead, leadSize)) {
+        const InputError e = checkArrayEntry(lead, leadSize, fileSize, 0, layout);
+        if (e == InputError::None) layout.arrayFirst = true;
+        return e;
+    }
+    const InputError e = checkBitmap(lead, leadSize, fileSize, 0, layout);
+    if (e == InputError::None) layout.arrayFirst = false;
+    return e;
 }
 
 std::int64_t compactStride(const ImageLayout& layout) { return (std::int64_t{layout.width} + 3) / 4 * 4; }
@@ -395,6 +470,25 @@ void compactHeaders(const ImageLayout& layout, const std::uint8_t* lead,
 std::string describeInputError(InputError error, const std::uint8_t* lead, std::size_t leadSize,
                                std::uint64_t fileSize) {
     const std::string size = std::to_string(fileSize);
+    switch (error) {
+    case InputError::ArrayEntryNotBitmap:
+        return "a bitmap array entry that is not a bitmap (an icon or a pointer) is not "
+               "converted";
+    case InputError::ArrayLeavesFile:
+        return "a bitmap array's next header lies past the end of the file of " + size + " bytes";
+    case InputError::ArrayLoops:
+        return "a bitmap array's chain loops: a next header lies inside or before its entry";
+    case InputError::ArrayOverlaps:
+        return "a bitmap array entry's pixels overlap the array's headers or colour tables";
+    case InputError::ArrayBehindPipe:
+        return "through a pipe, a bitmap array's next header lies before the bytes already read";
+    default:
+        break;
+    }
+    if (bitmapArray(lead, leadSize)) {  // the rest speak of its first bitmap
+        return describeInputError(error, lead + kArrayHeaderSize, leadSize - kArrayHeaderSize,
+                                  fileSize);
+    }
     if (error == InputError::TooShort) {
         return "too short for a bitmap header (" + size + " bytes, at least " +
                std::to_string(headerBlockSize(lead, leadSize)) + " needed)";
@@ -438,8 +532,6 @@ std::string describeInputError(InputError error, const std::uint8_t* lead, std::
         return "two bit-field masks share bits";
     case InputError::MaskOutsidePixel:
         return "a bit-field mask reaches past the pixel's " + bits + " bits";
-    case InputError::ColourProfile:
-        return "has an embedded or linked colour profile";
     case InputError::NegativeWidth:
         return "negative width " + std::to_string(info.width);
     case InputError::PixelsInsideHeaders:

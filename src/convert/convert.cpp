@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "bitmap/bitmap.h"
 #include "convert/gray.h"
+#include "convert/runs.h"
 
 namespace graybmp {
 namespace {
@@ -177,17 +179,127 @@ bool grayTruePixels(Copy& c) {
     });
 }
 
-bool copyRecoloured(Copy& c) {
+// The RLE24 runs from the pixel offset to their end of bitmap or the input's, a chunk at a
+// time; a code or triple cut by a chunk's end is read again with the next, one cut by the
+// input's end stays as it is. `end` is where the walk stopped.
+bool grayRuns(Copy& c, std::int64_t& end) {
     const ImageLayout& l = c.layout;
-    const std::int64_t tableEnd = l.paletteOffset + l.paletteEntries * l.entrySize;
-    if (!copyRange(c, 0, l.paletteOffset) ||
+    Rle24Walk walk;
+    std::uint8_t* data = c.chunk.data();
+    for (end = l.pixelOffset; !walk.ended;) {
+        const auto want = static_cast<std::size_t>(std::max<std::int64_t>(
+            0, std::min<std::int64_t>(static_cast<std::int64_t>(c.chunk.size()), l.fileSize - end)));
+        if (want == 0) return true;
+        const std::size_t got = streamReadAt(c.in, end, data, want);
+        if (c.in.error != 0 || (got < want && !sizeUnknown(c))) return false;
+        const bool last = got < want || end + static_cast<std::int64_t>(got) >= l.fileSize;
+        std::size_t done = walkRle24(walk, data, got, c.method);
+        if (last && !walk.ended) done = got;
+        if (!streamWriteAt(c.out, end, data, done)) return false;
+        end += static_cast<std::int64_t>(done);
+        if (last) return true;
+    }
+    return true;
+}
+
+// A bitmap's colour table, then its pixels where they change: true-colour rows or RLE24
+// runs. `pos` is how far the output is written, and moves on.
+bool grayBitmap(Copy& c, std::int64_t& pos) {
+    const ImageLayout& l = c.layout;
+    if (!copyRange(c, pos, l.paletteOffset) ||
         !grayTable(c, l.paletteOffset, l.paletteEntries, l.entrySize))
         return false;
-    if (l.kind == ImageKind::Palettized || l.rowCount == 0)
-        return copyRange(c, tableEnd, l.fileSize);
-    const std::int64_t rowsEnd = std::min(l.fileSize, l.pixelOffset + l.rowCount * l.stride);
-    return copyRange(c, tableEnd, l.pixelOffset) && grayTruePixels(c) &&
-           copyRange(c, rowsEnd, l.fileSize);
+    pos = std::max(pos, l.paletteOffset + l.paletteEntries * l.entrySize);
+    if (l.kind == ImageKind::Rle24) return copyRange(c, pos, l.pixelOffset) && grayRuns(c, pos);
+    if (l.kind != ImageKind::TrueColour || l.rowCount == 0) return true;
+    if (!copyRange(c, pos, l.pixelOffset) || !grayTruePixels(c)) return false;
+    pos = std::min(l.fileSize, l.pixelOffset + l.rowCount * l.stride);
+    return true;
+}
+
+bool copyRecoloured(Copy& c) {
+    std::int64_t pos = 0;
+    return grayBitmap(c, pos) && copyRange(c, pos, c.layout.fileSize);
+}
+
+// ---- OS/2 bitmap arrays: a chain of bitmaps, each grayed through its own layout ----
+
+// True-colour pixels of entries not reached yet, by where they start.
+struct PendingPixels {
+    std::int64_t start, end;
+    ImageLayout layout;
+};
+
+// Grays, in file order, the pending pixels that start before `until`; pixels that reach
+// past it would overlap the header there.
+bool grayPending(Copy& c, std::vector<PendingPixels>& pending, std::int64_t until,
+                 std::int64_t& pos, std::string& refusal) {
+    while (!pending.empty() && pending.front().start < until) {
+        const PendingPixels p = pending.front();
+        pending.erase(pending.begin());
+        if (p.end > until || p.start < pos) {
+            refusal = describeInputError(InputError::ArrayOverlaps, nullptr, 0, 0);
+            return false;
+        }
+        Copy entry{c.in, c.out, p.layout, {}, c.method};
+        entry.chunk.swap(c.chunk);
+        const bool ok = copyRange(entry, pos, p.start) && grayTruePixels(entry);
+        entry.chunk.swap(c.chunk);
+        if (!ok) return false;
+        pos = p.end;
+    }
+    return true;
+}
+
+// Entry by entry along the chain: headers kept, the colour table grayed; true-colour
+// pixels, which may lie anywhere behind, grayed when the copy reaches them.
+bool copyArray(Copy& c, std::string& refusal) {
+    const auto refuse = [&](InputError e) {
+        refusal = describeInputError(e, nullptr, 0, static_cast<std::uint64_t>(c.layout.fileSize));
+        return false;
+    };
+    std::vector<PendingPixels> pending;
+    std::int64_t pos = 0;
+    ImageLayout entry = c.layout;
+    for (;;) {
+        if (entry.kind == ImageKind::Rle24) return refuse(InputError::ArrayOverlaps);
+        ImageLayout tableOnly = entry;  // the pixels are grayed when the copy reaches them
+        tableOnly.kind = ImageKind::Palettized;
+        Copy headers{c.in, c.out, tableOnly, {}, c.method};
+        headers.chunk.swap(c.chunk);
+        const bool ok = grayBitmap(headers, pos);
+        headers.chunk.swap(c.chunk);
+        if (!ok) return false;
+        if (entry.kind == ImageKind::TrueColour && entry.rowCount > 0) {
+            const std::int64_t end = std::min(entry.fileSize, entry.pixelOffset + entry.rowCount * entry.stride);
+            auto at = std::find_if(pending.begin(), pending.end(),
+                                   [&](const PendingPixels& p) { return p.start > entry.pixelOffset; });
+            if ((at != pending.end() && at->start < end) ||
+                (at != pending.begin() && std::prev(at)->end > entry.pixelOffset))
+                return refuse(InputError::ArrayOverlaps);
+            pending.insert(at, PendingPixels{entry.pixelOffset, end, entry});
+        }
+        const std::int64_t next = entry.arrayNext;
+        if (next == 0) break;
+        if (!grayPending(c, pending, next, pos, refusal)) return false;
+        if (next < pos)
+            return refuse(c.in.sequential ? InputError::ArrayBehindPipe : InputError::ArrayLoops);
+        std::uint8_t lead[kMaxLeadSize];
+        const std::size_t got = streamReadAt(c.in, next, lead, sizeof lead);
+        if (c.in.error != 0) return false;
+        const auto size = static_cast<std::uint64_t>(c.layout.fileSize);
+        const InputError e = checkArrayEntry(lead, got, size, next, entry);
+        if (e != InputError::None) {
+            const bool own = e >= InputError::ArrayEntryNotBitmap || got < kArrayHeaderSize;
+            refusal = "the bitmap array's entry at offset " + std::to_string(next) + ": " +
+                      (own ? describeInputError(e, nullptr, 0, size)
+                           : describeInputError(e, lead + kArrayHeaderSize,
+                                                got - kArrayHeaderSize, size));
+            return false;
+        }
+    }
+    return grayPending(c, pending, INT64_MAX, pos, refusal) &&
+           copyRange(c, pos, c.layout.fileSize);
 }
 
 // ---- Compact: true colour written as 8-bit gray ----
@@ -252,15 +364,22 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
 }  // namespace
 
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
-                    std::size_t chunkSize, GrayMethod method, bool compact) {
+                    std::size_t chunkSize, GrayMethod method, bool compact,
+                    std::string* refusal) {
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(std::max<std::int64_t>(layout.fileSize, 12));
     Copy c{in, out, layout, std::vector<std::uint8_t>(std::min(chunkSize, size)), method};
     bool translucent = false;
-    bool ok = compact && layout.kind == ImageKind::TrueColour ? copyCompact(c, lead, translucent)
-              : layout.kind == ImageKind::Indexed8            ? copyIndexed8(c, lead)
-                                                              : copyRecoloured(c);
+    std::string arrayRefusal;
+    bool ok = layout.arrayFirst ? copyArray(c, arrayRefusal)
+              : compact && layout.kind == ImageKind::TrueColour ? copyCompact(c, lead, translucent)
+              : layout.kind == ImageKind::Indexed8              ? copyIndexed8(c, lead)
+                                                                : copyRecoloured(c);
     if (translucent) return CopyFault::Translucent;
+    if (!arrayRefusal.empty()) {
+        if (refusal != nullptr) *refusal = arrayRefusal;
+        return CopyFault::Refused;
+    }
     // A pipe is checked for the bytes its header promised once it has ended.
     if (ok && sizeUnknown(c) && in.position < layout.requiredSize) ok = false;
     return ok ? CopyFault::None : faultOf(in, out);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "bitmap/check.h"
 #include "convert/gray.h"
@@ -20,6 +21,7 @@ enum class CopyFault {
     InputShrank,  // the input ended before a part it held when it was checked
     WriteFailed,  // the output could not be written (disk full, ...)
     Translucent,  // compact output: a pixel is not opaque, and its alpha would be lost
+    Refused,      // a later entry of a bitmap array broke a rule (`refusal` says which)
 };
 
 // `lead` is what checkInput accepted with `layout`; `out` is empty. `chunkSize` is for
@@ -32,6 +34,8 @@ enum class CopyFault {
 // zeros, and the output is never shorter than the input.
 //
 // Palettized: the input with its colour table grayed, every other byte unchanged.
+// Rle24: the input with its colour table and every colour triple of its runs grayed.
+// A bitmap array: every entry's colour table and true-colour pixels grayed.
 // TrueColour: the input with its colour table (if any) and every pixel grayed.
 // Compact (true colour only): an uncompressed 8-bit BMP instead, its headers made by
 // compactHeaders, then one index a pixel, its gray, every row padded with zeros; written
@@ -40,6 +44,6 @@ enum class CopyFault {
 // Every colour is grayed by `method`.
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
                     std::size_t chunkSize = kChunkSize, GrayMethod method = GrayMethod::Mean,
-                    bool compact = false);
+                    bool compact = false, std::string* refusal = nullptr);
 
 }  // namespace graybmp

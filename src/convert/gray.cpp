@@ -19,6 +19,22 @@ std::uint8_t bt709Of(unsigned blue, unsigned green, unsigned red) {
     return static_cast<std::uint8_t>((2126 * red + 7152 * green + 722 * blue + 5000) / 10000);
 }
 
+// Division rounding toward minus infinity, for the signed channels of 64-bit pixels.
+std::int32_t floorDiv(std::int32_t a, std::int32_t b) {
+    return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+}
+
+std::int32_t wideGray(GrayMethod method, std::int32_t blue, std::int32_t green, std::int32_t red) {
+    switch (method) {
+    case GrayMethod::Mean:
+        return floorDiv(blue + green + red, 3);
+    case GrayMethod::Bt601:
+        return floorDiv(299 * red + 587 * green + 114 * blue + 500, 1000);
+    default:  // BT.709 luma, and the luminance of values already linear
+        return floorDiv(2126 * red + 7152 * green + 722 * blue + 5000, 10000);
+    }
+}
+
 // ---- Luminance ----
 //
 // Exact in double precision: Y from the linear values, encoded and rounded. Fast in fixed
@@ -300,6 +316,11 @@ void grayPalette(Palette& palette, GrayMethod method) {
 PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table, GrayMethod formula) {
     PixelGray g{};
     g.formula = formula;
+    if (layout.bitCount == 64) {
+        g.bytesPerPixel = 8;
+        g.method = PixelMethod::Wide;
+        return g;
+    }
     g.bytesPerPixel = layout.bitCount / 8;
     g.red = channelOf(layout.redMask);
     g.green = channelOf(layout.greenMask);
@@ -332,6 +353,16 @@ std::uint32_t grayPixel(const PixelGray& g, std::uint32_t value) {
 void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
     const bool three = g.bytesPerPixel == 3;
     switch (g.method) {
+    case PixelMethod::Wide:
+        for (std::size_t i = 0; i < count; ++i, p += 8) {
+            const std::int32_t gray = wideGray(g.formula, readS16le(p), readS16le(p + 2),
+                                               readS16le(p + 4));
+            for (int c = 0; c < 3; ++c) {
+                p[2 * c] = static_cast<std::uint8_t>(gray & 0xFF);
+                p[2 * c + 1] = static_cast<std::uint8_t>((gray >> 8) & 0xFF);
+            }
+        }
+        return;
     case PixelMethod::Table:
         for (std::size_t i = 0; i < count; ++i, p += 2) {
             const std::uint16_t gray = g.table[readU16le(p)];

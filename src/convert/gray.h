@@ -46,6 +46,7 @@ enum class PixelMethod {
     Bgr,    // 24 or 32 bits, blue, green, red in the first three bytes: vectorized
     Bytes,  // 24 or 32 bits, each channel one whole byte elsewhere
     Masks,  // anything else: each channel decoded by its mask
+    Wide,   // 64 bits: blue, green, red and alpha as signed 16-bit values
 };
 
 // How the pixels of a true-colour image are grayed: the method's gray of the channels on
@@ -61,6 +62,9 @@ struct PixelGray {
     GrayMethod formula;
 };
 
+// 64-bit pixels hold linear, signed fixed-point channels: mean, bt601 and bt709 apply their
+// formulas to the stored values with floor division, and luminance is bt709 there.
+//
 // `table`, when not null, holds 65536 entries to fill for 16-bit pixels: worth it for
 // images of more pixels than that.
 PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table,

@@ -54,8 +54,9 @@ int writeGrayCopy(Stream& in, const FileJob& job, const std::uint8_t* lead,
     }
 
     CopyFault fault;
+    std::string refusal;
     try {
-        fault = copyImage(in, out, lead, layout, kChunkSize, job.method, job.compact);
+        fault = copyImage(in, out, lead, layout, kChunkSize, job.method, job.compact, &refusal);
     } catch (const std::bad_alloc&) {
         fault = CopyFault::WriteFailed;
         out.error = ENOMEM;
@@ -81,6 +82,7 @@ int writeGrayCopy(Stream& in, const FileJob& job, const std::uint8_t* lead,
                     "ended early, after " + std::to_string(in.position) + " bytes; it needs " +
                         std::to_string(layout.requiredSize));
     }
+    if (fault == CopyFault::Refused) return fail(errors, job.input, refusal);
     if (fault == CopyFault::Translucent) {
         return fail(errors, job.input,
                     "has pixels that are not opaque; --compact would drop their alpha");
@@ -135,8 +137,10 @@ int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written)
 
     if (job.report != nullptr) {
         if (job.reportName) *job.report << "File: " << job.input << std::endl;
+        // A bitmap array is described by its first bitmap, as if the file began there.
+        const std::size_t at = bitmapArray(lead, leadSize) ? kArrayHeaderSize : 0;
         BitmapHeaders headers{};
-        std::memcpy(headers.bytes, lead, std::min(leadSize, kHeadersSize));
+        std::memcpy(headers.bytes, lead + at, std::min(leadSize - at, kHeadersSize));
         printHeaderReport(headers, *job.report);
     }
 
@@ -156,6 +160,11 @@ int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written)
     const InputError refusal = checkInput(lead, leadSize, fileSize, layout);
     if (refusal != InputError::None)
         return fail(errors, job.input, describeInputError(refusal, lead, leadSize, fileSize));
+    if (job.compact && (layout.arrayFirst || layout.kind == ImageKind::Rle24 || layout.bitCount == 64)) {
+        return fail(errors, job.input,
+                    "--compact writes 16-, 24- and 32-bit images only, not 64-bit, RLE24 or "
+                    "bitmap-array ones");
+    }
     if (!job.inPlace && !job.outputChecked && !toConsole(job.output) && kind == FileKind::Regular &&
         streamIsFile(in, job.output.c_str())) {
         return fail(errors, job.input, "the output " + job.output + " is this very file");
