@@ -108,10 +108,6 @@ bool readInfoHeader(const Bytes& f, Header& h, std::string& why) {
     } else if (h.compression > 2) {
         return fail(why, "compression " + std::to_string(h.compression));
     }
-    if (h.size == 124) {
-        const std::uint32_t cs = le(i, 56, 4);
-        if (cs == 0x4D424544 || cs == 0x4C494E4B) return fail(why, "colour profile");
-    }
     return true;
 }
 

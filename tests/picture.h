@@ -23,8 +23,8 @@ struct Picture {
 };
 
 // Decodes `file`; false (with the reason in `why`) for what a viewer would not show:
-// unknown headers or compressions, broken RLE data, rows past the end, invalid masks,
-// and images that carry a colour profile (their gray would not look gray).
+// unknown headers or compressions, broken RLE data, rows past the end, invalid masks. A
+// colour profile is taken as sRGB.
 // Pictures of more than `maxPixels` are not decoded.
 bool decodePicture(const Bytes& file, Picture& picture, std::string& why,
                    std::int64_t maxPixels = std::int64_t{1} << 22);

@@ -1,6 +1,7 @@
 #include "testkit.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -74,11 +75,27 @@ std::string truePixelProblem(std::uint32_t in, std::uint32_t out, const ImageLay
 
 }  // namespace
 
-std::string grayCopyProblem(const Bytes& in, const Bytes& out, const ImageLayout& l,
-                            Method method) {
-    if (l.kind == ImageKind::Indexed8)
-        return out == expectedGrayCopy(in, method) ? "" : "differs from the expected 8-bit copy";
-    if (out.size() != in.size()) return "length " + std::to_string(out.size());
+namespace {
+
+int s16At(const Bytes& b, std::size_t at) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[at] | b[at + 1] << 8));
+}
+
+// A 64-bit pixel: blue, green and red the method's floor formula of the signed values.
+std::string widePixelProblem(const Bytes& in, const Bytes& out, std::size_t at, Method method) {
+    const double b = s16At(in, at), g = s16At(in, at + 2), r = s16At(in, at + 4);
+    const double gray = method == Method::Mean    ? std::floor((b + g + r) / 3)
+                        : method == Method::Bt601 ? std::floor((299 * r + 587 * g + 114 * b + 500) / 1000)
+                                                  : std::floor((2126 * r + 7152 * g + 722 * b + 5000) / 10000);
+    for (std::size_t c = 0; c < 3; ++c)
+        if (s16At(out, at + 2 * c) != static_cast<int>(gray)) return "64-bit channel not gray";
+    return out[at + 6] == in[at + 6] && out[at + 7] == in[at + 7] ? "" : "64-bit alpha changed";
+}
+
+// One bitmap's colours: its table entries, then its true-colour pixels or RLE24 triples,
+// each marked as allowed to change in `changes`.
+std::string bitmapProblem(const Bytes& in, const Bytes& out, const ImageLayout& l, Method method,
+                          std::vector<bool>& changes) {
     const auto tableAt = static_cast<std::size_t>(l.paletteOffset);
     const auto entry = static_cast<std::size_t>(l.entrySize);
     const std::size_t tableEnd = tableAt + static_cast<std::size_t>(l.paletteEntries) * entry;
@@ -87,27 +104,68 @@ std::string grayCopyProblem(const Bytes& in, const Bytes& out, const ImageLayout
         if (!isGrayOf(out[e], method, r, g, b) || out[e + 1] != out[e] || out[e + 2] != out[e] ||
             (entry == 4 && out[e + 3] != in[e + 3]))
             return "palette entry at " + std::to_string(e) + " is not gray";
+        changes[e] = changes[e + 1] = changes[e + 2] = true;
     }
-    const auto pixelByte = [&](std::size_t i) {
-        if (l.kind != ImageKind::TrueColour || l.rowCount == 0 ||
-            static_cast<std::int64_t>(i) < l.pixelOffset)
-            return false;
-        const std::int64_t k = static_cast<std::int64_t>(i) - l.pixelOffset;
-        return k / l.stride < l.rowCount && k % l.stride < l.rowBytes;
+    const auto triple = [&](std::size_t at) {  // an RLE24 colour: gray, all three alike
+        changes[at] = changes[at + 1] = changes[at + 2] = true;
+        return isGrayOf(out[at], method, in[at + 2], in[at + 1], in[at]) &&
+               out[at + 1] == out[at] && out[at + 2] == out[at];
     };
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if ((i >= tableAt && i < tableEnd) || pixelByte(i)) continue;
-        if (out[i] != in[i]) return "byte " + std::to_string(i) + " changed";
+    if (l.kind == ImageKind::Rle24) {  // the walk of the codes, as the format gives them
+        for (std::size_t at = static_cast<std::size_t>(l.pixelOffset); at + 1 < in.size();) {
+            const std::size_t count = in[at], code = in[at + 1];
+            if (count > 0) {
+                if (at + 4 > in.size()) break;
+                if (!triple(at + 1)) return "run colour at " + std::to_string(at + 1);
+                at += 4;
+            } else if (code == 1) {
+                break;
+            } else if (code == 0 || code == 2) {
+                at += code == 0 ? 2 : 4;
+            } else {
+                at += 2;
+                for (std::size_t k = 0; k < code && at + 3 <= in.size(); ++k, at += 3)
+                    if (!triple(at)) return "literal colour at " + std::to_string(at);
+                at += (3 * code) % 2;
+            }
+        }
+        return "";
     }
     if (l.kind != ImageKind::TrueColour) return "";
     const std::int64_t size = l.bitCount / 8;
     for (std::int64_t r = 0; r < l.rowCount; ++r)
         for (std::int64_t x = 0; x < l.width; ++x) {
             const auto at = static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * size);
+            if (at + static_cast<std::size_t>(size) > in.size()) continue;
+            for (std::size_t k = 0; k < static_cast<std::size_t>(size); ++k) changes[at + k] = true;
             const std::string p =
-                truePixelProblem(pixelAt(in, at, size), pixelAt(out, at, size), l, method);
+                size == 8 ? widePixelProblem(in, out, at, method)
+                          : truePixelProblem(pixelAt(in, at, size), pixelAt(out, at, size), l, method);
             if (!p.empty()) return "pixel at " + std::to_string(at) + ": " + p;
         }
+    return "";
+}
+
+}  // namespace
+
+std::string grayCopyProblem(const Bytes& in, const Bytes& out, const ImageLayout& l,
+                            Method method) {
+    if (l.kind == ImageKind::Indexed8 && !l.arrayFirst)
+        return out == expectedGrayCopy(in, method) ? "" : "differs from the expected 8-bit copy";
+    if (out.size() != in.size()) return "length " + std::to_string(out.size());
+    std::vector<bool> changes(in.size(), false);
+    ImageLayout entry = l;
+    for (;;) {  // the bitmap, or each entry along a bitmap array's chain
+        const std::string p = bitmapProblem(in, out, entry, method, changes);
+        if (!p.empty()) return p;
+        const auto next = static_cast<std::size_t>(entry.arrayNext);
+        if (!l.arrayFirst || next == 0) break;
+        if (checkArrayEntry(in.data() + next, std::min(kMaxLeadSize, in.size() - next), in.size(),
+                            entry.arrayNext, entry) != InputError::None)
+            return "the array entry at " + std::to_string(next) + " was converted";
+    }
+    for (std::size_t i = 0; i < in.size(); ++i)
+        if (!changes[i] && out[i] != in[i]) return "byte " + std::to_string(i) + " changed";
     return "";
 }
 

@@ -103,7 +103,7 @@ TEST(InputCheck, RefusesEachBrokenRuleByName) {
          InputError::BadInfoHeaderSize},
         {"biSize 41", with([](Bytes& b) { test::setU32(b, 14, 41); }),
          InputError::BadInfoHeaderSize},
-        {"64 bits", with([](Bytes& b) { test::setU16(b, 28, 64); }), InputError::BadBitCount},
+        {"48 bits", with([](Bytes& b) { test::setU16(b, 28, 48); }), InputError::BadBitCount},
         {"bit count -8", with([](Bytes& b) { test::setU16(b, 28, 0xFFF8); }),
          InputError::BadBitCount},
         {"RLE4 on 8 bits", with([](Bytes& b) { test::setU32(b, 30, 2); }),
@@ -268,7 +268,7 @@ TEST(HeaderReport, PrintsWhatTheHeadersSay) {
 // kernel's copy allowed or not.
 Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
                   test::Method method = test::Method::Mean, bool compact = false,
-                  CopyFault expected = CopyFault::None) {
+                  CopyFault expected = CopyFault::None, std::string* refusal = nullptr) {
     ImageLayout layout{};
     const std::size_t lead = std::min(input.size(), kMaxLeadSize);
     EXPECT_EQ(checkInput(input.data(), lead, input.size(), layout), InputError::None);
@@ -281,7 +281,7 @@ Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
     streamAttach(out, outFile, true);
     allowKernelCopy(kernelCopy);
     EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize, static_cast<GrayMethod>(method),
-                        compact),
+                        compact, refusal),
               expected);
     allowKernelCopy(true);
     Bytes output;
@@ -475,6 +475,89 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
     EXPECT_GT(opaqueAlpha, 0);
     EXPECT_EQ(translucent, opaqueAlpha);
     EXPECT_GT(compacted, 7 * 8);
+}
+
+// An OS/2 bitmap array of `bitmaps`: a chain of array headers, each with its bitmap's
+// headers and colour table behind it, then every bitmap's pixels behind them all.
+Bytes bitmapArray(const std::vector<Bytes>& bitmaps) {
+    std::size_t headers = 0;
+    for (const Bytes& b : bitmaps) headers += 14 + test::u32At(b, 10);
+    Bytes file, pixels;
+    for (std::size_t k = 0; k < bitmaps.size(); ++k) {
+        const Bytes& b = bitmaps[k];
+        const std::uint32_t offBits = test::u32At(b, 10);
+        const std::size_t next = file.size() + 14 + offBits;
+        file.insert(file.end(), {'B', 'A', 40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        if (k + 1 < bitmaps.size()) test::setU32(file, file.size() - 8, static_cast<std::uint32_t>(next));
+        file.insert(file.end(), b.begin(), b.begin() + offBits);
+        test::setU32(file, file.size() - offBits + 10,
+                     static_cast<std::uint32_t>(headers + pixels.size()));
+        pixels.insert(pixels.end(), b.begin() + offBits, b.end());
+    }
+    file.insert(file.end(), pixels.begin(), pixels.end());
+    return file;
+}
+
+// The walks over RLE24 runs and over a bitmap array's chain at their edges: what converts
+// holds the input's bytes but for its colours, whatever the chunk; what does not is
+// refused with its reason.
+TEST(Walks, RunsAndArrayChainsAtTheirEdges) {
+    test::Shape os2;
+    os2.infoSize = 64, os2.bits = 24, os2.width = 4, os2.height = 2;
+    const Bytes plain = test::makePicture(os2);
+    const auto rle24 = [&](const Bytes& codes) {
+        Bytes file(plain.begin(), plain.begin() + test::u32At(plain, 10));
+        test::setU32(file, 30, 4);
+        file.insert(file.end(), codes.begin(), codes.end());
+        return file;
+    };
+    test::Shape pal, rgb;
+    pal.bits = 4, rgb.bits = 24, rgb.compression = 0;
+    const Bytes two = bitmapArray({test::makePicture(pal), test::makePicture(rgb)});
+    const std::size_t second = 14 + test::u32At(test::makePicture(pal), 10);
+    const auto edited = [&](std::size_t at, std::uint32_t value, bool word = true) {
+        Bytes b = two;
+        word ? test::setU32(b, at, value) : test::setU16(b, at, value);
+        return b;
+    };
+    const struct {
+        const char* name;
+        Bytes file;
+        const char* refusal;  // empty: converts
+    } cases[] = {
+        {"runs, literals, ends of line and bitmap",
+         rle24({2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0, 1, 9, 9, 9}), ""},
+        {"a triple cut by the end", rle24({2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5}), ""},
+        {"a run's colour cut by the end", rle24({2, 10, 20}), ""},
+        {"no end of bitmap", rle24({3, 50, 60, 70, 0, 0, 1, 80, 90, 100}), ""},
+        {"a delta and a run out of the image", rle24({0, 2, 200, 200, 250, 1, 2, 3, 0, 1}), ""},
+        {"a palette and a true-colour bitmap", two, ""},
+        {"a chain that loops", edited(second + 6, static_cast<std::uint32_t>(second)),
+         "chain loops"},
+        {"a chain that leaves the file", edited(6, static_cast<std::uint32_t>(two.size())),
+         "past the end of the file"},
+        {"pixels over the next header", edited(second + 14 + 10, 20), "overlap"},
+        {"an icon in the chain", edited(second + 14, 0x4349, false), "an icon or a pointer"},
+    };
+    for (const auto& c : cases) {
+        ImageLayout layout{};
+        const std::size_t lead = std::min(c.file.size(), kMaxLeadSize);
+        const InputError e = checkInput(c.file.data(), lead, c.file.size(), layout);
+        std::string refusal =
+            e == InputError::None ? "" : describeInputError(e, c.file.data(), lead, c.file.size());
+        for (const std::size_t chunk : {std::size_t{12}, std::size_t{13}, kChunkSize}) {
+            if (!refusal.empty()) break;
+            const bool refused = c.refusal[0] != '\0';
+            const Bytes out = convertCore(c.file, chunk, false, test::Method::Bt601, false,
+                                          refused ? CopyFault::Refused : CopyFault::None, &refusal);
+            if (!refused) {
+                EXPECT_EQ(test::grayCopyProblem(c.file, out, layout, test::Method::Bt601), "")
+                    << c.name << ", chunk " << chunk;
+            }
+        }
+        EXPECT_NE(refusal.find(c.refusal), std::string::npos) << c.name << ": " << refusal;
+        EXPECT_EQ(refusal.empty(), c.refusal[0] == '\0') << c.name << ": " << refusal;
+    }
 }
 
 }  // namespace

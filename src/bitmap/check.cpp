@@ -511,9 +511,12 @@ std::string describeInputError(InputError error, const std::uint8_t* lead, std::
         return bits + " bits per pixel; 1, 2, 4, 8, 16, 24 and 32 are converted";
     case InputError::CompressionMismatch:
         return compression + " (" +
-               (info.compression == kBiRle8   ? "RLE8"
-                : info.compression == kBiRle4 ? "RLE4"
-                                              : "bit fields") +
+               (info.compression == kBiRle8                ? "RLE8"
+                : info.compression == kBiRle4              ? "RLE4"
+                : info.os2 && info.compression == kOs2Rle24 ? "RLE24"
+                : info.os2                                  ? "Huffman 1D"
+                : info.bitCount == 64                       ? "compressed"
+                                                            : "bit fields") +
                ") does not fit " + bits + " bits per pixel";
     case InputError::EmbeddedImage:
         return std::string(info.compression == kBiJpeg ? "a JPEG" : "a PNG") +

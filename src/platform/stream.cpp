@@ -212,7 +212,7 @@ std::size_t sequentialReadAt(Stream& s, std::int64_t offset, std::uint8_t* out, 
     if (offset < s.position) {
         done = static_cast<std::size_t>(
             std::min<std::int64_t>(static_cast<std::int64_t>(count), s.position - offset));
-        std::memcpy(out, s.window.data() + (offset - windowStart), done);
+        if (done > 0) std::memcpy(out, s.window.data() + (offset - windowStart), done);
     }
     std::uint8_t scratch[4096];
     while (s.position < offset && !s.ended && s.error == 0) {  // skip to the offset
@@ -259,7 +259,7 @@ bool sequentialWriteAt(Stream& s, std::int64_t offset, const std::uint8_t* data,
     }
     const auto into = static_cast<std::size_t>(offset - s.position);
     const std::size_t over = std::min(n, s.window.size() - into);
-    std::memcpy(s.window.data() + into, data, over);
+    if (over > 0) std::memcpy(s.window.data() + into, data, over);
     return release(s, data + over, n - over);
 }
 
