@@ -22,9 +22,18 @@ int main(int argc, char** argv) {
                     const std::string path = dir + "/seed" + std::to_string(n++) + ".bmp";
                     if (!graybmp::writeSampleBitmap(path.c_str(), o)) return 1;
                 }
-    // Every other kind, small.
-    for (const graybmp::test::Shape& s : graybmp::test::everyKind({1, 3, 6})) {
-        const graybmp::test::Bytes file = graybmp::test::makePicture(s);
+    // Every other kind, small, and RLE24 runs, 64 bits, OS/2 Huffman and a bitmap array.
+    using namespace graybmp::test;
+    std::vector<Bytes> files;
+    for (const Shape& s : everyKind({1, 3, 6})) files.push_back(makePicture(s));
+    Shape wide, huffman, pal, rgb;
+    wide.bits = 64, huffman.infoSize = 64, huffman.bits = 1, huffman.compression = 3;
+    pal.bits = 8, rgb.bits = 32;
+    files.push_back(makePicture(wide));
+    files.push_back(makePicture(huffman));
+    files.push_back(rle24Picture({3, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 1}));
+    files.push_back(bitmapArray({makePicture(pal), makePicture(rgb), makePicture(huffman)}));
+    for (const Bytes& file : files) {
         const std::string path = dir + "/seed" + std::to_string(n++) + ".bmp";
         std::FILE* f = std::fopen(path.c_str(), "wb");
         if (f == nullptr || std::fwrite(file.data(), 1, file.size(), f) != file.size() ||

@@ -110,8 +110,8 @@ class Folder : public ::testing::Test {
                     test::Method method = test::Method::Mean) {
         put(kInput, input);
         put(kOutput, kSentinel);
-        const std::string args = std::string(" -m ") + test::methodName(method) + " " + kInput +
-                                 " -o " + kOutput;
+        const std::string args =
+            std::string(" -m ") + test::methodName(method) + " " + kInput + " -o " + kOutput;
         const Outcome r = method == test::Method::Mean ? run() : run(toolCommand() + args);
         ASSERT_EQ(r.status, 0) << what << ": " << r.err;
         const Bytes output = get(kOutput);
@@ -726,9 +726,9 @@ TEST_F(Corpus, EveryReadableFileTurnsGrayAndTheRestAreRefused) {
     if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
     // Uncompressed 8-bit files with a plain info header: these must convert.
     const std::vector<std::string> mustConvert = {
-        "g/pal8.bmp",        "g/pal8-0.bmp",   "g/pal8gs.bmp",   "g/pal8nonsquare.bmp",
-        "g/pal8topdown.bmp", "g/pal8v4.bmp",   "g/pal8v5.bmp",   "g/pal8w124.bmp",
-        "g/pal8w125.bmp",    "g/pal8w126.bmp", "q/pal8offs.bmp", "b/pal8badindex.bmp",
+        "g/pal8.bmp", "g/pal8-0.bmp", "g/pal8gs.bmp", "g/pal8nonsquare.bmp", "g/pal8topdown.bmp",
+        "g/pal8v4.bmp", "g/pal8v5.bmp", "g/pal8w124.bmp", "g/pal8w125.bmp", "g/pal8w126.bmp",
+        "q/pal8offs.bmp", "b/pal8badindex.bmp",
         // profiles, OS/2 Huffman and RLE24, 64 bits, a bitmap array
         "q/rgb24prof.bmp", "q/rgb24prof2.bmp", "q/rgb24lprof.bmp", "q/pal1huffmsb.bmp",
         "q/rgb24rle24.bmp", "q/rgba64.bmp", "x/ba-bm.bmp"};
@@ -870,7 +870,9 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
         // 7 x 3 at 24 bits: 1078 + 8 x 3 bytes compact, the same through a pipe
         {"$G --compact rgb.bmp && cat rgb.bmp | $G --compact - | cmp - rgbNEW.bmp && "
          "test $(wc -c < rgbNEW.bmp) = 1102",
-         0, {{"a.bmp", &a}}, ""},
+         0,
+         {{"a.bmp", &a}},
+         ""},
     };
     for (const auto& c : cases) {
         put("a.bmp", a);

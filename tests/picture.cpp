@@ -259,11 +259,11 @@ int referenceGray(Method method, int r, int g, int b, bool* ambiguous) {
     case Method::Bt709:
         return static_cast<int>(std::floor((2126.0 * r + 7152.0 * g + 722.0 * b) / 10000.0 + 0.5));
     case Method::Luminance: {
-        const double y = 0.2126 * linearLight(r) + 0.7152 * linearLight(g) + 0.0722 * linearLight(b);
+        const double y =
+            0.2126 * linearLight(r) + 0.7152 * linearLight(g) + 0.0722 * linearLight(b);
         const double e = y <= 0.0031308 ? 12.92 * y : 1.055 * std::pow(y, 1 / 2.4) - 0.055;
         const double scaled = 255.0 * e;
-        if (ambiguous != nullptr)
-            *ambiguous = std::abs(scaled - std::floor(scaled) - 0.5) < 1e-6;
+        if (ambiguous != nullptr) *ambiguous = std::abs(scaled - std::floor(scaled) - 0.5) < 1e-6;
         return std::clamp(static_cast<int>(std::lround(scaled)), 0, 255);
     }
     }
@@ -448,6 +448,37 @@ std::string describe(const Shape& s) {
     return "biSize " + std::to_string(s.infoSize) + ", " + std::to_string(s.bits) +
            " bits, compression " + std::to_string(s.compression) + ", " + std::to_string(s.width) +
            " x " + std::to_string(s.height) + ", " + std::to_string(s.colours) + " colours";
+}
+
+Bytes rle24Picture(const Bytes& codes) {
+    Shape os2;
+    os2.infoSize = 64, os2.bits = 24, os2.width = 4, os2.height = 2;
+    Bytes file = makePicture(os2);
+    file.resize(le(file, 10, 4));
+    put(file, 30, 4, 4);
+    file.insert(file.end(), codes.begin(), codes.end());
+    return file;
+}
+
+// An OS/2 bitmap array of `bitmaps`: a chain of array headers, each with its bitmap's
+// headers and colour table behind it, then every bitmap's pixels behind them all.
+Bytes bitmapArray(const std::vector<Bytes>& bitmaps) {
+    std::size_t headers = 0;
+    for (const Bytes& b : bitmaps) headers += 14 + le(b, 10, 4);
+    Bytes file, pixels;
+    for (std::size_t k = 0; k < bitmaps.size(); ++k) {
+        const Bytes& b = bitmaps[k];
+        const std::uint32_t offBits = le(b, 10, 4);
+        const std::size_t next = file.size() + 14 + offBits;
+        file.insert(file.end(), {'B', 'A', 40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        if (k + 1 < bitmaps.size()) put(file, file.size() - 8, static_cast<std::uint32_t>(next), 4);
+        file.insert(file.end(), b.begin(), b.begin() + offBits);
+        put(file, file.size() - offBits + 10, static_cast<std::uint32_t>(headers + pixels.size()),
+            4);
+        pixels.insert(pixels.end(), b.begin() + offBits, b.end());
+    }
+    file.insert(file.end(), pixels.begin(), pixels.end());
+    return file;
 }
 
 }  // namespace graybmp::test

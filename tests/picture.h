@@ -63,6 +63,13 @@ struct Shape {
 Bytes makePicture(const Shape& shape);
 std::string describe(const Shape& shape);
 
+// An OS/2 2.x 4 x 2 RLE24 file whose runs are `codes`.
+Bytes rle24Picture(const Bytes& codes);
+
+// An OS/2 bitmap array of `bitmaps` (BM files): a chain of array headers, each with its
+// bitmap's headers and colour table behind it, then every bitmap's pixels behind them all.
+Bytes bitmapArray(const std::vector<Bytes>& bitmaps);
+
 // One shape of every palettized and true-colour kind at each of `widths`: palettes of 1 to
 // 8 bits, short ones, RLE, OS/2 headers, true colour with default masks, bit fields of
 // narrow, wide and reordered channels with alpha, and a colour table beside true colour.

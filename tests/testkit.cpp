@@ -33,7 +33,8 @@ Bytes expectedGrayCopy(const Bytes& in, Method method) {
     Bytes out(std::max({paletteAt + 1024, rowsEnd, size}), 0);
     std::copy(in.begin(), in.begin() + paletteAt, out.begin());
     for (std::int64_t e = paletteAt; e < paletteAt + 1024; e += 4) {
-        const auto gray = static_cast<std::uint8_t>(referenceGray(method, at(e + 2), at(e + 1), at(e)));
+        const auto gray =
+            static_cast<std::uint8_t>(referenceGray(method, at(e + 2), at(e + 1), at(e)));
         out[e] = out[e + 1] = out[e + 2] = gray;
         out[e + 3] = at(e + 3);
     }
@@ -84,9 +85,10 @@ int s16At(const Bytes& b, std::size_t at) {
 // A 64-bit pixel: blue, green and red the method's floor formula of the signed values.
 std::string widePixelProblem(const Bytes& in, const Bytes& out, std::size_t at, Method method) {
     const double b = s16At(in, at), g = s16At(in, at + 2), r = s16At(in, at + 4);
-    const double gray = method == Method::Mean    ? std::floor((b + g + r) / 3)
-                        : method == Method::Bt601 ? std::floor((299 * r + 587 * g + 114 * b + 500) / 1000)
-                                                  : std::floor((2126 * r + 7152 * g + 722 * b + 5000) / 10000);
+    const double gray = method == Method::Mean ? std::floor((b + g + r) / 3)
+                        : method == Method::Bt601
+                            ? std::floor((299 * r + 587 * g + 114 * b + 500) / 1000)
+                            : std::floor((2126 * r + 7152 * g + 722 * b + 5000) / 10000);
     for (std::size_t c = 0; c < 3; ++c)
         if (s16At(out, at + 2 * c) != static_cast<int>(gray)) return "64-bit channel not gray";
     return out[at + 6] == in[at + 6] && out[at + 7] == in[at + 7] ? "" : "64-bit alpha changed";
@@ -138,9 +140,9 @@ std::string bitmapProblem(const Bytes& in, const Bytes& out, const ImageLayout& 
             const auto at = static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * size);
             if (at + static_cast<std::size_t>(size) > in.size()) continue;
             for (std::size_t k = 0; k < static_cast<std::size_t>(size); ++k) changes[at + k] = true;
-            const std::string p =
-                size == 8 ? widePixelProblem(in, out, at, method)
-                          : truePixelProblem(pixelAt(in, at, size), pixelAt(out, at, size), l, method);
+            const std::string p = size == 8 ? widePixelProblem(in, out, at, method)
+                                            : truePixelProblem(pixelAt(in, at, size),
+                                                               pixelAt(out, at, size), l, method);
             if (!p.empty()) return "pixel at " + std::to_string(at) + ": " + p;
         }
     return "";

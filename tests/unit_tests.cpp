@@ -146,9 +146,7 @@ TEST(InputCheck, AcceptsTheLongerInfoHeadersWithOrWithoutAProfile) {
         std::uint32_t infoSize, colourSpace;
         InputError expected;
     } cases[] = {
-        {52, 0, InputError::None},
-        {56, 0, InputError::None},
-        {64, 0, InputError::None},
+        {52, 0, InputError::None},           {56, 0, InputError::None}, {64, 0, InputError::None},
         {108, 0x4C494E4B, InputError::None},  // V4 has no profile fields
         {124, 0x73524742, InputError::None},  // sRGB
         {124, 0x4D424544, InputError::None},  // embedded
@@ -389,14 +387,15 @@ TEST(GrayMethods, EveryColourGivesTheFormulasValue) {
                 for (int b = 0; b < 256 && wrong < 5; ++b) {
                     const auto at = static_cast<std::size_t>(b);
                     const int got[] = {row24[3 * at], row24[3 * at + 2], row32[4 * at],
-                                       row32[4 * at + 1], grayOf(method, bgr8(b), bgr8(g), bgr8(r))};
+                                       row32[4 * at + 1],
+                                       grayOf(method, bgr8(b), bgr8(g), bgr8(r))};
                     bool ambiguous = false;
                     const int want = test::referenceGray(m, r, g, b, &ambiguous);
                     for (const int v : got)
                         if (v != want && !(ambiguous && std::abs(v - want) == 1)) {
-                            ADD_FAILURE() << test::methodName(m) << " of " << r << "," << g << ","
-                                          << b << " gave " << v << ", not "
-                                          << test::referenceGray(m, r, g, b);
+                            ADD_FAILURE()
+                                << test::methodName(m) << " of " << r << "," << g << "," << b
+                                << " gave " << v << ", not " << test::referenceGray(m, r, g, b);
                             ++wrong;
                             break;
                         }
@@ -447,7 +446,8 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
             const auto size = static_cast<std::size_t>(l.bitCount / 8);
             for (std::int64_t r = 0; r < l.rowCount; ++r)
                 for (std::int64_t x = 0; x < l.width; ++x) {
-                    const auto at = static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * l.bitCount / 8);
+                    const auto at =
+                        static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * l.bitCount / 8);
                     for (std::size_t b = 0; b < size; ++b)
                         input[at + b] |= static_cast<std::uint8_t>(l.alphaMask >> (8 * b));
                 }
@@ -456,11 +456,18 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
         const Bytes out = convertCore(input, 13 + s.seed % 50, true, method, true);
         const std::int64_t stride = (l.width + 3) / 4 * 4;
         ASSERT_EQ(out.size(), static_cast<std::size_t>(1078 + stride * l.rowCount)) << what;
-        const std::uint32_t fields[][2] = {
-            {2, static_cast<std::uint32_t>(out.size())}, {6, 0}, {10, 1078}, {14, 40},
-            {18, static_cast<std::uint32_t>(l.width)}, {22, static_cast<std::uint32_t>(l.height)},
-            {34, static_cast<std::uint32_t>(stride * l.rowCount)}, {30, 0}, {46, 256}, {50, 0}};
-        for (const auto& [at, value] : fields) EXPECT_EQ(test::u32At(out, at), value) << what << " @" << at;
+        const std::uint32_t fields[][2] = {{2, static_cast<std::uint32_t>(out.size())},
+                                           {6, 0},
+                                           {10, 1078},
+                                           {14, 40},
+                                           {18, static_cast<std::uint32_t>(l.width)},
+                                           {22, static_cast<std::uint32_t>(l.height)},
+                                           {34, static_cast<std::uint32_t>(stride * l.rowCount)},
+                                           {30, 0},
+                                           {46, 256},
+                                           {50, 0}};
+        for (const auto& [at, value] : fields)
+            EXPECT_EQ(test::u32At(out, at), value) << what << " @" << at;
         EXPECT_EQ(out[26] | out[27] << 8 | out[28] << 16 | out[29] << 24, 1 | 8 << 16) << what;
         for (std::size_t k = 0; k < 256; ++k)
             EXPECT_EQ(test::u32At(out, 54 + 4 * k), k * 0x010101u) << what;
@@ -477,43 +484,16 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
     EXPECT_GT(compacted, 7 * 8);
 }
 
-// An OS/2 bitmap array of `bitmaps`: a chain of array headers, each with its bitmap's
-// headers and colour table behind it, then every bitmap's pixels behind them all.
-Bytes bitmapArray(const std::vector<Bytes>& bitmaps) {
-    std::size_t headers = 0;
-    for (const Bytes& b : bitmaps) headers += 14 + test::u32At(b, 10);
-    Bytes file, pixels;
-    for (std::size_t k = 0; k < bitmaps.size(); ++k) {
-        const Bytes& b = bitmaps[k];
-        const std::uint32_t offBits = test::u32At(b, 10);
-        const std::size_t next = file.size() + 14 + offBits;
-        file.insert(file.end(), {'B', 'A', 40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-        if (k + 1 < bitmaps.size()) test::setU32(file, file.size() - 8, static_cast<std::uint32_t>(next));
-        file.insert(file.end(), b.begin(), b.begin() + offBits);
-        test::setU32(file, file.size() - offBits + 10,
-                     static_cast<std::uint32_t>(headers + pixels.size()));
-        pixels.insert(pixels.end(), b.begin() + offBits, b.end());
-    }
-    file.insert(file.end(), pixels.begin(), pixels.end());
-    return file;
-}
-
-// The walks over RLE24 runs and over a bitmap array's chain at their edges: what converts
+// The new kinds, and the walks over RLE24 runs and a bitmap array's chain at their edges:
+// what converts
 // holds the input's bytes but for its colours, whatever the chunk; what does not is
 // refused with its reason.
 TEST(Walks, RunsAndArrayChainsAtTheirEdges) {
-    test::Shape os2;
-    os2.infoSize = 64, os2.bits = 24, os2.width = 4, os2.height = 2;
-    const Bytes plain = test::makePicture(os2);
-    const auto rle24 = [&](const Bytes& codes) {
-        Bytes file(plain.begin(), plain.begin() + test::u32At(plain, 10));
-        test::setU32(file, 30, 4);
-        file.insert(file.end(), codes.begin(), codes.end());
-        return file;
-    };
-    test::Shape pal, rgb;
-    pal.bits = 4, rgb.bits = 24, rgb.compression = 0;
-    const Bytes two = bitmapArray({test::makePicture(pal), test::makePicture(rgb)});
+    const auto rle24 = [](const Bytes& codes) { return test::rle24Picture(codes); };
+    test::Shape pal, rgb, wide, huffman;
+    pal.bits = 4, rgb.bits = 24, wide.bits = 64, wide.width = 3;
+    huffman.infoSize = 64, huffman.bits = 1, huffman.compression = 3;
+    const Bytes two = test::bitmapArray({test::makePicture(pal), test::makePicture(rgb)});
     const std::size_t second = 14 + test::u32At(test::makePicture(pal), 10);
     const auto edited = [&](std::size_t at, std::uint32_t value, bool word = true) {
         Bytes b = two;
@@ -532,11 +512,13 @@ TEST(Walks, RunsAndArrayChainsAtTheirEdges) {
         {"no end of bitmap", rle24({3, 50, 60, 70, 0, 0, 1, 80, 90, 100}), ""},
         {"a delta and a run out of the image", rle24({0, 2, 200, 200, 250, 1, 2, 3, 0, 1}), ""},
         {"a palette and a true-colour bitmap", two, ""},
+        {"64-bit pixels", test::makePicture(wide), ""},
+        {"OS/2 Huffman", test::makePicture(huffman), ""},
         {"a chain that loops", edited(second + 6, static_cast<std::uint32_t>(second)),
          "chain loops"},
         {"a chain that leaves the file", edited(6, static_cast<std::uint32_t>(two.size())),
          "past the end of the file"},
-        {"pixels over the next header", edited(second + 14 + 10, 20), "overlap"},
+        {"true-colour pixels over the headers", edited(second + 14 + 10, 20), "overlap"},
         {"an icon in the chain", edited(second + 14, 0x4349, false), "an icon or a pointer"},
     };
     for (const auto& c : cases) {

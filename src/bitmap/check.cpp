@@ -62,8 +62,8 @@ struct InfoHeader {
     std::int64_t width = 0, height = 0;
     std::int32_t bitCount = 0;
     std::uint32_t compression = 0, clrUsed = 0;
-    std::uint32_t masks[4] = {};    // red, green, blue, alpha as the file gives them
-    std::int64_t maskBytes = 0;     // mask bytes stored behind a 40-byte header
+    std::uint32_t masks[4] = {};  // red, green, blue, alpha as the file gives them
+    std::int64_t maskBytes = 0;   // mask bytes stored behind a 40-byte header
 };
 
 std::uint32_t fieldU32(const std::uint8_t* lead, std::uint32_t size, std::size_t offset) {
@@ -347,7 +347,8 @@ bool bitmapArray(const std::uint8_t* lead, std::size_t leadSize) {
 
 std::size_t headerBlockSize(const std::uint8_t* lead, std::size_t leadSize) {
     if (bitmapArray(lead, leadSize))
-        return kArrayHeaderSize + headerBlockSize(lead + kArrayHeaderSize, leadSize - kArrayHeaderSize);
+        return kArrayHeaderSize +
+               headerBlockSize(lead + kArrayHeaderSize, leadSize - kArrayHeaderSize);
     if (leadSize < 18) return kHeadersSize;
     const std::uint32_t size = readU32le(lead + 14);
     return size >= kCoreHeaderSize && size < kInfoHeaderSize ? kFileHeaderSize + size
@@ -417,7 +418,8 @@ InputError checkArrayEntry(const std::uint8_t* entry, std::size_t size, std::uin
     layout.arrayNext = next;
     if (layout.kind == ImageKind::TrueColour || layout.kind == ImageKind::Rle24) {
         const std::int64_t pixelsEnd = std::max(layout.requiredSize, layout.pixelOffset + 1);
-        if (layout.pixelOffset < tableEnd || (next != 0 && layout.pixelOffset < next && pixelsEnd > next))
+        if (layout.pixelOffset < tableEnd ||
+            (next != 0 && layout.pixelOffset < next && pixelsEnd > next))
             return InputError::ArrayOverlaps;
     }
     return InputError::None;
@@ -436,7 +438,9 @@ InputError checkInput(const std::uint8_t* lead, std::size_t leadSize, std::uint6
     return e;
 }
 
-std::int64_t compactStride(const ImageLayout& layout) { return (std::int64_t{layout.width} + 3) / 4 * 4; }
+std::int64_t compactStride(const ImageLayout& layout) {
+    return (std::int64_t{layout.width} + 3) / 4 * 4;
+}
 
 std::int64_t compactSize(const ImageLayout& layout) {
     return kCompactPixelOffset + compactStride(layout) * layout.rowCount;
@@ -446,7 +450,8 @@ void compactHeaders(const ImageLayout& layout, const std::uint8_t* lead,
                     std::uint8_t headers[kCompactPixelOffset]) {
     std::memset(headers, 0, kCompactPixelOffset);
     const auto put32 = [&](std::size_t at, std::uint64_t v) {
-        for (std::size_t i = 0; i < 4; ++i) headers[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        for (std::size_t i = 0; i < 4; ++i)
+            headers[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
     };
     headers[0] = 'B', headers[1] = 'M';
     put32(2, static_cast<std::uint64_t>(compactSize(layout)));
@@ -463,8 +468,7 @@ void compactHeaders(const ImageLayout& layout, const std::uint8_t* lead,
                 static_cast<std::int64_t>(kFileHeaderSize) + layout.infoHeaderSize)
             std::memcpy(headers + at, lead + at, 4);
     put32(46, 256);  // colours used
-    for (std::size_t k = 0; k < 256; ++k)
-        std::memset(headers + 54 + 4 * k, static_cast<int>(k), 3);
+    for (std::size_t k = 0; k < 256; ++k) std::memset(headers + 54 + 4 * k, static_cast<int>(k), 3);
 }
 
 std::string describeInputError(InputError error, const std::uint8_t* lead, std::size_t leadSize,
@@ -511,8 +515,8 @@ std::string describeInputError(InputError error, const std::uint8_t* lead, std::
         return bits + " bits per pixel; 1, 2, 4, 8, 16, 24 and 32 are converted";
     case InputError::CompressionMismatch:
         return compression + " (" +
-               (info.compression == kBiRle8                ? "RLE8"
-                : info.compression == kBiRle4              ? "RLE4"
+               (info.compression == kBiRle8                 ? "RLE8"
+                : info.compression == kBiRle4               ? "RLE4"
                 : info.os2 && info.compression == kOs2Rle24 ? "RLE24"
                 : info.os2                                  ? "Huffman 1D"
                 : info.bitCount == 64                       ? "compressed"

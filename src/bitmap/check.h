@@ -15,7 +15,7 @@ namespace graybmp {
 constexpr std::size_t kMaxInfoHeaderSize = 124;
 constexpr std::size_t kArrayHeaderSize = 14;  // "BA", size, next header's offset, 2 sizes
 constexpr std::size_t kMaxLeadSize = kArrayHeaderSize + 14 + kMaxInfoHeaderSize;
-constexpr std::uint16_t kArraySignature = 0x4142;  // 'B' then 'A'
+constexpr std::uint16_t kArraySignature = 0x4142;               // 'B' then 'A'
 constexpr std::size_t kArrayEntryLead = kArrayHeaderSize + 26;  // with the shortest bitmap
 
 // Compression values of the info header.

@@ -10,11 +10,11 @@
 namespace graybmp {
 
 struct Options {
-    std::vector<std::string> inputs;  // "-" is standard input
-    std::string output;               // -o: one input's output, "-" for standard output
-    std::string outputDir;            // -d: every output in this folder
-    bool inPlace = false;             // -i
-    bool report = false;              // --report
+    std::vector<std::string> inputs;       // "-" is standard input
+    std::string output;                    // -o: one input's output, "-" for standard output
+    std::string outputDir;                 // -d: every output in this folder
+    bool inPlace = false;                  // -i
+    bool report = false;                   // --report
     GrayMethod method = GrayMethod::Mean;  // -m
     bool compact = false;                  // --compact
     bool help = false, version = false;

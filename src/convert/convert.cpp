@@ -42,7 +42,7 @@ std::int64_t inputLength(const Copy& c) {
 
 // A chunk's length rounded down to whole pixels and palette entries of every size.
 std::size_t evenPiece(std::size_t chunkSize) {
-    return std::max<std::size_t>(12, chunkSize / 12 * 12);
+    return std::max<std::size_t>(kMinChunkSize, chunkSize / kMinChunkSize * kMinChunkSize);
 }
 
 // The rows [pixelOffset, pixelOffset + rowCount * stride) pass through the chunk: spans
@@ -188,7 +188,8 @@ bool grayRuns(Copy& c, std::int64_t& end) {
     std::uint8_t* data = c.chunk.data();
     for (end = l.pixelOffset; !walk.ended;) {
         const auto want = static_cast<std::size_t>(std::max<std::int64_t>(
-            0, std::min<std::int64_t>(static_cast<std::int64_t>(c.chunk.size()), l.fileSize - end)));
+            0,
+            std::min<std::int64_t>(static_cast<std::int64_t>(c.chunk.size()), l.fileSize - end)));
         if (want == 0) return true;
         const std::size_t got = streamReadAt(c.in, end, data, want);
         if (c.in.error != 0 || (got < want && !sizeUnknown(c))) return false;
@@ -271,9 +272,11 @@ bool copyArray(Copy& c, std::string& refusal) {
         headers.chunk.swap(c.chunk);
         if (!ok) return false;
         if (entry.kind == ImageKind::TrueColour && entry.rowCount > 0) {
-            const std::int64_t end = std::min(entry.fileSize, entry.pixelOffset + entry.rowCount * entry.stride);
-            auto at = std::find_if(pending.begin(), pending.end(),
-                                   [&](const PendingPixels& p) { return p.start > entry.pixelOffset; });
+            const std::int64_t end =
+                std::min(entry.fileSize, entry.pixelOffset + entry.rowCount * entry.stride);
+            auto at = std::find_if(pending.begin(), pending.end(), [&](const PendingPixels& p) {
+                return p.start > entry.pixelOffset;
+            });
             if ((at != pending.end() && at->start < end) ||
                 (at != pending.begin() && std::prev(at)->end > entry.pixelOffset))
                 return refuse(InputError::ArrayOverlaps);
@@ -293,13 +296,12 @@ bool copyArray(Copy& c, std::string& refusal) {
             const bool own = e >= InputError::ArrayEntryNotBitmap || got < kArrayHeaderSize;
             refusal = "the bitmap array's entry at offset " + std::to_string(next) + ": " +
                       (own ? describeInputError(e, nullptr, 0, size)
-                           : describeInputError(e, lead + kArrayHeaderSize,
-                                                got - kArrayHeaderSize, size));
+                           : describeInputError(e, lead + kArrayHeaderSize, got - kArrayHeaderSize,
+                                                size));
             return false;
         }
     }
-    return grayPending(c, pending, INT64_MAX, pos, refusal) &&
-           copyRange(c, pos, c.layout.fileSize);
+    return grayPending(c, pending, INT64_MAX, pos, refusal) && copyRange(c, pos, c.layout.fileSize);
 }
 
 // ---- Compact: true colour written as 8-bit gray ----
@@ -329,8 +331,8 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
     const bool whole = l.stride <= chunk;
     const std::int64_t rowsPerSpan = whole ? chunk / l.stride : 1;
     const std::int64_t piece = whole ? l.width : std::max<std::int64_t>(1, chunk / size);
-    std::vector<std::uint8_t> indices(static_cast<std::size_t>(whole ? rowsPerSpan * outStride
-                                                                     : piece + 3), 0);
+    std::vector<std::uint8_t> indices(
+        static_cast<std::size_t>(whole ? rowsPerSpan * outStride : piece + 3), 0);
     for (std::int64_t row = 0; row < l.rowCount;) {
         const std::int64_t rows = std::min(rowsPerSpan, l.rowCount - row);
         for (std::int64_t x = 0; x < l.width;) {
@@ -364,14 +366,15 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
 }  // namespace
 
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
-                    std::size_t chunkSize, GrayMethod method, bool compact,
-                    std::string* refusal) {
+                    std::size_t chunkSize, GrayMethod method, bool compact, std::string* refusal) {
     // A small file needs no more buffer than its own size.
-    const auto size = static_cast<std::size_t>(std::max<std::int64_t>(layout.fileSize, 12));
-    Copy c{in, out, layout, std::vector<std::uint8_t>(std::min(chunkSize, size)), method};
+    const auto size = static_cast<std::size_t>(
+        std::max<std::int64_t>(layout.fileSize, static_cast<std::int64_t>(kMinChunkSize)));
+    Copy c{in, out, layout,
+           std::vector<std::uint8_t>(std::max(kMinChunkSize, std::min(chunkSize, size))), method};
     bool translucent = false;
     std::string arrayRefusal;
-    bool ok = layout.arrayFirst ? copyArray(c, arrayRefusal)
+    bool ok = layout.arrayFirst                                 ? copyArray(c, arrayRefusal)
               : compact && layout.kind == ImageKind::TrueColour ? copyCompact(c, lead, translucent)
               : layout.kind == ImageKind::Indexed8              ? copyIndexed8(c, lead)
                                                                 : copyRecoloured(c);

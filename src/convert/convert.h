@@ -14,6 +14,8 @@ namespace graybmp {
 // Rows are read, changed where they lie and written back in chunks of this many bytes
 // (whole rows when they fit, else pieces of one row): the only buffer of the copy.
 constexpr std::size_t kChunkSize = 256 * 1024;
+// The least chunk: whole pixels of every size (2, 3, 4 and 8 bytes) and palette entries.
+constexpr std::size_t kMinChunkSize = 24;
 
 enum class CopyFault {
     None,

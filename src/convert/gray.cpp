@@ -57,9 +57,7 @@ double encodedOf(double y) {
     return y <= 0.0031308 ? 12.92 * y : 1.055 * std::pow(y, 1 / 2.4) - 0.055;
 }
 
-double decodedOf(double v) {
-    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-}
+double decodedOf(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
 
 struct LuminanceTables {
     double linear[256];
@@ -73,8 +71,8 @@ const LuminanceTables& luminanceTables() {
         const double scale = 2147483648.0;
         for (unsigned c = 0; c < 256; ++c) {
             t.linear[c] = decodedOf(c / 255.0);
-            t.red[c] = static_cast<std::uint32_t>(std::llround(0.2126 * t.linear[c] * scale)) +
-                       kLumaBias;
+            t.red[c] =
+                static_cast<std::uint32_t>(std::llround(0.2126 * t.linear[c] * scale)) + kLumaBias;
             t.green[c] = static_cast<std::uint32_t>(std::llround(0.7152 * t.linear[c] * scale));
             t.blue[c] = static_cast<std::uint32_t>(std::llround(0.0722 * t.linear[c] * scale));
         }
@@ -84,8 +82,9 @@ const LuminanceTables& luminanceTables() {
             const auto threshold = static_cast<std::uint32_t>(at);
             const std::size_t bucket = threshold >> kBucketBits;
             const bool inside = (threshold & kInBucket) != 0;
-            if (inside) t.buckets[bucket] = (t.buckets[bucket] & ~kInBucket & ~kNoThreshold) |
-                                            (threshold & kInBucket);
+            if (inside)
+                t.buckets[bucket] =
+                    (t.buckets[bucket] & ~kInBucket & ~kNoThreshold) | (threshold & kInBucket);
             for (std::size_t b = bucket + (inside ? 1 : 0); b <= kBuckets; ++b)
                 t.buckets[b] += std::uint32_t{1} << 24;
         }
@@ -243,15 +242,15 @@ GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t c
 
 using PixelLoop = void (*)(std::uint8_t*, std::size_t, std::uint8_t*);
 
-#define GRAYBMP_BGR_LOOP(name, call)                                                          \
-    GRAYBMP_VECTOR_CLONES void name(std::uint8_t* __restrict p, std::size_t count,            \
-                                    std::uint8_t* __restrict out) {                           \
-        call(p, count, out);                                                                  \
+#define GRAYBMP_BGR_LOOP(name, call)                                               \
+    GRAYBMP_VECTOR_CLONES void name(std::uint8_t* __restrict p, std::size_t count, \
+                                    std::uint8_t* __restrict out) {                \
+        call(p, count, out);                                                       \
     }
-#define GRAYBMP_BGR_LOOPS(method, Method)                                                     \
-    GRAYBMP_BGR_LOOP(method##24, (grayBgrPixels<3, GrayMethod::Method, false>))               \
-    GRAYBMP_BGR_LOOP(method##32, (grayBgrPixels<4, GrayMethod::Method, false>))               \
-    GRAYBMP_BGR_LOOP(method##Indices24, (grayBgrPixels<3, GrayMethod::Method, true>))         \
+#define GRAYBMP_BGR_LOOPS(method, Method)                                             \
+    GRAYBMP_BGR_LOOP(method##24, (grayBgrPixels<3, GrayMethod::Method, false>))       \
+    GRAYBMP_BGR_LOOP(method##32, (grayBgrPixels<4, GrayMethod::Method, false>))       \
+    GRAYBMP_BGR_LOOP(method##Indices24, (grayBgrPixels<3, GrayMethod::Method, true>)) \
     GRAYBMP_BGR_LOOP(method##Indices32, (grayBgrPixels<4, GrayMethod::Method, true>))
 GRAYBMP_BGR_LOOPS(mean, Mean)
 GRAYBMP_BGR_LOOPS(bt601, Bt601)
@@ -355,8 +354,8 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
     switch (g.method) {
     case PixelMethod::Wide:
         for (std::size_t i = 0; i < count; ++i, p += 8) {
-            const std::int32_t gray = wideGray(g.formula, readS16le(p), readS16le(p + 2),
-                                               readS16le(p + 4));
+            const std::int32_t gray =
+                wideGray(g.formula, readS16le(p), readS16le(p + 2), readS16le(p + 4));
             for (int c = 0; c < 3; ++c) {
                 p[2 * c] = static_cast<std::uint8_t>(gray & 0xFF);
                 p[2 * c + 1] = static_cast<std::uint8_t>((gray >> 8) & 0xFF);

@@ -78,7 +78,6 @@ void grayPixels(const PixelGray& gray, std::uint8_t* pixels, std::size_t count);
 
 // The 8-bit gray of each of `count` pixels into `out`, one byte each; the pixels may be
 // grayed in place on the way.
-void grayIndices(const PixelGray& gray, std::uint8_t* pixels, std::size_t count,
-                 std::uint8_t* out);
+void grayIndices(const PixelGray& gray, std::uint8_t* pixels, std::size_t count, std::uint8_t* out);
 
 }  // namespace graybmp

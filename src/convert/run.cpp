@@ -160,7 +160,8 @@ int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written)
     const InputError refusal = checkInput(lead, leadSize, fileSize, layout);
     if (refusal != InputError::None)
         return fail(errors, job.input, describeInputError(refusal, lead, leadSize, fileSize));
-    if (job.compact && (layout.arrayFirst || layout.kind == ImageKind::Rle24 || layout.bitCount == 64)) {
+    if (job.compact &&
+        (layout.arrayFirst || layout.kind == ImageKind::Rle24 || layout.bitCount == 64)) {
         return fail(errors, job.input,
                     "--compact writes 16-, 24- and 32-bit images only, not 64-bit, RLE24 or "
                     "bitmap-array ones");
