@@ -405,24 +405,6 @@ TEST(GrayMethods, EveryColourGivesTheFormulasValue) {
     }
 }
 
-// Each method reaches every kind: palettes, colour tables and pixels of every encoding.
-TEST(GrayMethods, EveryMethodReachesEveryKind) {
-    for (const test::Method m : test::kMethods)
-        for (const test::Shape& s : test::everyKind({1, 6})) {
-            const Bytes input = test::makePicture(s);
-            ImageLayout layout{};
-            checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), layout);
-            const Bytes output = convertCore(input, kChunkSize, true, m);
-            const std::string what = std::string(test::methodName(m)) + ", " + test::describe(s);
-            EXPECT_EQ(test::grayCopyProblem(input, output, layout, m), "") << what;
-            test::Picture before, after;
-            std::string why;
-            ASSERT_TRUE(test::decodePicture(input, before, why)) << what << ": " << why;
-            ASSERT_TRUE(test::decodePicture(output, after, why)) << what << ": " << why;
-            EXPECT_EQ(test::grayPictureProblem(before, after, m), "") << what;
-        }
-}
-
 // --compact: every true-colour kind becomes an 8-bit gray BMP of its picture, with the
 // headers the compact form has and 1078 + stride x rows bytes; translucent pixels are
 // refused and opaque ones convert; palettized kinds give the bytes they always did.

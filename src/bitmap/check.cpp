@@ -526,10 +526,6 @@ std::string describeInputError(InputError error, const std::uint8_t* lead, std::
         return std::string(info.compression == kBiJpeg ? "a JPEG" : "a PNG") +
                " image inside a BMP file (" + compression + ") is not converted";
     case InputError::UnknownCompression:
-        if (info.os2 && info.compression == kBiBitfields)
-            return "unsupported " + compression + " (Huffman 1D) in an OS/2 bitmap";
-        if (info.os2 && info.compression == kBiJpeg)
-            return "unsupported " + compression + " (RLE24) in an OS/2 bitmap";
         return "unsupported " + compression;
     case InputError::MaskMissing:
         return "a bit-field mask for red, green or blue is zero";
