@@ -909,11 +909,14 @@ TEST_F(CommandLine, PipesGiveTheBytesOfTheFileCase) {
     test::Shape rle4, rgb;
     rle4.bits = 4, rle4.compression = 2, rle4.width = 9;
     rgb.bits = 24, rgb.width = 301, rgb.height = 700;  // more than the pipe's window and chunk
-    const std::pair<const char*, Bytes> inputs[] = {{"8-bit", test::sample(7, 3)},
-                                                    {"gap before the rows", offset(1200)},
-                                                    {"rows over the palette", offset(54 + 40)},
-                                                    {"RLE4", test::makePicture(rle4)},
-                                                    {"24-bit", test::makePicture(rgb)}};
+    const std::pair<const char*, Bytes> inputs[] = {
+        {"8-bit", test::sample(7, 3)},
+        {"gap before the rows", offset(1200)},
+        {"rows over the palette", offset(54 + 40)},
+        {"RLE4", test::makePicture(rle4)},
+        {"24-bit", test::makePicture(rgb)},
+        {"RLE24", test::rle24Picture({2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 1})},
+        {"bitmap array", test::bitmapArray({test::makePicture(rle4), test::makePicture(rgb)})}};
     std::vector<std::string> ways = {"$G - < in.bmp > out.bmp", "cat in.bmp | $G - | cat > out.bmp",
                                      "cat in.bmp | $G -o out.bmp -"};
     if (posixTool())

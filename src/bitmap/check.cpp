@@ -474,6 +474,10 @@ void compactHeaders(const ImageLayout& layout, const std::uint8_t* lead,
 std::string describeInputError(InputError error, const std::uint8_t* lead, std::size_t leadSize,
                                std::uint64_t fileSize) {
     const std::string size = std::to_string(fileSize);
+    if (error == InputError::TooShort) {
+        return "too short for a bitmap header (" + size + " bytes, at least " +
+               std::to_string(headerBlockSize(lead, leadSize)) + " needed)";
+    }
     switch (error) {
     case InputError::ArrayEntryNotBitmap:
         return "a bitmap array entry that is not a bitmap (an icon or a pointer) is not "
@@ -492,10 +496,6 @@ std::string describeInputError(InputError error, const std::uint8_t* lead, std::
     if (bitmapArray(lead, leadSize)) {  // the rest speak of its first bitmap
         return describeInputError(error, lead + kArrayHeaderSize, leadSize - kArrayHeaderSize,
                                   fileSize);
-    }
-    if (error == InputError::TooShort) {
-        return "too short for a bitmap header (" + size + " bytes, at least " +
-               std::to_string(headerBlockSize(lead, leadSize)) + " needed)";
     }
     if (error == InputError::None || leadSize < headerBlockSize(lead, leadSize)) return "accepted";
     const BitmapHeaders h = headersOf(lead, leadSize);

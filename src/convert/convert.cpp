@@ -287,6 +287,8 @@ bool copyArray(Copy& c, std::string& refusal) {
         if (!grayPending(c, pending, next, pos, refusal)) return false;
         if (next < pos)
             return refuse(c.in.sequential ? InputError::ArrayBehindPipe : InputError::ArrayLoops);
+        if (!copyRange(c, pos, next)) return false;  // a pipe passes nothing by unwritten
+        pos = next;
         std::uint8_t lead[kMaxLeadSize];
         const std::size_t got = streamReadAt(c.in, next, lead, sizeof lead);
         if (c.in.error != 0) return false;

@@ -128,6 +128,9 @@ int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written)
             ? std::max<std::size_t>(kHeadersSize, std::min<std::uint64_t>(fileSize, kMaxLeadSize))
             : kHeadersSize;
     std::size_t leadSize = streamReadDirect(in, lead, first);
+    const std::size_t block = headerBlockSize(lead, leadSize);  // more behind a bitmap array's
+    if (leadSize < block && in.sequential && in.error == 0)
+        leadSize += streamReadDirect(in, lead + leadSize, block - leadSize);
     if (in.error != 0) return fail(errors, job.input, systemError("cannot read", in.error));
     ImageLayout layout{};
     if (leadSize < headerBlockSize(lead, leadSize)) {
