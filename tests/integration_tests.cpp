@@ -805,31 +805,9 @@ class CommandLine : public Folder {
     }
 };
 
-TEST_F(CommandLine, EachInputIsWrittenBesideItUnderItsNewName) {
-    const Bytes input = test::sample(7, 3);
-    fs::create_directory(dir_ / "dir");
-    const struct {
-        const char *in, *out;
-    } names[] = {{"photo.bmp", "photoNEW.bmp"},
-                 {"scan.BMP", "scanNEW.BMP"},
-                 {"dir/a.bmp", "dir/aNEW.bmp"},
-                 {"x.y.bmp", "x.yNEW.bmp"},
-                 {"noext", "noextNEW"},
-                 {"b b.bmp", "b bNEW.bmp"},
-                 {"gr\xc3\xa5.bmp", "gr\xc3\xa5NEW.bmp"}};
-    std::string operands;
-    for (const auto& n : names) {
-        put(n.in, input);
-        operands += std::string(" '") + n.in + "'";
-    }
-    const Outcome r = sh("$G" + operands);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out + r.err, "");  // nothing printed on success, no key waited for
-    for (const auto& n : names) EXPECT_EQ(get(n.out), test::expectedGrayCopy(input)) << n.out;
-}
-
-// -o, -d and -i, and the outputs refused because they would overwrite an input or an
-// output of the same run; a refused or missing input does not stop the others.
+// The names of the outputs beside their inputs, -o, -d and -i, and the outputs refused
+// because they would overwrite an input or an output of the same run; a refused or
+// missing input does not stop the others. Nothing is printed on success.
 TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
     const Bytes a = test::sample(5, 2), b = test::sample(6, 3);
     const Bytes grayA = test::expectedGrayCopy(a), cut(a.begin(), a.begin() + 40);
@@ -838,6 +816,22 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
     test::Shape rgb;
     rgb.bits = 24, rgb.width = 7;
     put("rgb.bmp", test::makePicture(rgb));
+    fs::create_directory(dir_ / "dir");
+    const char* const named[][2] = {{"photo.bmp", "photoNEW.bmp"},
+                                    {"scan.BMP", "scanNEW.BMP"},
+                                    {"dir/a.bmp", "dir/aNEW.bmp"},
+                                    {"x.y.bmp", "x.yNEW.bmp"},
+                                    {"noext", "noextNEW"},
+                                    {"b b.bmp", "b bNEW.bmp"},
+                                    {"gr\xc3\xa5.bmp", "gr\xc3\xa5NEW.bmp"}};
+    std::string operands;
+    std::vector<std::pair<const char*, const Bytes*>> beside;
+    for (const auto& n : named) {
+        put(n[0], a);
+        operands += std::string(" '") + n[0] + "'";
+        beside.push_back({n[1], &grayA});
+    }
+    const std::string besideScript = "$G" + operands;
     const struct {
         const char* script;
         int status;
@@ -845,6 +839,7 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
         const char* err;
         unsigned mode = 0;  // of a.bmp afterwards, when not 0
     } cases[] = {
+        {besideScript.c_str(), 0, beside, ""},
         {"$G a.bmp -o gray.bmp", 0, {{"gray.bmp", &grayA}, {"aNEW.bmp", nullptr}}, ""},
         {"$G -o - a.bmp > piped.bmp", 0, {{"piped.bmp", &grayA}}, ""},
         {"$G --output-dir out a.bmp b/a.bmp",
@@ -881,6 +876,9 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
         const Outcome r = sh(c.script);
         EXPECT_EQ(r.status, c.status) << c.script << ": " << r.err;
         EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << c.script << ": " << r.err;
+        if (c.status == 0) {
+            EXPECT_EQ(r.out + r.err, "") << c.script;
+        }
         for (const auto& [name, bytes] : c.files) {
             EXPECT_EQ(exists(name), bytes != nullptr) << c.script << ": " << name;
             if (bytes != nullptr) {
