@@ -233,29 +233,36 @@ GRAYBMP_AVX512 inline __m512i lookUp(const std::uint32_t* table, __m512i index) 
     return rows[0];
 }
 
-// The fixed-point grays of 16 pixels at a time, as the plain loop works them out; returns
-// how many pixels it did, leaving the last ones to that loop (which reads no byte past
-// the pixels).
+// Where each channel's byte of 16 pixels lies, for a byte permute that puts it at the
+// bottom of its 32-bit lane (the other three bytes come from byte 63, and are masked off).
+template <int Bytes>
+struct ChannelSpread {
+    alignas(64) std::uint8_t bytes[3][64];
+    constexpr ChannelSpread() : bytes{} {
+        for (int c = 0; c < 3; ++c)
+            for (int k = 0; k < 64; ++k)
+                bytes[c][k] = static_cast<std::uint8_t>(k % 4 == 0 ? Bytes * (k / 4) + c : 63);
+    }
+};
+
+// The grays of 16 pixels at a time, as the plain loop works them out, those too close to
+// call exactly; returns how many pixels it did, leaving the last ones to that loop
+// (which reads no byte past the pixels).
 template <int Bytes>
 GRAYBMP_AVX512 std::size_t luminanceLookups(const LuminanceTables& t, const std::uint8_t* block,
-                                            std::size_t n, std::uint8_t* grays,
-                                            std::uint32_t& nearAny) {
-    alignas(64) std::uint8_t spread[3][64];  // each channel's byte to the bottom of a lane
-    for (int k = 0; k < 64; ++k)
-        for (int c = 0; c < 3; ++c)
-            spread[c][k] = static_cast<std::uint8_t>(k % 4 == 0 ? Bytes * (k / 4) + c : 63);
+                                            std::size_t n, std::uint8_t* grays) {
+    static constexpr ChannelSpread<Bytes> spread;
     const __m512i byte = _mm512_set1_epi32(0xFF), bias = _mm512_set1_epi32(kLumaBias);
     const __m512i inBucket = _mm512_set1_epi32(static_cast<int>(kInBucket));
     const __m512i own = _mm512_set1_epi32(static_cast<int>(kInBucket | kNoThreshold));
     const __m512i twoBias = _mm512_set1_epi32(2 * kLumaBias);
-    __mmask16 near = 0;
     std::size_t i = 0;
     for (; i + 64 / Bytes + 1 <= n; i += 16) {
         const __m512i data = _mm512_loadu_si512(block + Bytes * i);
         __m512i channel[3];
         for (int c = 0; c < 3; ++c)
             channel[c] = _mm512_and_si512(
-                _mm512_permutexvar_epi8(_mm512_load_si512(spread[c]), data), byte);
+                _mm512_permutexvar_epi8(_mm512_load_si512(spread.bytes[c]), data), byte);
         const __m512i y = _mm512_add_epi32(
             _mm512_add_epi32(lookUp(t.blue, channel[0]), lookUp(t.green, channel[1])),
             lookUp(t.red, channel[2]));
@@ -269,12 +276,17 @@ GRAYBMP_AVX512 std::size_t luminanceLookups(const LuminanceTables& t, const std:
                                                    _mm512_set1_epi32(1));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(grays + i), _mm512_cvtepi32_epi8(gray));
         const __m512i from = _mm512_add_epi32(_mm512_sub_epi32(low, threshold), bias);
-        near |= _mm512_cmple_epu32_mask(from, twoBias);
-        near |= _mm512_test_epi32_mask(
-            _mm512_xor_si512(_mm512_add_epi32(y, bias), _mm512_sub_epi32(y, bias)),
-            _mm512_set1_epi32(static_cast<int>(~kInBucket)));
+        const __mmask16 near =
+            _mm512_cmple_epu32_mask(from, twoBias) |
+            _mm512_test_epi32_mask(
+                _mm512_xor_si512(_mm512_add_epi32(y, bias), _mm512_sub_epi32(y, bias)),
+                _mm512_set1_epi32(static_cast<int>(~kInBucket)));
+        for (int k = 0; k < 16; ++k) {  // too close to call: these alone are worked out exactly
+            if ((near >> k & 1) == 0) continue;
+            const std::uint8_t* pixel = block + Bytes * (i + static_cast<std::size_t>(k));
+            grays[i + static_cast<std::size_t>(k)] = luminanceOf(pixel[0], pixel[1], pixel[2]);
+        }
     }
-    if (near != 0) nearAny = 1;
     return i;
 }
 
@@ -292,7 +304,7 @@ template <int Bytes, bool Indices>
 GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t count,
                                        std::uint8_t* __restrict out) {
     const LuminanceTables& t = luminanceTables();
-    constexpr std::size_t kBlock = 256;
+    constexpr std::size_t kBlock = 1024;
     for (std::size_t start = 0; start < count; start += kBlock) {
         const std::size_t n = std::min(kBlock, count - start);
         std::uint8_t* block = p + Bytes * start;
@@ -300,7 +312,7 @@ GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t c
         std::uint32_t near = 0;
         std::size_t done = 0;
 #ifdef GRAYBMP_AVX512_LOOKUPS
-        if (hasAvx512Lookups()) done = luminanceLookups<Bytes>(t, block, n, grays, near);
+        if (hasAvx512Lookups()) done = luminanceLookups<Bytes>(t, block, n, grays);
 #endif
         for (std::size_t i = done; i < n; ++i) {
             const std::uint8_t* pixel = block + Bytes * i;
@@ -310,7 +322,7 @@ GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t c
             near |= nearEdge(y, bucket);
         }
         if (near != 0) {
-            for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t i = done; i < n; ++i) {
                 const std::uint8_t* pixel = block + Bytes * i;
                 grays[i] = luminanceOf(pixel[0], pixel[1], pixel[2]);
             }
