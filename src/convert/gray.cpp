@@ -214,8 +214,10 @@ GRAYBMP_INLINE void grayBgrPixels(std::uint8_t* __restrict p, std::size_t count,
 #ifdef GRAYBMP_AVX512_LOOKUPS
 #define GRAYBMP_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 // The compiler's own headers leave the unused lanes of some intrinsics undefined on purpose.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 // A lookup of 16 indices (0 to 255) in a 256-entry table held in registers: a permute
 // from each pair of 16-entry rows, then a choice by the index's top three bits. Faster
@@ -290,7 +292,9 @@ GRAYBMP_AVX512 std::size_t luminanceLookups(const LuminanceTables& t, const std:
     return i;
 }
 
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 bool hasAvx512Lookups() {
     static const bool has = __builtin_cpu_supports("avx512f") &&
