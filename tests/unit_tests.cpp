@@ -501,7 +501,7 @@ TEST(Walks, RunsAndArrayChainsAtTheirEdges) {
         {"a chain that leaves the file", edited(6, static_cast<std::uint32_t>(two.size())),
          "past the end of the file"},
         {"true-colour pixels over the headers", edited(second + 14 + 10, 20), "overlap"},
-        {"an icon in the chain", edited(second + 14, 0x4349, false), "an icon or a pointer"},
+        {"an icon in the chain", edited(second + 14, 0x4349, false), "icons and pointers"},
     };
     for (const auto& c : cases) {
         ImageLayout layout{};

@@ -382,13 +382,12 @@ InputError checkBitmap(const std::uint8_t* lead, std::size_t leadSize, std::uint
     return InputError::None;
 }
 
-InputError checkArrayHeader(const std::uint8_t* at, std::uint64_t fileSize, std::int64_t offset,
-                            std::int64_t& next) {
+// The 14-byte array header: "BA", and the next one's offset inside the file (0: none).
+InputError checkArrayHeader(const std::uint8_t* at, std::uint64_t fileSize, std::int64_t& next) {
     if (readU16le(at) != kArraySignature) return InputError::ArrayEntryNotBitmap;
     next = readU32le(at + 6);
     if (next != 0 && static_cast<std::uint64_t>(next) + kArrayEntryLead > fileSize)
         return InputError::ArrayLeavesFile;
-    (void)offset;
     return InputError::None;
 }
 
@@ -398,7 +397,7 @@ InputError checkArrayEntry(const std::uint8_t* entry, std::size_t size, std::uin
                            std::int64_t offset, ImageLayout& layout) {
     if (size < kArrayHeaderSize + 2) return InputError::ArrayLeavesFile;
     std::int64_t next = 0;
-    InputError e = checkArrayHeader(entry, fileSize, offset, next);
+    InputError e = checkArrayHeader(entry, fileSize, next);
     if (e != InputError::None) return e;
     const std::uint16_t type = readU16le(entry + kArrayHeaderSize);
     if (type != kBmSignature) {
@@ -480,8 +479,8 @@ std::string describeInputError(InputError error, const std::uint8_t* lead, std::
     }
     switch (error) {
     case InputError::ArrayEntryNotBitmap:
-        return "a bitmap array entry that is not a bitmap (an icon or a pointer) is not "
-               "converted";
+        return "a bitmap array entry that is not \"BA\" and a bitmap (icons and pointers are "
+               "not converted)";
     case InputError::ArrayLeavesFile:
         return "a bitmap array's next header lies past the end of the file of " + size + " bytes";
     case InputError::ArrayLoops:
