@@ -974,8 +974,8 @@ TEST_F(CommandLine, HelpVersionAndReports) {
         const char* script;
         std::string out, err;
     } cases[] = {
-        {"$G --version", "graybmp 1.1.0\n", ""},
-        {"$G -V", "graybmp 1.1.0\n", ""},
+        {"$G --version", std::string("graybmp ") + GRAYBMP_VERSION + "\n", ""},
+        {"$G -V", std::string("graybmp ") + GRAYBMP_VERSION + "\n", ""},
         {"$G --report a.bmp", "File: a.bmp\n" + report, ""},
         {"$G --report -- -o", "File: -o\n" + report, ""},
         {"$G --report - < a.bmp > /dev/null", "", "File: -\n" + report},

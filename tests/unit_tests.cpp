@@ -471,7 +471,6 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
 // holds the input's bytes but for its colours, whatever the chunk; what does not is
 // refused with its reason.
 TEST(Walks, RunsAndArrayChainsAtTheirEdges) {
-    const auto rle24 = [](const Bytes& codes) { return test::rle24Picture(codes); };
     test::Shape pal, rgb, wide, huffman;
     pal.bits = 4, rgb.bits = 24, wide.bits = 64, wide.width = 3;
     huffman.infoSize = 64, huffman.bits = 1, huffman.compression = 3;
@@ -488,11 +487,14 @@ TEST(Walks, RunsAndArrayChainsAtTheirEdges) {
         const char* refusal;  // empty: converts
     } cases[] = {
         {"runs, literals, ends of line and bitmap",
-         rle24({2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0, 1, 9, 9, 9}), ""},
-        {"a triple cut by the end", rle24({2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5}), ""},
-        {"a run's colour cut by the end", rle24({2, 10, 20}), ""},
-        {"no end of bitmap", rle24({3, 50, 60, 70, 0, 0, 1, 80, 90, 100}), ""},
-        {"a delta and a run out of the image", rle24({0, 2, 200, 200, 250, 1, 2, 3, 0, 1}), ""},
+         test::rle24Picture(
+             {2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0, 1, 9, 9, 9}),
+         ""},
+        {"a triple cut by the end", test::rle24Picture({2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5}), ""},
+        {"a run's colour cut by the end", test::rle24Picture({2, 10, 20}), ""},
+        {"no end of bitmap", test::rle24Picture({3, 50, 60, 70, 0, 0, 1, 80, 90, 100}), ""},
+        {"a delta and a run out of the image",
+         test::rle24Picture({0, 2, 200, 200, 250, 1, 2, 3, 0, 1}), ""},
         {"a palette and a true-colour bitmap", two, ""},
         {"64-bit pixels", test::makePicture(wide), ""},
         {"OS/2 Huffman", test::makePicture(huffman), ""},
