@@ -1,5 +1,6 @@
 #include "cli/batch.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -49,9 +50,7 @@ void drawProgress(Progress& p, std::size_t done, std::size_t total, std::int64_t
 }
 
 bool contains(const std::vector<FileIdentity>& ids, const FileIdentity& id) {
-    for (const FileIdentity& other : ids)
-        if (other == id) return true;
-    return false;
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
 // Where an input's gray copy goes; a pipe's, like standard input's, to standard output
@@ -78,13 +77,15 @@ std::string collision(const std::string& output, const std::vector<FileIdentity>
 int convertAll(const Options& o) {
     std::vector<FileIdentity> inputs, written;
     std::vector<bool> pipes;
+    std::vector<std::string> outputs;
     bool imageToStdout = false;
     for (const std::string& name : o.inputs) {
         FileIdentity id;
         const PathKind kind = name == "-" ? PathKind::Missing : pathKind(name, &id);
         if (kind != PathKind::Missing) inputs.push_back(id);
         pipes.push_back(kind == PathKind::Pipe);
-        imageToStdout = imageToStdout || outputOf(o, name, pipes.back()) == "-";
+        outputs.push_back(outputOf(o, name, pipes.back()));
+        imageToStdout = imageToStdout || outputs.back() == "-";
     }
     std::ostream& reports = imageToStdout ? std::cerr : std::cout;
     Progress progress;
@@ -95,7 +96,7 @@ int convertAll(const Options& o) {
     for (std::size_t i = 0; i < o.inputs.size(); ++i) {
         FileJob job;
         job.input = o.inputs[i];
-        job.output = outputOf(o, job.input, pipes[i]);
+        job.output = outputs[i];
         job.report = o.report ? &reports : nullptr;
         job.reportName = true;
         job.pipes = true;

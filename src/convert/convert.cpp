@@ -12,12 +12,13 @@
 namespace graybmp {
 namespace {
 
-// What one copy works with: both files, the layout and the one chunk buffer.
+// What one copy works with: both files, the layout and the one chunk buffer, which the
+// entries of a bitmap array share, each with its own layout.
 struct Copy {
     Stream& in;
     Stream& out;
     const ImageLayout& layout;
-    std::vector<std::uint8_t> chunk;
+    std::vector<std::uint8_t>& chunk;
     GrayMethod method;
 };
 
@@ -242,11 +243,8 @@ bool grayPending(Copy& c, std::vector<PendingPixels>& pending, std::int64_t unti
             refusal = describeInputError(InputError::ArrayOverlaps, nullptr, 0, 0);
             return false;
         }
-        Copy entry{c.in, c.out, p.layout, {}, c.method};
-        entry.chunk.swap(c.chunk);
-        const bool ok = copyRange(entry, pos, p.start) && grayTruePixels(entry);
-        entry.chunk.swap(c.chunk);
-        if (!ok) return false;
+        Copy entry{c.in, c.out, p.layout, c.chunk, c.method};
+        if (!copyRange(entry, pos, p.start) || !grayTruePixels(entry)) return false;
         pos = p.end;
     }
     return true;
@@ -266,11 +264,8 @@ bool copyArray(Copy& c, std::string& refusal) {
         if (entry.kind == ImageKind::Rle24) return refuse(InputError::ArrayOverlaps);
         ImageLayout tableOnly = entry;  // the pixels are grayed when the copy reaches them
         tableOnly.kind = ImageKind::Palettized;
-        Copy headers{c.in, c.out, tableOnly, {}, c.method};
-        headers.chunk.swap(c.chunk);
-        const bool ok = grayBitmap(headers, pos);
-        headers.chunk.swap(c.chunk);
-        if (!ok) return false;
+        Copy headers{c.in, c.out, tableOnly, c.chunk, c.method};
+        if (!grayBitmap(headers, pos)) return false;
         if (entry.kind == ImageKind::TrueColour && entry.rowCount > 0) {
             const std::int64_t end =
                 std::min(entry.fileSize, entry.pixelOffset + entry.rowCount * entry.stride);
@@ -372,8 +367,8 @@ CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const Ima
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(
         std::max<std::int64_t>(layout.fileSize, static_cast<std::int64_t>(kMinChunkSize)));
-    Copy c{in, out, layout,
-           std::vector<std::uint8_t>(std::max(kMinChunkSize, std::min(chunkSize, size))), method};
+    std::vector<std::uint8_t> chunk(std::max(kMinChunkSize, std::min(chunkSize, size)));
+    Copy c{in, out, layout, chunk, method};
     bool translucent = false;
     std::string arrayRefusal;
     bool ok = layout.arrayFirst                                 ? copyArray(c, arrayRefusal)

@@ -268,14 +268,14 @@ GRAYBMP_AVX512 std::size_t luminanceLookups(const LuminanceTables& t, const std:
         const __m512i y = _mm512_add_epi32(
             _mm512_add_epi32(lookUp(t.blue, channel[0]), lookUp(t.green, channel[1])),
             lookUp(t.red, channel[2]));
-        const __m512i bucket = _mm512_i32gather_epi32(_mm512_srli_epi32(y, kBucketBits),
-                                                      t.buckets, 4);
+        const __m512i bucket =
+            _mm512_i32gather_epi32(_mm512_srli_epi32(y, kBucketBits), t.buckets, 4);
         const __m512i low = _mm512_and_si512(y, inBucket);
         const __m512i threshold = _mm512_and_si512(bucket, own);
         const __mmask16 passed = _mm512_cmpge_epu32_mask(low, threshold);
-        const __m512i gray = _mm512_mask_add_epi32(_mm512_srli_epi32(bucket, 24), passed,
-                                                   _mm512_srli_epi32(bucket, 24),
-                                                   _mm512_set1_epi32(1));
+        const __m512i gray =
+            _mm512_mask_add_epi32(_mm512_srli_epi32(bucket, 24), passed,
+                                  _mm512_srli_epi32(bucket, 24), _mm512_set1_epi32(1));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(grays + i), _mm512_cvtepi32_epi8(gray));
         const __m512i from = _mm512_add_epi32(_mm512_sub_epi32(low, threshold), bias);
         const __mmask16 near =
