@@ -209,8 +209,6 @@ GRAYBMP_INLINE void grayBgrPixels(std::uint8_t* __restrict p, std::size_t count,
     }
 }
 
-// Luminance a block at a time: the fixed-point gray of every pixel and whether any came
-// too close to call, then the exact gray of those, then the stores.
 #ifdef GRAYBMP_AVX512_LOOKUPS
 #define GRAYBMP_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi")))
 // The compiler's own headers leave the unused lanes of some intrinsics undefined on purpose.
@@ -223,8 +221,8 @@ GRAYBMP_INLINE void grayBgrPixels(std::uint8_t* __restrict p, std::size_t count,
 // working the gray out. It sums the weighted linear values from 16-bit halves, 32 pixels at
 // a time, then encodes the sum y in single precision: y = 2^e m with m in [1, 2), so
 // y^(5/12) is a factor for e times a polynomial in m (Chebyshev's, of degree 6), and below
-// 0.0031308 the line. That lies within 1e-4 of 255 times the encoded value for every colour;
-// a gray within kFloatMargin of a half is left to luminanceOf.
+// 0.0031308 the line. For every colour that lies within 6e-5 of 255 times the encoded value
+// (the tests try them all); a gray within kFloatMargin of a half is left to luminanceOf.
 constexpr double kWordScale = 268435456.0 - 65536.0;  // 2^28 less a little: sums fit 15 bits
 constexpr int kLowBits = 13;                          // each value is high << 13 | low
 constexpr int kDegree = 6;
@@ -383,6 +381,9 @@ bool hasAvx512Lookups() {
 }
 #endif
 
+// Luminance a block at a time: the grays of the block (from the AVX-512 loop where there
+// is one, the rest in fixed point, all of those redone exactly if any came too close to
+// call), then the stores.
 template <int Bytes, bool Indices>
 GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t count,
                                        std::uint8_t* __restrict out) {
