@@ -360,11 +360,12 @@ TEST(PixelGray, ChannelsOfEveryWidthGoGrayAndKeepTheOtherBits) {
 unsigned bgr8(int v) { return static_cast<unsigned>(v); }
 
 // Every one of the 2^24 colours, through the palette's gray and the vectorized 24- and
-// 32-bit pixel loops, against the tests' own double-precision reference.
+// 32-bit pixel loops, against the tests' own double-precision reference. A row holds every
+// green and blue of one red, so the loops also cross their blocks and end mid-step.
 TEST(GrayMethods, EveryColourGivesTheFormulasValue) {
     ImageLayout layout{};
     layout.redMask = 0xFF0000, layout.greenMask = 0x00FF00, layout.blueMask = 0x0000FF;
-    std::vector<std::uint8_t> row24(256 * 3), row32(256 * 4);
+    std::vector<std::uint8_t> row24(65536 * 3), row32(65536 * 4);
     for (const test::Method m : test::kMethods) {
         const auto method = static_cast<GrayMethod>(m);
         layout.bitCount = 24;
@@ -373,35 +374,32 @@ TEST(GrayMethods, EveryColourGivesTheFormulasValue) {
         const PixelGray gray32 = pixelGrayOf(layout, nullptr, method);
         ASSERT_EQ(gray24.method, PixelMethod::Bgr);
         int wrong = 0;
-        for (int r = 0; r < 256; ++r)
-            for (int g = 0; g < 256; ++g) {
-                for (int b = 0; b < 256; ++b) {
-                    const std::uint8_t bgr[4] = {static_cast<std::uint8_t>(b),
-                                                 static_cast<std::uint8_t>(g),
-                                                 static_cast<std::uint8_t>(r), 0x5A};
-                    std::copy(bgr, bgr + 3, &row24[3 * static_cast<std::size_t>(b)]);
-                    std::copy(bgr, bgr + 4, &row32[4 * static_cast<std::size_t>(b)]);
-                }
-                grayPixels(gray24, row24.data(), 256);
-                grayPixels(gray32, row32.data(), 256);
-                for (int b = 0; b < 256 && wrong < 5; ++b) {
-                    const auto at = static_cast<std::size_t>(b);
-                    const int got[] = {row24[3 * at], row24[3 * at + 2], row32[4 * at],
-                                       row32[4 * at + 1],
-                                       grayOf(method, bgr8(b), bgr8(g), bgr8(r))};
-                    bool ambiguous = false;
-                    const int want = test::referenceGray(m, r, g, b, &ambiguous);
-                    for (const int v : got)
-                        if (v != want && !(ambiguous && std::abs(v - want) == 1)) {
-                            ADD_FAILURE()
-                                << test::methodName(m) << " of " << r << "," << g << "," << b
-                                << " gave " << v << ", not " << test::referenceGray(m, r, g, b);
-                            ++wrong;
-                            break;
-                        }
-                    EXPECT_EQ(row32[4 * at + 3], 0x5A);
-                }
+        for (int r = 0; r < 256; ++r) {
+            for (std::size_t at = 0; at < 65536; ++at) {
+                const std::uint8_t bgr[4] = {static_cast<std::uint8_t>(at),
+                                             static_cast<std::uint8_t>(at >> 8),
+                                             static_cast<std::uint8_t>(r), 0x5A};
+                std::copy(bgr, bgr + 3, &row24[3 * at]);
+                std::copy(bgr, bgr + 4, &row32[4 * at]);
             }
+            grayPixels(gray24, row24.data(), 65536);
+            grayPixels(gray32, row32.data(), 65536);
+            for (std::size_t at = 0; at < 65536 && wrong < 5; ++at) {
+                const int g = static_cast<int>(at >> 8), b = static_cast<int>(at & 0xFF);
+                const int got[] = {row24[3 * at], row24[3 * at + 2], row32[4 * at],
+                                   row32[4 * at + 1], grayOf(method, bgr8(b), bgr8(g), bgr8(r))};
+                bool ambiguous = false;
+                const int want = test::referenceGray(m, r, g, b, &ambiguous);
+                for (const int v : got)
+                    if (v != want && !(ambiguous && std::abs(v - want) == 1)) {
+                        ADD_FAILURE() << test::methodName(m) << " of " << r << "," << g << "," << b
+                                      << " gave " << v << ", not " << want;
+                        ++wrong;
+                        break;
+                    }
+                EXPECT_EQ(row32[4 * at + 3], 0x5A);
+            }
+        }
     }
 }
 
