@@ -5,13 +5,14 @@
 #include <cstdlib>
 
 namespace graybmp::test {
-namespace {
 
-std::uint32_t le(const Bytes& b, std::size_t at, int size) {
+std::uint32_t littleEndian(const Bytes& b, std::size_t at, int size) {
     std::uint32_t v = 0;
     for (int i = size - 1; i >= 0; --i) v = (v << 8) | b[at + static_cast<std::size_t>(i)];
     return v;
 }
+
+namespace {
 
 void put(Bytes& b, std::size_t at, std::uint32_t v, int size) {
     for (int i = 0; i < size; ++i)
@@ -63,10 +64,11 @@ bool readInfoHeader(const Bytes& f, Header& h, std::string& why);
 
 bool readHeader(const Bytes& f, Header& h, std::string& why) {
     if (f.size() < 26 || f[0] != 'B' || f[1] != 'M') return fail(why, "not a bitmap");
-    h.size = le(f, 14, 4);
-    h.offset = le(f, 10, 4);
+    h.size = littleEndian(f, 14, 4);
+    h.offset = littleEndian(f, 10, 4);
     if (h.size == 12) {
-        h.width = le(f, 18, 2), h.height = le(f, 20, 2), h.bits = static_cast<int>(le(f, 24, 2));
+        h.width = littleEndian(f, 18, 2), h.height = littleEndian(f, 20, 2),
+        h.bits = static_cast<int>(littleEndian(f, 24, 2));
         h.paletteAt = 26, h.entrySize = 3;
     } else if (!readInfoHeader(f, h, why)) {
         return false;
@@ -87,11 +89,11 @@ bool readInfoHeader(const Bytes& f, Header& h, std::string& why) {
     std::vector<std::uint8_t> info(f.begin() + 14, f.begin() + 14 + h.size);
     info.resize(124, 0);
     const Bytes& i = info;
-    h.width = static_cast<std::int32_t>(le(i, 4, 4));
-    h.height = static_cast<std::int32_t>(le(i, 8, 4));
-    h.bits = static_cast<int>(le(i, 14, 2));
-    h.compression = le(i, 16, 4);
-    h.colours = le(i, 32, 4);
+    h.width = static_cast<std::int32_t>(littleEndian(i, 4, 4));
+    h.height = static_cast<std::int32_t>(littleEndian(i, 8, 4));
+    h.bits = static_cast<int>(littleEndian(i, 14, 2));
+    h.compression = littleEndian(i, 16, 4);
+    h.colours = littleEndian(i, 32, 4);
     h.paletteAt = 14 + h.size;
     const bool os2 = !windows || h.size == 64;
     if (os2 && h.compression > 2) return fail(why, "OS/2 compression");
@@ -99,11 +101,11 @@ bool readInfoHeader(const Bytes& f, Header& h, std::string& why) {
         if (h.size == 40) {
             const std::size_t n = h.compression == 6 ? 4 : 3;
             if (f.size() < 54 + 4 * n) return fail(why, "masks");
-            for (std::size_t k = 0; k < n; ++k) h.masks[k] = le(f, 54 + 4 * k, 4);
+            for (std::size_t k = 0; k < n; ++k) h.masks[k] = littleEndian(f, 54 + 4 * k, 4);
             h.paletteAt += 4 * n;
         } else {
             for (std::size_t k = 0; k < 4; ++k)
-                h.masks[k] = h.size >= 56 || k < 3 ? le(i, 40 + 4 * k, 4) : 0;
+                h.masks[k] = h.size >= 56 || k < 3 ? littleEndian(i, 40 + 4 * k, 4) : 0;
         }
     } else if (h.compression > 2) {
         return fail(why, "compression " + std::to_string(h.compression));
@@ -142,7 +144,8 @@ struct Decoder {
                     line[x] = colour((byte >> shift) & ((1u << h.bits) - 1));
                     continue;
                 }
-                const std::uint32_t v = le(f, row + static_cast<std::size_t>(x * bytes), bytes);
+                const std::uint32_t v =
+                    littleEndian(f, row + static_cast<std::size_t>(x * bytes), bytes);
                 line[x] = {scaledChannel(v, h.masks[0]), scaledChannel(v, h.masks[1]),
                            scaledChannel(v, h.masks[2]),
                            h.masks[3] != 0 ? scaledChannel(v, h.masks[3]) : std::uint8_t{255}};
@@ -454,7 +457,7 @@ Bytes rle24Picture(const Bytes& codes) {
     Shape os2;
     os2.infoSize = 64, os2.bits = 24, os2.width = 4, os2.height = 2;
     Bytes file = makePicture(os2);
-    file.resize(le(file, 10, 4));
+    file.resize(littleEndian(file, 10, 4));
     put(file, 30, 4, 4);
     file.insert(file.end(), codes.begin(), codes.end());
     return file;
@@ -464,11 +467,11 @@ Bytes rle24Picture(const Bytes& codes) {
 // headers and colour table behind it, then every bitmap's pixels behind them all.
 Bytes bitmapArray(const std::vector<Bytes>& bitmaps) {
     std::size_t headers = 0;
-    for (const Bytes& b : bitmaps) headers += 14 + le(b, 10, 4);
+    for (const Bytes& b : bitmaps) headers += 14 + littleEndian(b, 10, 4);
     Bytes file, pixels;
     for (std::size_t k = 0; k < bitmaps.size(); ++k) {
         const Bytes& b = bitmaps[k];
-        const std::uint32_t offBits = le(b, 10, 4);
+        const std::uint32_t offBits = littleEndian(b, 10, 4);
         const std::size_t next = file.size() + 14 + offBits;
         file.insert(file.end(), {'B', 'A', 40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
         if (k + 1 < bitmaps.size()) put(file, file.size() - 8, static_cast<std::uint32_t>(next), 4);

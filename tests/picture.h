@@ -81,4 +81,7 @@ std::vector<Shape> everyKind(std::initializer_list<std::int32_t> widths);
 std::uint8_t scaledChannel(std::uint32_t value, std::uint32_t mask);
 int maskBits(std::uint32_t mask);
 
+// The unsigned little-endian value of `size` bytes (1 to 4) at `at`.
+std::uint32_t littleEndian(const Bytes& bytes, std::size_t at, int size);
+
 }  // namespace graybmp::test

@@ -8,9 +8,7 @@
 
 namespace graybmp::test {
 
-std::uint32_t u32At(const Bytes& b, std::size_t o) {
-    return b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) | (std::uint32_t{b[o + 3]} << 24);
-}
+std::uint32_t u32At(const Bytes& b, std::size_t o) { return littleEndian(b, o, 4); }
 
 void setU32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
     putU32le(&bytes[offset], value);
@@ -52,12 +50,6 @@ Bytes expectedGrayCopy(const Bytes& in, Method method) {
 
 namespace {
 
-std::uint32_t pixelAt(const Bytes& b, std::size_t at, std::int64_t size) {
-    std::uint32_t v = 0;
-    for (std::int64_t k = size - 1; k >= 0; --k) v = (v << 8) | b[at + static_cast<std::size_t>(k)];
-    return v;
-}
-
 std::string truePixelProblem(std::uint32_t in, std::uint32_t out, const ImageLayout& l,
                              Method method) {
     const std::uint32_t masks[3] = {l.redMask, l.greenMask, l.blueMask};
@@ -82,15 +74,13 @@ int s16At(const Bytes& b, std::size_t at) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[at] | b[at + 1] << 8));
 }
 
-// A 64-bit pixel: blue, green and red the method's floor formula of the signed values.
+// A 64-bit pixel: blue, green and red the method's floor formula of the signed values
+// (linear already, so luminance is BT.709 there).
 std::string widePixelProblem(const Bytes& in, const Bytes& out, std::size_t at, Method method) {
-    const double b = s16At(in, at), g = s16At(in, at + 2), r = s16At(in, at + 4);
-    const double gray = method == Method::Mean ? std::floor((b + g + r) / 3)
-                        : method == Method::Bt601
-                            ? std::floor((299 * r + 587 * g + 114 * b + 500) / 1000)
-                            : std::floor((2126 * r + 7152 * g + 722 * b + 5000) / 10000);
+    const int gray = referenceGray(method == Method::Luminance ? Method::Bt709 : method,
+                                   s16At(in, at + 4), s16At(in, at + 2), s16At(in, at));
     for (std::size_t c = 0; c < 3; ++c)
-        if (s16At(out, at + 2 * c) != static_cast<int>(gray)) return "64-bit channel not gray";
+        if (s16At(out, at + 2 * c) != gray) return "64-bit channel not gray";
     return out[at + 6] == in[at + 6] && out[at + 7] == in[at + 7] ? "" : "64-bit alpha changed";
 }
 
@@ -140,9 +130,10 @@ std::string bitmapProblem(const Bytes& in, const Bytes& out, const ImageLayout& 
             const auto at = static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * size);
             if (at + static_cast<std::size_t>(size) > in.size()) continue;
             for (std::size_t k = 0; k < static_cast<std::size_t>(size); ++k) changes[at + k] = true;
-            const std::string p = size == 8 ? widePixelProblem(in, out, at, method)
-                                            : truePixelProblem(pixelAt(in, at, size),
-                                                               pixelAt(out, at, size), l, method);
+            const std::string p = size == 8
+                                      ? widePixelProblem(in, out, at, method)
+                                      : truePixelProblem(littleEndian(in, at, size),
+                                                         littleEndian(out, at, size), l, method);
             if (!p.empty()) return "pixel at " + std::to_string(at) + ": " + p;
         }
     return "";

@@ -295,7 +295,8 @@ Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
 }
 
 // Chunk edges anywhere in a row, before its padding or inside it, and rows wider than a
-// chunk, give the same bytes as the row-by-row rule, with or without the kernel's copy.
+// chunk, give the same bytes as the row-by-row rule, with or without the kernel's copy; so
+// do the walks over RLE24 codes and a bitmap array's chain, whatever the chunk.
 TEST(ChunkedCopy, EveryChunkEdgeGivesTheSameBytes) {
     std::vector<std::pair<std::string, Bytes>> inputs;
     for (std::int32_t width : {4, 5, 6, 7, 1, 2, 37, 64}) {
@@ -315,15 +316,36 @@ TEST(ChunkedCopy, EveryChunkEdgeGivesTheSameBytes) {
         s.height = 9;
         inputs.push_back({std::to_string(bits) + "-bit width 7", test::makePicture(s)});
     }
-    for (const auto& [name, input] : inputs) {
+    test::Shape pal, rgb, wide, huffman;
+    pal.bits = 4, rgb.bits = 24, wide.bits = 64, wide.width = 3;
+    huffman.infoSize = 64, huffman.bits = 1, huffman.compression = 3;
+    inputs.insert(
+        inputs.end(),
+        {{"RLE24 runs, literals, ends of line and bitmap",
+          test::rle24Picture(
+              {2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0, 1, 9, 9, 9})},
+         {"RLE24 triple cut by the end", test::rle24Picture({2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5})},
+         {"RLE24 run's colour cut by the end", test::rle24Picture({2, 10, 20})},
+         {"RLE24 without an end of bitmap",
+          test::rle24Picture({3, 50, 60, 70, 0, 0, 1, 80, 90, 100})},
+         {"RLE24 delta and a run out of the image",
+          test::rle24Picture({0, 2, 200, 200, 250, 1, 2, 3, 0, 1})},
+         {"array of a palette and a true-colour bitmap",
+          test::bitmapArray({test::makePicture(pal), test::makePicture(rgb)})},
+         {"64-bit pixels", test::makePicture(wide)},
+         {"OS/2 Huffman", test::makePicture(huffman)}});
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const auto& [name, input] = inputs[i];
+        const test::Method method = test::kMethods[i % 4];
         ImageLayout layout{};
         checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), layout);
         const auto stride = static_cast<std::size_t>(layout.stride);
         for (std::size_t chunk : {std::size_t{12}, std::size_t{13}, stride - 1, stride, stride + 1,
                                   2 * stride + 3, std::size_t{4096}})
             for (bool kernel : {true, false}) {
-                const Bytes output = convertCore(input, std::max<std::size_t>(chunk, 12), kernel);
-                EXPECT_EQ(test::grayCopyProblem(input, output, layout), "")
+                const Bytes output =
+                    convertCore(input, std::max<std::size_t>(chunk, 12), kernel, method);
+                EXPECT_EQ(test::grayCopyProblem(input, output, layout, method), "")
                     << name << ", chunk " << chunk << (kernel ? ", kernel copy" : "");
             }
     }
@@ -462,66 +484,6 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
     EXPECT_GT(opaqueAlpha, 0);
     EXPECT_EQ(translucent, opaqueAlpha);
     EXPECT_GT(compacted, 7 * 8);
-}
-
-// The new kinds, and the walks over RLE24 runs and a bitmap array's chain at their edges:
-// what converts
-// holds the input's bytes but for its colours, whatever the chunk; what does not is
-// refused with its reason.
-TEST(Walks, RunsAndArrayChainsAtTheirEdges) {
-    test::Shape pal, rgb, wide, huffman;
-    pal.bits = 4, rgb.bits = 24, wide.bits = 64, wide.width = 3;
-    huffman.infoSize = 64, huffman.bits = 1, huffman.compression = 3;
-    const Bytes two = test::bitmapArray({test::makePicture(pal), test::makePicture(rgb)});
-    const std::size_t second = 14 + test::u32At(test::makePicture(pal), 10);
-    const auto edited = [&](std::size_t at, std::uint32_t value, bool word = true) {
-        Bytes b = two;
-        word ? test::setU32(b, at, value) : test::setU16(b, at, value);
-        return b;
-    };
-    const struct {
-        const char* name;
-        Bytes file;
-        const char* refusal;  // empty: converts
-    } cases[] = {
-        {"runs, literals, ends of line and bitmap",
-         test::rle24Picture(
-             {2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0, 1, 9, 9, 9}),
-         ""},
-        {"a triple cut by the end", test::rle24Picture({2, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5}), ""},
-        {"a run's colour cut by the end", test::rle24Picture({2, 10, 20}), ""},
-        {"no end of bitmap", test::rle24Picture({3, 50, 60, 70, 0, 0, 1, 80, 90, 100}), ""},
-        {"a delta and a run out of the image",
-         test::rle24Picture({0, 2, 200, 200, 250, 1, 2, 3, 0, 1}), ""},
-        {"a palette and a true-colour bitmap", two, ""},
-        {"64-bit pixels", test::makePicture(wide), ""},
-        {"OS/2 Huffman", test::makePicture(huffman), ""},
-        {"a chain that loops", edited(second + 6, static_cast<std::uint32_t>(second)),
-         "chain loops"},
-        {"a chain that leaves the file", edited(6, static_cast<std::uint32_t>(two.size())),
-         "past the end of the file"},
-        {"true-colour pixels over the headers", edited(second + 14 + 10, 20), "overlap"},
-        {"an icon in the chain", edited(second + 14, 0x4349, false), "icons and pointers"},
-    };
-    for (const auto& c : cases) {
-        ImageLayout layout{};
-        const std::size_t lead = std::min(c.file.size(), kMaxLeadSize);
-        const InputError e = checkInput(c.file.data(), lead, c.file.size(), layout);
-        std::string refusal =
-            e == InputError::None ? "" : describeInputError(e, c.file.data(), lead, c.file.size());
-        for (const std::size_t chunk : {std::size_t{12}, std::size_t{13}, kChunkSize}) {
-            if (!refusal.empty()) break;
-            const bool refused = c.refusal[0] != '\0';
-            const Bytes out = convertCore(c.file, chunk, false, test::Method::Bt601, false,
-                                          refused ? CopyFault::Refused : CopyFault::None, &refusal);
-            if (!refused) {
-                EXPECT_EQ(test::grayCopyProblem(c.file, out, layout, test::Method::Bt601), "")
-                    << c.name << ", chunk " << chunk;
-            }
-        }
-        EXPECT_NE(refusal.find(c.refusal), std::string::npos) << c.name << ": " << refusal;
-        EXPECT_EQ(refusal.empty(), c.refusal[0] == '\0') << c.name << ": " << refusal;
-    }
 }
 
 }  // namespace
