@@ -521,16 +521,19 @@ TEST_F(Failure, AnEarlierOutputSurvivesAWriteFailure) {
     }
 }
 
-// Starts `tool` in the folder as a child of the test, standard input from `input`.
-pid_t spawn(const fs::path& dir, const std::string& tool, int input) {
+// Starts `tool` with `arguments` in the folder as a child of the test, standard input from
+// /dev/null.
+pid_t spawn(const fs::path& dir, const char* tool, std::vector<const char*> arguments = {}) {
+    arguments.insert(arguments.begin(), tool);
+    arguments.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0) _exit(126);
-        dup2(input, 0);
-        const int null = open("/dev/null", O_WRONLY);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
         dup2(null, 1);
         dup2(null, 2);
-        execl(tool.c_str(), tool.c_str(), static_cast<char*>(nullptr));
+        execv(tool, const_cast<char* const*>(arguments.data()));
         _exit(127);
     }
     return pid;
@@ -544,10 +547,9 @@ TEST_F(Failure, SignalsWhileWritingKeepTheEarlierOutput) {
         GTEST_SKIP() << "the stop is in the native test build";
     const Bytes input = test::sample(64, 64);
     put(kInput, input);
-    const int null = open("/dev/null", O_RDONLY);
     for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
         put(kOutput, kSentinel);
-        const pid_t pid = spawn(dir_, GRAYBMP_PAUSED_BINARY, null);
+        const pid_t pid = spawn(dir_, GRAYBMP_PAUSED_BINARY);
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, WUNTRACED), pid);
         ASSERT_TRUE(WIFSTOPPED(status)) << "signal " << signal;
@@ -571,7 +573,6 @@ TEST_F(Failure, SignalsWhileWritingKeepTheEarlierOutput) {
             EXPECT_EQ(strays(dir_), std::vector<std::string>{}) << "signal " << signal;
         }
     }
-    close(null);
 }
 
 // The new file keeps an earlier output's permission bits, or gets 0666 less the umask; an
@@ -930,12 +931,7 @@ TEST_F(CommandLine, ASignalMidBatchKeepsTheFinishedOutputs) {
     const Bytes a = test::sample(8, 8);
     put("a.bmp", a);
     put("b.bmp", a);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir_.c_str()) != 0) _exit(126);
-        execl(GRAYBMP_PAUSED_BINARY, "graybmp", "a.bmp", "b.bmp", static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    const pid_t pid = spawn(dir_, GRAYBMP_PAUSED_BINARY, {"a.bmp", "b.bmp"});
     int status = 0;
     for (int stop = 0; stop < 2; ++stop) {  // the tool stops before each file is put in place
         ASSERT_EQ(waitpid(pid, &status, WUNTRACED), pid);
