@@ -77,37 +77,42 @@ bool kernelCopy(Stream&, Stream&, std::int64_t&, std::int64_t) { return false; }
 
 #else
 
-std::size_t readAt(Stream& stream, std::int64_t offset, std::uint8_t* out, std::size_t count) {
-    const int fd = fileno(stream.file);
+// Calls `part(done)` (a pread or pwrite of what is left) until `count` bytes are done, a
+// call moves none, or one fails other than by EINTR: the bytes done, and in `error` the
+// failure's errno (0 when a call moved none).
+template <typename Part>
+std::size_t whole(std::size_t count, int& error, Part part) {
     std::size_t done = 0;
+    error = 0;
     while (done < count) {
-        const ssize_t n = pread(fd, out + done, count - done,
-                                static_cast<off_t>(offset) + static_cast<off_t>(done));
+        const ssize_t n = part(done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            fail(stream, errno);
+        } else if (n == 0 || errno != EINTR) {
+            error = n == 0 ? 0 : errno;
             break;
         }
     }
     return done;
 }
 
+std::size_t readAt(Stream& stream, std::int64_t offset, std::uint8_t* out, std::size_t count) {
+    const int fd = fileno(stream.file);
+    int error = 0;
+    const std::size_t done = whole(count, error, [&](std::size_t d) {
+        return pread(fd, out + d, count - d, static_cast<off_t>(offset) + static_cast<off_t>(d));
+    });
+    if (error != 0) fail(stream, error);
+    return done;
+}
+
 bool writeAt(Stream& stream, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
     const int fd = fileno(stream.file);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = pwrite(fd, data + done, count - done,
-                                 static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n == 0 || errno != EINTR) {
-            return fail(stream, n == 0 ? ENOSPC : errno);
-        }
-    }
-    return true;
+    int error = 0;
+    const std::size_t done = whole(count, error, [&](std::size_t d) {
+        return pwrite(fd, data + d, count - d, static_cast<off_t>(offset) + static_cast<off_t>(d));
+    });
+    return done == count || fail(stream, error != 0 ? error : ENOSPC);
 }
 
 #ifdef __linux__
