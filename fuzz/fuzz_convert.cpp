@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     REQUIRE(graybmp::streamAttach(in, memoryFile(inputFd, data, size, "rb"), false));
     REQUIRE(graybmp::streamAttach(out, memoryFile(outputFd, nullptr, 0, "w+b"), true));
     const std::size_t chunk = size % 2 == 0 ? graybmp::kChunkSize : 12 + size % 97;
-    graybmp::allowKernelCopy(size % 3 != 0);
+    in.kernelCopy = size % 3 != 0;
     const auto method = static_cast<graybmp::GrayMethod>(size % 4);
     // A bitmap array's later entries are checked as the copy reaches them.
     const graybmp::CopyFault fault = graybmp::copyImage(in, out, lead, layout, chunk, method);

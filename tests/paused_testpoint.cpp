@@ -2,7 +2,7 @@
 // and before it is moved into place; the test then signals it.
 #include <csignal>
 
-#include "platform/output.h"
+#include "interrupt.h"
 
 namespace graybmp {
 

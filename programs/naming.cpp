@@ -1,4 +1,6 @@
-#include "cli/naming.h"
+#include "naming.h"
+
+#include "graybmp.h"
 
 namespace graybmp {
 namespace {
@@ -17,10 +19,9 @@ std::size_t baseStart(const std::string& path) {
 }  // namespace
 
 std::string newName(const std::string& input) {
-    const std::size_t base = baseStart(input);
-    const std::size_t dot = input.find_last_of('.');
-    if (dot == std::string::npos || dot <= base) return input + "NEW";
-    return input.substr(0, dot) + "NEW" + input.substr(dot);
+    std::string name(input.size() + 3, '\0');
+    graybmp_gray_name(input.c_str(), &name[0], name.size() + 1);
+    return name;
 }
 
 std::string nameInFolder(const std::string& folder, const std::string& input) {

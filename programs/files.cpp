@@ -1,4 +1,4 @@
-#include "platform/files.h"
+#include "files.h"
 
 #include <sys/stat.h>
 #include <sys/types.h>

@@ -1,11 +1,12 @@
-// One file's conversion, and the whole run of graybmp started without arguments.
+// One file's conversion as the command line does it, and the whole run of graybmp started
+// without arguments.
 #pragma once
 
 #include <cstdint>
 #include <ostream>
 #include <string>
 
-#include "convert/gray.h"
+#include "graybmp.h"
 
 namespace graybmp {
 
@@ -21,8 +22,7 @@ struct FileJob {
     bool pipes = false;              // a pipe is read as it comes; else refused
     bool inPlace = false;            // the output replaces the input itself
     bool outputChecked = false;      // the caller made sure the output is not the input
-    GrayMethod method = GrayMethod::Mean;
-    bool compact = false;  // true colour written as an 8-bit gray BMP
+    graybmp_options options{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}};
 };
 
 // Converts one input into its output: the report, if any, as soon as the headers are

@@ -26,6 +26,12 @@ enum class CopyFault {
     Refused,      // a later entry of a bitmap array broke a rule (`refusal` says which)
 };
 
+// Why a later entry of a bitmap array was refused: the rule, and the reason in words.
+struct Refusal {
+    InputError error = InputError::None;
+    std::string reason;
+};
+
 // `lead` is what checkInput accepted with `layout`; `out` is empty. `chunkSize` is for
 // tests that put chunk edges elsewhere.
 //
@@ -46,6 +52,6 @@ enum class CopyFault {
 // Every colour is grayed by `method`.
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
                     std::size_t chunkSize = kChunkSize, GrayMethod method = GrayMethod::Mean,
-                    bool compact = false, std::string* refusal = nullptr);
+                    bool compact = false, Refusal* refusal = nullptr);
 
 }  // namespace graybmp

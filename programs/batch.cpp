@@ -1,4 +1,4 @@
-#include "cli/batch.h"
+#include "batch.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,15 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/naming.h"
-#include "cli/options.h"
-#include "convert/run.h"
-#include "platform/files.h"
-#include "platform/output.h"
+#include "files.h"
+#include "interrupt.h"
+#include "naming.h"
+#include "options.h"
+#include "run.h"
 
-#ifndef GRAYBMP_VERSION
-#define GRAYBMP_VERSION "unknown"
-#endif
 
 namespace graybmp {
 namespace {
@@ -102,8 +99,7 @@ int convertAll(const Options& o) {
         job.pipes = true;
         job.inPlace = o.inPlace;
         job.outputChecked = true;  // the collisions below include the input itself
-        job.method = o.method;
-        job.compact = o.compact;
+        job.options = o.gray;
         std::ostringstream errors;
         std::string refusal = o.inPlace ? "" : collision(job.output, inputs, written);
         if (o.inPlace && pipes[i]) refusal = "a pipe cannot be replaced in place";
@@ -144,7 +140,7 @@ int runCommandLine(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::cout << "graybmp " GRAYBMP_VERSION << std::endl;
+        std::cout << "graybmp " << graybmp_version() << std::endl;
         return 0;
     }
     installInterruptHandlers();

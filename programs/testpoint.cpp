@@ -1,4 +1,4 @@
-#include "platform/output.h"
+#include "interrupt.h"
 
 namespace graybmp {
 

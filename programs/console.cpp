@@ -1,4 +1,4 @@
-#include "platform/console.h"
+#include "console.h"
 
 #ifdef _WIN32
 #include <conio.h>

@@ -235,12 +235,13 @@ struct PendingPixels {
 // Grays, in file order, the pending pixels that start before `until`; pixels that reach
 // past it would overlap the header there.
 bool grayPending(Copy& c, std::vector<PendingPixels>& pending, std::int64_t until,
-                 std::int64_t& pos, std::string& refusal) {
+                 std::int64_t& pos, Refusal& refusal) {
     while (!pending.empty() && pending.front().start < until) {
         const PendingPixels p = pending.front();
         pending.erase(pending.begin());
         if (p.end > until || p.start < pos) {
-            refusal = describeInputError(InputError::ArrayOverlaps, nullptr, 0, 0);
+            refusal = {InputError::ArrayOverlaps,
+                       describeInputError(InputError::ArrayOverlaps, nullptr, 0, 0)};
             return false;
         }
         Copy entry{c.in, c.out, p.layout, c.chunk, c.method};
@@ -252,9 +253,9 @@ bool grayPending(Copy& c, std::vector<PendingPixels>& pending, std::int64_t unti
 
 // Entry by entry along the chain: headers kept, the colour table grayed; true-colour
 // pixels, which may lie anywhere behind, grayed when the copy reaches them.
-bool copyArray(Copy& c, std::string& refusal) {
+bool copyArray(Copy& c, Refusal& refusal) {
     const auto refuse = [&](InputError e) {
-        refusal = describeInputError(e, nullptr, 0, static_cast<std::uint64_t>(c.layout.fileSize));
+        refusal = {e, describeInputError(e, nullptr, 0, static_cast<std::uint64_t>(c.layout.fileSize))};
         return false;
     };
     std::vector<PendingPixels> pending;
@@ -291,7 +292,8 @@ bool copyArray(Copy& c, std::string& refusal) {
         const InputError e = checkArrayEntry(lead, got, size, next, entry);
         if (e != InputError::None) {
             const bool own = e >= InputError::ArrayEntryNotBitmap || got < kArrayHeaderSize;
-            refusal = "the bitmap array's entry at offset " + std::to_string(next) + ": " +
+            refusal.error = e;
+            refusal.reason = "the bitmap array's entry at offset " + std::to_string(next) + ": " +
                       (own ? describeInputError(e, nullptr, 0, size)
                            : describeInputError(e, lead + kArrayHeaderSize, got - kArrayHeaderSize,
                                                 size));
@@ -363,20 +365,20 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
 }  // namespace
 
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
-                    std::size_t chunkSize, GrayMethod method, bool compact, std::string* refusal) {
+                    std::size_t chunkSize, GrayMethod method, bool compact, Refusal* refusal) {
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(
         std::max<std::int64_t>(layout.fileSize, static_cast<std::int64_t>(kMinChunkSize)));
     std::vector<std::uint8_t> chunk(std::max(kMinChunkSize, std::min(chunkSize, size)));
     Copy c{in, out, layout, chunk, method};
     bool translucent = false;
-    std::string arrayRefusal;
+    Refusal arrayRefusal;
     bool ok = layout.arrayFirst                                 ? copyArray(c, arrayRefusal)
               : compact && layout.kind == ImageKind::TrueColour ? copyCompact(c, lead, translucent)
               : layout.kind == ImageKind::Indexed8              ? copyIndexed8(c, lead)
                                                                 : copyRecoloured(c);
     if (translucent) return CopyFault::Translucent;
-    if (!arrayRefusal.empty()) {
+    if (arrayRefusal.error != InputError::None) {
         if (refusal != nullptr) *refusal = arrayRefusal;
         return CopyFault::Refused;
     }

@@ -5,12 +5,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <cstring>
 
-#include "platform/console.h"
-#include "platform/files.h"
+#include "platform/wide.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -18,17 +19,12 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 #endif
 
 namespace graybmp {
 namespace {
-
-// The temporary's name as the signal handler sees it: set while the file exists.
-char pendingTemporary[4096];
-#ifdef _WIN32
-wchar_t pendingWide[4096];  // the same, for the console handler's wide call
-#endif
 
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\");
@@ -40,21 +36,27 @@ std::string baseOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool remember(const std::string& temporary) {
-    if (temporary.size() >= sizeof pendingTemporary) {
-        errno = ENAMETOOLONG;
-        return false;
+void madeHook(const OutputFile& file) {
+    if (file.hooks != nullptr && file.hooks->temporary_made != nullptr)
+        file.hooks->temporary_made(file.hooks->context, file.temporary.c_str());
+}
+
+void goneHook(const OutputFile& file) {
+    if (file.hooks != nullptr && file.hooks->temporary_gone != nullptr)
+        file.hooks->temporary_gone(file.hooks->context, file.temporary.c_str());
+}
+
+// Six letters of a temporary's name, different for each try, process and moment.
+std::string suffixOf(std::uint64_t seed) {
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string suffix(6, 'A');
+    for (char& c : suffix) {
+        seed ^= seed >> 33;
+        seed *= 0xff51afd7ed558ccdull;
+        seed ^= seed >> 33;
+        c = kLetters[seed % 62];
     }
-    std::memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
-#ifdef _WIN32
-    const std::wstring wide = widePath(temporary);
-    if (wide.size() >= sizeof pendingWide / sizeof pendingWide[0]) {
-        errno = ENAMETOOLONG;
-        return false;
-    }
-    std::memcpy(pendingWide, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
-#endif
-    return true;
+    return suffix;
 }
 
 }  // namespace
@@ -62,17 +64,6 @@ bool remember(const std::string& temporary) {
 #ifdef _WIN32
 
 namespace {
-
-BOOL WINAPI onConsoleEvent(DWORD event) {
-    // The temporary is open with delete sharing: deleting it here removes it as soon as
-    // the process ends.
-    if (pendingTemporary[0] != '\0') DeleteFileW(pendingWide);
-    restoreConsole();
-    ExitProcess(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 128 + SIGINT : 128 + 1);
-    return TRUE;
-}
-
-}  // namespace
 
 // An existing output, opened through its links: the file they lead to, which must be a
 // file on disk (not a folder or a device). False with errno set when it is not.
@@ -85,40 +76,43 @@ bool resolveExisting(std::string& target) {
     const bool folder = GetFileInformationByHandle(handle, &info) &&
                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
-    wchar_t final[32768];
-    const DWORD n = GetFinalPathNameByHandleW(handle, final, 32767, FILE_NAME_NORMALIZED);
+    std::wstring final(32768, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(handle, &final[0], 32767, FILE_NAME_NORMALIZED);
     CloseHandle(handle);
     if (folder || !disk) {
         errno = folder ? EISDIR : EINVAL;
         return false;
     }
-    if (n > 0 && n < 32767) target = utf8Path(final);
+    if (n > 0 && n < 32767) {
+        final.resize(n);
+        target = utf8Path(final);
+    }
     return true;
 }
+
+}  // namespace
 
 bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
     file.target = name;
     if (!resolveExisting(file.target)) return false;
     const std::string stem = folderOf(file.target) + "." + baseOf(file.target) + ".";
+    const std::uint64_t seed = (std::uint64_t{GetCurrentProcessId()} << 32) ^ GetTickCount64() ^
+                               reinterpret_cast<std::uintptr_t>(&file);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, "%06lx",
-                      (GetCurrentProcessId() * 7919ul + GetTickCount() + attempt) & 0xFFFFFFul);
-        const std::string temporary = stem + suffix;
-        if (!remember(temporary)) return false;
+        const std::string temporary = stem + suffixOf(seed + attempt);
         HANDLE handle = CreateFileW(widePath(temporary).c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            pendingTemporary[0] = '\0';
             if (GetLastError() == ERROR_FILE_EXISTS) continue;
             errno = EACCES;
             return false;
         }
         file.temporary = temporary;
+        madeHook(file);
         const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
         std::FILE* c = fd >= 0 ? _fdopen(fd, "w+b") : nullptr;
-        if (c == nullptr || !streamAttach(stream, c, true, true)) {
+        if (c == nullptr || !streamAttach(stream, c, true)) {
             if (c != nullptr) std::fclose(c);
             outputDiscard(file);
             errno = ENOMEM;
@@ -136,43 +130,21 @@ bool outputCommit(OutputFile& file) {
         errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
         return false;
     }
-    pendingTemporary[0] = '\0';
+    goneHook(file);
     file.temporary.clear();
     return true;
 }
 
 void outputDiscard(OutputFile& file) {
-    if (!file.temporary.empty()) DeleteFileW(widePath(file.temporary).c_str());
-    pendingTemporary[0] = '\0';
+    if (file.temporary.empty()) return;
+    DeleteFileW(widePath(file.temporary).c_str());
+    goneHook(file);
     file.temporary.clear();
 }
-
-void installInterruptHandlers() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
 
 #else
 
 namespace {
-
-// Async-signal-safe: unlink, the console's restore and _exit only.
-extern "C" void onInterrupt(int signal) {
-    if (pendingTemporary[0] != '\0') unlink(pendingTemporary);
-    restoreConsole();
-    _exit(128 + signal);
-}
-
-// The signals that end the run are held off while the temporary's name changes hands;
-// returns the mask to give back.
-sigset_t holdInterrupts() {
-    sigset_t set, before;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
-    sigprocmask(SIG_BLOCK, &set, &before);
-    return before;
-}
-
-void releaseInterrupts(const sigset_t& before) { sigprocmask(SIG_SETMASK, &before, nullptr); }
 
 // Follows symbolic links to the file they lead to, as opening the name would; a link to
 // nothing leads to the file it names. `exists` tells whether that file is there, and `st`
@@ -192,14 +164,35 @@ bool resolveLinks(std::string& path, bool& exists, struct stat& st) {
     return false;
 }
 
-// The process's umask, read once: reading it means setting it twice.
-mode_t processUmask() {
-    static const mode_t mask = [] {
-        const mode_t m = umask(0);
-        umask(m);
-        return m;
-    }();
-    return mask;
+// The asynchronous signals a program may end on are held off in this thread while the
+// temporary is made and its name handed to the hooks, so that a handler that removes it
+// never misses it. Returns the mask to give back.
+sigset_t holdSignals() {
+    sigset_t set, before;
+    sigemptyset(&set);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, signal);
+    pthread_sigmask(SIG_BLOCK, &set, &before);
+    return before;
+}
+
+void releaseSignals(const sigset_t& before) { pthread_sigmask(SIG_SETMASK, &before, nullptr); }
+
+// Makes a new file of a fresh name beside `stem`, mode 0666 less the umask (the kernel's
+// doing at open); the descriptor, or -1 with errno set.
+int createTemporary(const std::string& stem, std::string& temporary) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const std::uint64_t seed = (static_cast<std::uint64_t>(getpid()) << 40) ^
+                               static_cast<std::uint64_t>(now.tv_nsec) ^
+                               (static_cast<std::uint64_t>(now.tv_sec) << 20) ^
+                               reinterpret_cast<std::uintptr_t>(&temporary);
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        temporary = stem + suffixOf(seed + attempt);
+        const int fd = open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 }  // namespace
@@ -213,31 +206,31 @@ bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
         errno = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
         return false;
     }
-    const mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~processUmask();
 
-    std::string temporary = folderOf(file.target) + "." + baseOf(file.target) + ".XXXXXX";
-    const sigset_t before = holdInterrupts();
-    const int fd = mkstemp(&temporary[0]);
+    std::string temporary;
+    const sigset_t before = holdSignals();
+    const int fd = createTemporary(folderOf(file.target) + "." + baseOf(file.target) + ".",
+                                   temporary);
     const int error = errno;
-    const bool named = fd >= 0 && remember(temporary);
-    if (named) file.temporary = temporary;
-    releaseInterrupts(before);
-    if (fd < 0 || !named) {
-        if (fd >= 0) {
-            close(fd);
-            unlink(temporary.c_str());
-        }
-        errno = fd < 0 ? error : ENAMETOOLONG;
+    if (fd >= 0) {
+        file.temporary = temporary;
+        madeHook(file);
+    }
+    releaseSignals(before);
+    if (fd < 0) {
+        errno = error;
         return false;
     }
-    // The owner too, where that is allowed (as root); the mode after it, which a change of
-    // owner may clear.
-    static const uid_t user = geteuid();
-    static const gid_t group = getegid();
-    if (exists && (existing.st_uid != user || existing.st_gid != group))
-        (void)!fchown(fd, existing.st_uid, existing.st_gid);
-    std::FILE* c = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
-    if (c == nullptr || !streamAttach(stream, c, true, true)) {
+    // A replaced file's owner too, where that is allowed (as root), then its mode, which a
+    // change of owner may clear.
+    bool moded = true;
+    if (exists) {
+        if (existing.st_uid != geteuid() || existing.st_gid != getegid())
+            (void)!fchown(fd, existing.st_uid, existing.st_gid);
+        moded = fchmod(fd, existing.st_mode & 07777) == 0;
+    }
+    std::FILE* c = moded ? fdopen(fd, "wb") : nullptr;
+    if (c == nullptr || !streamAttach(stream, c, true)) {
         const int why = errno;
         c != nullptr ? static_cast<void>(std::fclose(c)) : static_cast<void>(close(fd));
         outputDiscard(file);
@@ -247,30 +240,18 @@ bool outputCreate(OutputFile& file, const char* name, Stream& stream) {
     return true;
 }
 
-// A signal between the rename (or the unlink) and forgetting the name finds no file of
-// that name left to remove: nothing needs holding off here.
 bool outputCommit(OutputFile& file) {
-    const bool moved = std::rename(file.temporary.c_str(), file.target.c_str()) == 0;
-    if (moved) {
-        pendingTemporary[0] = '\0';
-        file.temporary.clear();
-    }
-    return moved;
+    if (std::rename(file.temporary.c_str(), file.target.c_str()) != 0) return false;
+    goneHook(file);
+    file.temporary.clear();
+    return true;
 }
 
 void outputDiscard(OutputFile& file) {
-    if (!file.temporary.empty()) unlink(file.temporary.c_str());
-    pendingTemporary[0] = '\0';
+    if (file.temporary.empty()) return;
+    unlink(file.temporary.c_str());
+    goneHook(file);
     file.temporary.clear();
-}
-
-void installInterruptHandlers() {
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = onInterrupt;
-    sigfillset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 #endif

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/gray.h"
+#include "graybmp.h"
 
 namespace graybmp {
 
@@ -15,8 +15,7 @@ struct Options {
     std::string outputDir;                 // -d: every output in this folder
     bool inPlace = false;                  // -i
     bool report = false;                   // --report
-    GrayMethod method = GrayMethod::Mean;  // -m
-    bool compact = false;                  // --compact
+    graybmp_options gray{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}};  // -m, --compact
     bool help = false, version = false;
 };
 

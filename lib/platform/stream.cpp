@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/files.h"
+#include "platform/wide.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -20,26 +20,6 @@
 
 namespace graybmp {
 namespace {
-
-// The streams the run opened, closed together at its end.
-constexpr std::size_t kMaxOpenStreams = 4;
-Stream* openStreams[kMaxOpenStreams] = {};
-bool kernelCopyAllowed = true;
-
-void remember(Stream& stream) {
-    for (Stream*& slot : openStreams) {
-        if (slot == nullptr) {
-            slot = &stream;
-            return;
-        }
-    }
-}
-
-void forget(Stream& stream) {
-    for (Stream*& slot : openStreams) {
-        if (slot == &stream) slot = nullptr;
-    }
-}
 
 #ifdef _WIN32
 int fdOf(std::FILE* file) { return _fileno(file); }
@@ -59,14 +39,14 @@ bool seekTo(Stream& stream, std::int64_t offset) {
     return fail(stream, errno);
 }
 
-std::size_t readAt(Stream& stream, std::int64_t offset, std::uint8_t* out, std::size_t count) {
+std::size_t fileReadAt(Stream& stream, std::int64_t offset, std::uint8_t* out, std::size_t count) {
     if (!seekTo(stream, offset)) return 0;
     const std::size_t got = std::fread(out, 1, count, stream.file);
     if (got < count && std::ferror(stream.file)) fail(stream, errno);
     return got;
 }
 
-bool writeAt(Stream& stream, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
+bool fileWriteAt(Stream& stream, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
     if (!seekTo(stream, offset)) return false;
     if (std::fwrite(data, 1, count, stream.file) != count) return fail(stream, errno);
     return true;
@@ -96,7 +76,7 @@ std::size_t whole(std::size_t count, int& error, Part part) {
     return done;
 }
 
-std::size_t readAt(Stream& stream, std::int64_t offset, std::uint8_t* out, std::size_t count) {
+std::size_t fileReadAt(Stream& stream, std::int64_t offset, std::uint8_t* out, std::size_t count) {
     const int fd = fileno(stream.file);
     int error = 0;
     const std::size_t done = whole(count, error, [&](std::size_t d) {
@@ -106,7 +86,7 @@ std::size_t readAt(Stream& stream, std::int64_t offset, std::uint8_t* out, std::
     return done;
 }
 
-bool writeAt(Stream& stream, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
+bool fileWriteAt(Stream& stream, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
     const int fd = fileno(stream.file);
     int error = 0;
     const std::size_t done = whole(count, error, [&](std::size_t d) {
@@ -119,7 +99,7 @@ bool writeAt(Stream& stream, std::int64_t offset, const std::uint8_t* data, std:
 // Moves `from` forward over what the kernel copied. Stops at the first refusal, short
 // copy or error: the buffered copy then takes the rest and reports what it finds.
 bool kernelCopy(Stream& in, Stream& out, std::int64_t& from, std::int64_t to) {
-    if (!kernelCopyAllowed) return false;
+    if (!in.kernelCopy || !out.kernelCopy) return false;
     loff_t inOffset = from, outOffset = from;
     while (inOffset < to) {
         const auto want = static_cast<std::size_t>(std::min<std::int64_t>(to - inOffset, 1 << 30));
@@ -141,10 +121,10 @@ bool kernelCopy(Stream&, Stream&, std::int64_t&, std::int64_t) { return false; }
 // ---- Pipes: bytes in order, through a window ----
 
 #ifdef _WIN32
-long long rawRead(int fd, std::uint8_t* out, std::size_t count) {
+long long fdRead(int fd, std::uint8_t* out, std::size_t count) {
     return _read(fd, out, static_cast<unsigned>(std::min<std::size_t>(count, 1u << 30)));
 }
-bool rawSend(Stream& stream, const std::uint8_t* a, std::size_t an, const std::uint8_t* b,
+bool fdSend(Stream& stream, const std::uint8_t* a, std::size_t an, const std::uint8_t* b,
              std::size_t bn) {
     const int fd = fdOf(stream.file);
     for (auto [p, n] : {std::pair{a, an}, std::pair{b, bn}}) {
@@ -158,14 +138,14 @@ bool rawSend(Stream& stream, const std::uint8_t* a, std::size_t an, const std::u
     return true;
 }
 #else
-long long rawRead(int fd, std::uint8_t* out, std::size_t count) {
+long long fdRead(int fd, std::uint8_t* out, std::size_t count) {
     for (;;) {
         const ssize_t n = read(fd, out, count);
         if (n >= 0 || errno != EINTR) return n;
     }
 }
 // Sends `a` then `b` whole, in one system call where the pipe takes them.
-bool rawSend(Stream& stream, const std::uint8_t* a, std::size_t an, const std::uint8_t* b,
+bool fdSend(Stream& stream, const std::uint8_t* a, std::size_t an, const std::uint8_t* b,
              std::size_t bn) {
     const int fd = fdOf(stream.file);
     while (an + bn > 0) {
@@ -182,12 +162,103 @@ bool rawSend(Stream& stream, const std::uint8_t* a, std::size_t an, const std::u
 }
 #endif
 
+// ---- Callbacks and memory ----
+
+// The caller's read: what it returns, its failures as -1 with errno set.
+long long callbackRead(const graybmp_reader* r, std::uint8_t* out, std::size_t count) {
+    errno = 0;
+    const long long n = r->read(r->context, out, count);
+    if (n < 0 || static_cast<unsigned long long>(n) > count) {
+        if (errno == 0) errno = EIO;
+        return -1;
+    }
+    return n;
+}
+
+bool callbackWrite(Stream& s, const std::uint8_t* data, std::size_t count) {
+    while (count > 0) {
+        errno = 0;
+        const long long n = s.writer->write(s.writer->context, data, count);
+        if (n <= 0 || static_cast<unsigned long long>(n) > count)
+            return fail(s, n == 0 ? ENOSPC : errno);
+        data += n, count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool callbackSeek(Stream& s, std::int64_t offset) {
+    errno = 0;
+    const int result = s.reader != nullptr ? s.reader->seek(s.reader->context, static_cast<std::uint64_t>(offset))
+                                           : s.writer->seek(s.writer->context, static_cast<std::uint64_t>(offset));
+    return result == 0 || fail(s, errno);
+}
+
+std::size_t callbackReadAt(Stream& s, std::int64_t offset, std::uint8_t* out, std::size_t count) {
+    if (!callbackSeek(s, offset)) return 0;
+    std::size_t done = 0;
+    while (done < count) {
+        const long long n = callbackRead(s.reader, out + done, count - done);
+        if (n < 0) {
+            fail(s, errno);
+            break;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+bool callbackWriteAt(Stream& s, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
+    return callbackSeek(s, offset) && callbackWrite(s, data, count);
+}
+
+std::size_t memoryReadAt(Stream& s, std::int64_t offset, std::uint8_t* out, std::size_t count) {
+    if (static_cast<std::uint64_t>(offset) >= s.memorySize) return 0;
+    const std::size_t n = std::min(count, s.memorySize - static_cast<std::size_t>(offset));
+    if (out != s.memory + offset) std::memmove(out, s.memory + offset, n);
+    return n;
+}
+
+// Marks [offset, offset + count) written, zeroing what a write ahead skips.
+bool memoryReserve(Stream& s, std::int64_t offset, std::size_t count) {
+    const auto at = static_cast<std::uint64_t>(offset);
+    if (at > s.memorySize || count > s.memorySize - at) return fail(s, ENOSPC);
+    if (at > s.memoryEnd) std::memset(s.memory + s.memoryEnd, 0, at - s.memoryEnd);
+    s.memoryEnd = std::max<std::size_t>(s.memoryEnd, at + count);
+    return true;
+}
+
+bool memoryWriteAt(Stream& s, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
+    if (!memoryReserve(s, offset, count)) return false;
+    if (data != s.memory + offset) std::memmove(s.memory + offset, data, count);
+    return true;
+}
+
+// What a sequential input reads next: the prefix, then its descriptor or callback.
+long long sourceRead(Stream& s, std::uint8_t* out, std::size_t count) {
+    const auto at = static_cast<std::size_t>(s.position);
+    if (at < s.prefixSize) {
+        const std::size_t n = std::min(count, s.prefixSize - at);
+        std::memcpy(out, s.prefix + at, n);
+        return static_cast<long long>(n);
+    }
+    if (s.backend == Backend::Callbacks) return callbackRead(s.reader, out, count);
+    return fdRead(fdOf(s.file), out, count);
+}
+
+// Sends `a` then `b` whole to a sequential output.
+bool rawSend(Stream& s, const std::uint8_t* a, std::size_t an, const std::uint8_t* b,
+             std::size_t bn) {
+    if (s.backend == Backend::Callbacks) return callbackWrite(s, a, an) && callbackWrite(s, b, bn);
+    return fdSend(s, a, an, b, bn);
+}
+
 // Reads from the pipe at its position, up to `count` bytes or its end, and keeps the
 // last kWindowSize bytes read.
 std::size_t pipeRead(Stream& s, std::uint8_t* out, std::size_t count) {
     std::size_t done = 0;
     while (done < count && !s.ended) {
-        const long long n = rawRead(fdOf(s.file), out + done, count - done);
+        const long long n = sourceRead(s, out + done, count - done);
         if (n < 0) {
             fail(s, errno);
             break;
@@ -270,6 +341,7 @@ bool sequentialWriteAt(Stream& s, std::int64_t offset, const std::uint8_t* data,
 
 bool prepare(Stream& stream, std::FILE* file, bool writing) {
     stream = Stream{};
+    stream.backend = Backend::File;
     stream.file = file;
     stream.writing = writing;
     if (std::setvbuf(file, nullptr, _IONBF, 0) != 0) {
@@ -281,12 +353,41 @@ bool prepare(Stream& stream, std::FILE* file, bool writing) {
     return true;
 }
 
+std::size_t positionedReadAt(Stream& s, std::int64_t offset, std::uint8_t* out, std::size_t count) {
+    switch (s.backend) {
+    case Backend::File:
+        return fileReadAt(s, offset, out, count);
+    case Backend::Callbacks:
+        return callbackReadAt(s, offset, out, count);
+    case Backend::Memory:
+        return memoryReadAt(s, offset, out, count);
+    default:
+        fail(s, EBADF);
+        return 0;
+    }
+}
+
+bool positionedWriteAt(Stream& s, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
+    switch (s.backend) {
+    case Backend::File:
+        return fileWriteAt(s, offset, data, count);
+    case Backend::Callbacks:
+        return callbackWriteAt(s, offset, data, count);
+    case Backend::Memory:
+        return memoryWriteAt(s, offset, data, count);
+    default:
+        return fail(s, EBADF);
+    }
+}
+
 }  // namespace
 
 bool streamOpen(Stream& stream, const char* name, const char* mode) {
     errno = 0;
 #ifdef _WIN32
     std::FILE* file = _wfopen(widePath(name).c_str(), mode[0] == 'w' ? L"wb" : L"rb");
+#elif defined(__linux__)
+    std::FILE* file = std::fopen(name, mode[0] == 'w' ? "wbe" : "rbe");  // close on exec
 #else
     std::FILE* file = std::fopen(name, mode);
 #endif
@@ -294,26 +395,49 @@ bool streamOpen(Stream& stream, const char* name, const char* mode) {
         if (errno == 0) errno = ENOENT;
         return false;
     }
-    return streamAttach(stream, file, mode[0] == 'w', true);
+    return streamAttach(stream, file, mode[0] == 'w');
 }
 
-bool streamAttach(Stream& stream, std::FILE* file, bool writing, bool remembered) {
-    if (!prepare(stream, file, writing)) return false;
-    if (remembered) remember(stream);
-    return true;
+bool streamAttach(Stream& stream, std::FILE* file, bool writing) {
+    return prepare(stream, file, writing);
 }
 
-void streamAttachConsole(Stream& stream, bool writing) {
-    std::FILE* file = writing ? stdout : stdin;
-    if (writing) std::fflush(stdout);
-#ifdef _WIN32
-    _setmode(_fileno(file), _O_BINARY);
-#endif
+void streamAttachReader(Stream& stream, const graybmp_reader* reader, const void* prefix,
+                        std::size_t prefixSize, std::int64_t& length) {
     stream = Stream{};
-    stream.file = file;
+    stream.backend = Backend::Callbacks;
+    stream.reader = reader;
+    length = -1;
+    if (reader->seek != nullptr && reader->length != nullptr) {
+        errno = 0;
+        const long long n = reader->length(reader->context);
+        if (n >= 0) length = n;
+    }
+    stream.sequential = length < 0;
+    if (stream.sequential && prefix != nullptr) {
+        stream.prefix = static_cast<const std::uint8_t*>(prefix);
+        stream.prefixSize = prefixSize;
+    }
+}
+
+void streamAttachWriter(Stream& stream, const graybmp_writer* writer) {
+    stream = Stream{};
+    stream.backend = Backend::Callbacks;
+    stream.writer = writer;
+    stream.writing = true;
+    stream.sequential = writer->seek == nullptr;
+}
+
+void streamAttachMemory(Stream& stream, const void* data, std::size_t size, bool writing) {
+    stream = Stream{};
+    stream.backend = Backend::Memory;
+    stream.memory = static_cast<std::uint8_t*>(const_cast<void*>(data));
+    stream.memorySize = size;
     stream.writing = writing;
-    stream.owned = false;
-    stream.sequential = true;
+}
+
+void streamFinishMemory(Stream& stream, std::size_t size) {
+    if (stream.memoryEnd < size) memoryReserve(stream, static_cast<std::int64_t>(size), 0);
 }
 
 void streamMakeSequential(Stream& stream) { stream.sequential = true; }
@@ -321,8 +445,14 @@ void streamMakeSequential(Stream& stream) { stream.sequential = true; }
 std::size_t streamReadDirect(Stream& stream, void* out, std::size_t count) {
     if (stream.sequential)
         return sequentialReadAt(stream, stream.position, static_cast<std::uint8_t*>(out), count);
-    const std::size_t got = std::fread(out, 1, count, stream.file);
-    if (got < count && std::ferror(stream.file)) fail(stream, errno);
+    std::size_t got = 0;
+    if (stream.backend == Backend::File) {  // in order: the file may be a FIFO or a device
+        got = std::fread(out, 1, count, stream.file);
+        if (got < count && std::ferror(stream.file)) fail(stream, errno);
+    } else {
+        got = positionedReadAt(stream, stream.position, static_cast<std::uint8_t*>(out), count);
+    }
+    stream.position += static_cast<std::int64_t>(got);
     return got;
 }
 
@@ -333,20 +463,29 @@ std::size_t streamReadAt(Stream& stream, std::int64_t offset, void* out, std::si
     }
     if (stream.sequential)
         return sequentialReadAt(stream, offset, static_cast<std::uint8_t*>(out), count);
-    return readAt(stream, offset, static_cast<std::uint8_t*>(out), count);
+    return positionedReadAt(stream, offset, static_cast<std::uint8_t*>(out), count);
 }
 
 bool streamWriteAt(Stream& stream, std::int64_t offset, const void* data, std::size_t count) {
     if (offset < 0) return fail(stream, EINVAL);
     if (stream.sequential)
         return sequentialWriteAt(stream, offset, static_cast<const std::uint8_t*>(data), count);
-    return writeAt(stream, offset, static_cast<const std::uint8_t*>(data), count);
+    return positionedWriteAt(stream, offset, static_cast<const std::uint8_t*>(data), count);
 }
 
 bool streamCopyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to,
                      std::uint8_t* scratch, std::size_t scratchSize, bool untilEnd) {
     if (from >= to) return true;
-    if (!in.sequential && !out.sequential && kernelCopy(in, out, from, to)) return true;
+    if (in.backend == Backend::Memory && out.backend == Backend::Memory) {
+        // One copy, or none where the two are one buffer; the input's end stops it.
+        const std::int64_t end = std::min<std::int64_t>(to, static_cast<std::int64_t>(in.memorySize));
+        const auto n = static_cast<std::size_t>(std::max<std::int64_t>(0, end - from));
+        if (n > 0 && !memoryWriteAt(out, from, in.memory + from, n)) return false;
+        return end == to;
+    }
+    if (in.backend == Backend::File && out.backend == Backend::File && !in.sequential &&
+        !out.sequential && kernelCopy(in, out, from, to))
+        return true;
     while (from < to) {
         const auto want = static_cast<std::size_t>(
             std::min<std::int64_t>(to - from, static_cast<std::int64_t>(scratchSize)));
@@ -360,8 +499,6 @@ bool streamCopyRange(Stream& in, Stream& out, std::int64_t from, std::int64_t to
     }
     return true;
 }
-
-void allowKernelCopy(bool allowed) { kernelCopyAllowed = allowed; }
 
 bool streamFileKind(Stream& stream, FileKind& kind, std::uint64_t& size) {
 #ifdef _WIN32
@@ -418,37 +555,15 @@ bool streamFlush(Stream& stream) {
 }
 
 bool streamClose(Stream& stream) {
-    if (stream.file == nullptr) return true;
-    bool ok = streamFlush(stream);
-    if (stream.owned) {
+    if (stream.backend == Backend::None) return stream.error == 0;
+    bool ok = !stream.writing || streamFlush(stream);
+    if (stream.backend == Backend::File && stream.file != nullptr) {
         errno = 0;
         if (std::fclose(stream.file) != 0) ok = fail(stream, errno);
+        stream.file = nullptr;
     }
-    forget(stream);
-    stream.file = nullptr;
-    return ok;
-}
-
-// glibc's fcloseall only flushes, and it would take the console's streams with it, so
-// each stream the run opened is closed by itself. On Windows the C library's _fcloseall
-// closes exactly the streams opened with fopen, leaving the console's alone.
-bool closeAllStreams() {
-    bool ok = true;
-#ifdef _WIN32
-    int expected = 0;
-    for (Stream*& slot : openStreams) {
-        if (slot == nullptr) continue;
-        slot->file = nullptr;
-        slot = nullptr;
-        ++expected;
-    }
-    if (expected > 0 && _fcloseall() != expected) ok = false;
-#else
-    for (Stream* slot : openStreams) {
-        if (slot != nullptr && !streamClose(*slot)) ok = false;
-    }
-#endif
-    return ok;
+    stream.backend = Backend::None;
+    return ok && stream.error == 0;
 }
 
 }  // namespace graybmp

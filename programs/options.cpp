@@ -1,10 +1,10 @@
-#include "cli/options.h"
+#include "options.h"
 
 #include <getopt.h>
 
 #include <algorithm>
 
-#include "platform/files.h"
+#include "files.h"
 
 namespace graybmp {
 namespace {
@@ -47,6 +47,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     for (std::string& a : copies) argv.push_back(&a[0]);
     argv.push_back(nullptr);
     const int argc = static_cast<int>(copies.size());
+    graybmp_error failure;
     opterr = 0;
     optind = 1;
     for (int c; (c = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr)) != -1;) {
@@ -62,9 +63,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.inPlace = true;
             break;
         case 'm':
-            if (!grayMethodNamed(optarg, options.method)) {
-                error = std::string("unknown gray method '") + optarg +
-                        "' (mean, bt601, bt709 or luminance)";
+            if (graybmp_options_set_method(&options.gray, optarg, &failure) != GRAYBMP_OK) {
+                error = failure.message;
                 return false;
             }
             break;
@@ -72,7 +72,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.report = true;
             break;
         case 'c':
-            options.compact = true;
+            options.gray.compact = 1;
             break;
         case 'h':
             options.help = true;

@@ -1,0 +1,108 @@
+# What `cmake --install` puts where, and the Debian packages `cpack -G DEB` makes of it:
+#   graybmp        the tool and its manual page
+#   libgraybmp1    the shared library
+#   libgraybmp-dev the header, the static library, graybmp.pc and the CMake package
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(GRAYBMP_MAINTAINER "graybmp developers <graybmp@example.org>")
+set(pkg ${CMAKE_BINARY_DIR}/pkg)
+
+# Compressed manual page and changelog, and the copyright file Debian wants in every package.
+find_program(GZIP_PROGRAM gzip)
+if(GZIP_PROGRAM)
+  add_custom_command(OUTPUT ${pkg}/graybmp.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${pkg}
+    COMMAND ${GZIP_PROGRAM} -9nc ${PROJECT_SOURCE_DIR}/docs/graybmp.1 > ${pkg}/graybmp.1.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/graybmp.1)
+  string(TIMESTAMP GRAYBMP_CHANGELOG_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/changelog.in ${pkg}/changelog @ONLY)
+  add_custom_command(OUTPUT ${pkg}/changelog.gz
+    COMMAND ${GZIP_PROGRAM} -9nc ${pkg}/changelog > ${pkg}/changelog.gz
+    DEPENDS ${pkg}/changelog)
+  add_custom_target(graybmp_docs ALL DEPENDS ${pkg}/graybmp.1.gz ${pkg}/changelog.gz)
+  install(FILES ${pkg}/graybmp.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+else()
+  install(FILES docs/graybmp.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/copyright.in ${pkg}/copyright @ONLY)
+
+install(TARGETS graybmp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+install(TARGETS graybmp_shared EXPORT graybmpTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+install(TARGETS graybmp_static EXPORT graybmpTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+install(FILES include/graybmp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+
+# find_package(graybmp): graybmp::graybmp (shared) and graybmp::graybmp_static.
+set(cmakedir ${CMAKE_INSTALL_LIBDIR}/cmake/graybmp)
+install(EXPORT graybmpTargets NAMESPACE graybmp:: DESTINATION ${cmakedir} COMPONENT dev)
+configure_package_config_file(cmake/graybmpConfig.cmake.in ${pkg}/graybmpConfig.cmake
+  INSTALL_DESTINATION ${cmakedir})
+write_basic_package_version_file(${pkg}/graybmpConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${pkg}/graybmpConfig.cmake ${pkg}/graybmpConfigVersion.cmake
+  DESTINATION ${cmakedir} COMPONENT dev)
+
+# pkg-config graybmp; --static adds what the C++ inside the static library needs.
+file(RELATIVE_PATH GRAYBMP_PC_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" GRAYBMP_PC_PREFIX "${GRAYBMP_PC_PREFIX}")
+configure_file(cmake/graybmp.pc.in ${pkg}/graybmp.pc @ONLY)
+install(FILES ${pkg}/graybmp.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+
+foreach(pair IN ITEMS tool:graybmp runtime:libgraybmp1 dev:libgraybmp-dev)
+  string(REPLACE ":" ";" pair ${pair})
+  list(GET pair 0 component)
+  list(GET pair 1 name)
+  install(FILES ${pkg}/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${name} COMPONENT ${component})
+  if(GZIP_PROGRAM)
+    install(FILES ${pkg}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${name}
+      COMPONENT ${component})
+  endif()
+endforeach()
+
+set(CPACK_PACKAGE_NAME graybmp)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "graybmp developers")
+set(CPACK_PACKAGE_CONTACT ${GRAYBMP_MAINTAINER})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns BMP images gray, changing nothing in them but their colours")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL tool runtime dev)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_GENERATOR DEB)
+
+set(CPACK_DEBIAN_TOOL_PACKAGE_NAME graybmp)
+set(CPACK_DEBIAN_TOOL_DESCRIPTION
+  "turns BMP images gray, changing nothing in them but their colours
+ graybmp writes the gray copy of a BMP image: every header byte is kept, the
+ file keeps its own encoding (depth, compression, masks, padding), and only
+ the colours change, by the unweighted mean or by BT.601, BT.709 or
+ linear-light luminance. It converts every palettized and true-colour kind,
+ files, folders and pipes, and can write true colour as compact 8-bit gray.")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libgraybmp1)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
+  "library that turns BMP images gray, changing nothing but their colours
+ libgraybmp writes the gray copy of a BMP image, memory to memory, in place,
+ through read and write callbacks or from file to file, keeping every header
+ byte and the file's own encoding. This package holds the shared library.")
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libgraybmp-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libgraybmp1 (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_DEV_DESCRIPTION
+  "library that turns BMP images gray - development files
+ libgraybmp writes the gray copy of a BMP image, memory to memory, in place,
+ through read and write callbacks or from file to file, keeping every header
+ byte and the file's own encoding. This package holds the header, the static
+ library, the pkg-config file and the CMake package.")
+include(CPack)

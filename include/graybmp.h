@@ -1,0 +1,344 @@
+/* graybmp: the gray copy of a BMP image, changing nothing in it but its colours.
+ *
+ * Every header byte is kept, the file keeps its own encoding (depth, compression, masks,
+ * padding), and only the colours change: each palette entry, colour-table entry and
+ * true-colour pixel becomes its gray by the chosen method. Accepted: 1-, 2-, 4- and 8-bit
+ * palettes (uncompressed, RLE8, RLE4, OS/2 Huffman 1D), 16-, 24-, 32- and 64-bit true
+ * colour (BI_RGB, BI_BITFIELDS, BI_ALPHABITFIELDS), OS/2 RLE24, OS/2 bitmap arrays, with
+ * Windows, OS/2 1.x and OS/2 2.x headers. The output is as long as the input, except for
+ * uncompressed 8-bit images with a 40-byte or longer header (whose 1024-byte palette block
+ * and padded rows may reach past the input) and the compact form.
+ *
+ * Conventions of every function here:
+ *   - It returns a graybmp_status: GRAYBMP_OK, or the reason it did nothing useful.
+ *   - `error`, when not NULL, is filled on every failure (and set to GRAYBMP_OK on
+ *     success): the status, the OS's errno where the OS failed, the side that failed and
+ *     a message in words with the values that broke the rule.
+ *   - NULL for a required pointer is GRAYBMP_BAD_ARGUMENT. NULL options mean the
+ *     defaults (the mean, no compact form).
+ *   - Nothing prints, exits or aborts; no C++ exception leaves the library.
+ *   - No mutable global state: any number of threads may convert at once, each with its
+ *     own buffers, streams and error records. Lookup tables are built once, safely.
+ *   - Memory passed in stays the caller's; the library keeps no pointer after a call.
+ *
+ * Link with -lgraybmp (pkg-config graybmp, or CMake's graybmp::graybmp). A program that
+ * links the static library defines GRAYBMP_STATIC before including this header (the .pc
+ * file and graybmp::graybmp_static do it).
+ */
+#ifndef GRAYBMP_H
+#define GRAYBMP_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define GRAYBMP_VERSION_MAJOR 1
+#define GRAYBMP_VERSION_MINOR 2
+#define GRAYBMP_VERSION_PATCH 0
+#define GRAYBMP_VERSION_STRING "1.2.0"
+/* 10000 * major + 100 * minor + patch: 10200 for 1.2.0 */
+#define GRAYBMP_VERSION_NUMBER \
+    (GRAYBMP_VERSION_MAJOR * 10000 + GRAYBMP_VERSION_MINOR * 100 + GRAYBMP_VERSION_PATCH)
+
+#if defined(GRAYBMP_STATIC)
+#define GRAYBMP_API
+#elif defined(_WIN32)
+#if defined(GRAYBMP_BUILDING)
+#define GRAYBMP_API __declspec(dllexport)
+#else
+#define GRAYBMP_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define GRAYBMP_API __attribute__((visibility("default")))
+#else
+#define GRAYBMP_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Status codes ---- */
+
+typedef enum graybmp_status {
+    GRAYBMP_OK = 0,
+
+    /* The input is refused: it is not a BMP graybmp converts, or breaks the format's rules. */
+    GRAYBMP_TOO_SHORT = 1,          /* fewer bytes than the headers' fields */
+    GRAYBMP_NOT_BITMAP = 2,         /* it does not start with "BM" (or "BA") */
+    GRAYBMP_BAD_INFO_HEADER_SIZE = 3,
+    GRAYBMP_TRUNCATED_INFO_HEADER = 4,
+    GRAYBMP_BAD_BIT_COUNT = 5,
+    GRAYBMP_COMPRESSION_MISMATCH = 6,
+    GRAYBMP_EMBEDDED_IMAGE = 7,     /* BI_JPEG or BI_PNG */
+    GRAYBMP_UNKNOWN_COMPRESSION = 8,
+    GRAYBMP_MASK_MISSING = 9,
+    GRAYBMP_MASK_NOT_CONTIGUOUS = 10,
+    GRAYBMP_MASKS_OVERLAP = 11,
+    GRAYBMP_MASK_OUTSIDE_PIXEL = 12,
+    GRAYBMP_NEGATIVE_WIDTH = 13,
+    GRAYBMP_PIXELS_INSIDE_HEADERS = 14,
+    GRAYBMP_ROWS_DO_NOT_FIT = 15,
+    GRAYBMP_RUNS_OUTSIDE_FILE = 16,
+    GRAYBMP_ARRAY_ENTRY_NOT_BITMAP = 17,
+    GRAYBMP_ARRAY_LEAVES_FILE = 18,
+    GRAYBMP_ARRAY_LOOPS = 19,
+    GRAYBMP_ARRAY_OVERLAPS = 20,
+    GRAYBMP_ARRAY_BEHIND_PIPE = 21,
+    GRAYBMP_TRANSLUCENT = 22,       /* compact: a pixel is not opaque */
+    GRAYBMP_COMPACT_KIND = 23,      /* compact of a 64-bit, RLE24 or bitmap-array image */
+
+    /* The input could not be had. */
+    GRAYBMP_OPEN_FAILED = 40,       /* os_error says why */
+    GRAYBMP_READ_FAILED = 41,       /* os_error says why */
+    GRAYBMP_INPUT_SHRANK = 42,      /* it ended before what its header promised */
+    GRAYBMP_INPUT_IS_DIRECTORY = 43,
+    GRAYBMP_INPUT_NOT_REGULAR = 44, /* not a regular file (or pipe, where pipes are read) */
+    GRAYBMP_INPUT_IS_TERMINAL = 45,
+
+    /* The output could not be written. */
+    GRAYBMP_CREATE_FAILED = 60,     /* os_error says why */
+    GRAYBMP_WRITE_FAILED = 61,      /* os_error says why */
+    GRAYBMP_REPLACE_FAILED = 62,    /* the finished copy could not be moved into place */
+    GRAYBMP_OUTPUT_IS_INPUT = 63,   /* the output names the input itself (not in place) */
+    GRAYBMP_OUTPUT_NOT_REGULAR = 64,/* the output is a device, a pipe or a folder */
+
+    /* The call itself. */
+    GRAYBMP_BUFFER_TOO_SHORT = 80,  /* the output buffer: error->needed says how long */
+    GRAYBMP_LENGTH_CHANGES = 81,    /* in place, but the gray copy is not as long */
+    GRAYBMP_BAD_ARGUMENT = 82,      /* a NULL pointer, an unknown method, bad options */
+    GRAYBMP_NO_MEMORY = 83
+} graybmp_status;
+
+typedef enum graybmp_side {
+    GRAYBMP_SIDE_NONE = 0,
+    GRAYBMP_SIDE_INPUT = 1,
+    GRAYBMP_SIDE_OUTPUT = 2
+} graybmp_side;
+
+#define GRAYBMP_MESSAGE_SIZE 512
+
+/* Filled by every function that takes one. `message` is NUL-terminated, without the
+ * file's name (the tool prints "graybmp: <file>: <message>", the file being the input or
+ * the output as `side` says). */
+typedef struct graybmp_error {
+    graybmp_status status;
+    int os_error;       /* errno where the OS failed, else 0 */
+    graybmp_side side;  /* which side failed; GRAYBMP_SIDE_NONE for the call itself */
+    uint64_t needed;    /* GRAYBMP_BUFFER_TOO_SHORT: the output length needed */
+    char message[GRAYBMP_MESSAGE_SIZE];
+} graybmp_error;
+
+/* The fixed name of a status ("ok", "rows-do-not-fit", "output-is-input", ...) and a short
+ * text for it; "unknown" for a value that is none. Static strings. */
+GRAYBMP_API const char* graybmp_status_name(graybmp_status status);
+GRAYBMP_API const char* graybmp_status_text(graybmp_status status);
+
+/* ---- Options ---- */
+
+typedef enum graybmp_method {
+    GRAYBMP_MEAN = 0,      /* floor((r + g + b) / 3), the default */
+    GRAYBMP_BT601 = 1,     /* (299 r + 587 g + 114 b + 500) div 1000 */
+    GRAYBMP_BT709 = 2,     /* (2126 r + 7152 g + 722 b + 5000) div 10000 */
+    GRAYBMP_LUMINANCE = 3  /* linear-light Y of the sRGB-decoded channels, encoded back */
+} graybmp_method;
+
+/* How to convert. Grows at its end only: `size` tells the library how much of it the
+ * caller knows, so that a program built against an older header keeps working. Set it up
+ * with graybmp_options_init, then change the fields. */
+typedef struct graybmp_options {
+    size_t size;            /* sizeof(graybmp_options), as graybmp_options_init sets it */
+    graybmp_method method;
+    int compact;            /* true colour written as an 8-bit gray BMP */
+    uint32_t weights[3];    /* reserved for a method of three integer weights; 0 */
+} graybmp_options;
+
+GRAYBMP_API void graybmp_options_init(graybmp_options* options);
+
+/* Sets the method by its name ("mean", "bt601", "bt709", "luminance"). Unknown names:
+ * GRAYBMP_BAD_ARGUMENT, with a message that lists the names, and `options` unchanged. */
+GRAYBMP_API graybmp_status graybmp_options_set_method(graybmp_options* options, const char* name,
+                                                      graybmp_error* error);
+
+/* The name of the index-th method (0 first), NULL past the last: every method by name. */
+GRAYBMP_API const char* graybmp_method_name(size_t index);
+
+/* ---- The header ---- */
+
+typedef enum graybmp_kind {
+    GRAYBMP_KIND_NONE = 0,         /* refused */
+    GRAYBMP_KIND_INDEXED8 = 1,     /* uncompressed 8 bits, 40-byte or longer header */
+    GRAYBMP_KIND_PALETTIZED = 2,   /* every other palettized image */
+    GRAYBMP_KIND_TRUE_COLOUR = 3,  /* 16, 24, 32 or 64 bits */
+    GRAYBMP_KIND_RLE24 = 4,        /* OS/2 24-bit runs */
+    GRAYBMP_KIND_ARRAY = 5         /* an OS/2 bitmap array */
+} graybmp_kind;
+
+/* The input's length when it is not known yet (a pipe that has not ended). */
+#define GRAYBMP_LENGTH_UNKNOWN UINT64_MAX
+
+/* What the header report shows, and what a conversion would do. A bitmap array is
+ * described by its first bitmap, as if the file began at its file header. */
+typedef struct graybmp_header {
+    int is_bmp;         /* the signature is "BM": the report's "Type: BMP file" line */
+    int64_t size;       /* bfSize, signed */
+    int64_t width;      /* biWidth, signed; an OS/2 1.x header's unsigned 16 bits */
+    int64_t height;     /* biHeight, likewise */
+    int64_t bit_count;  /* biBitCount, likewise */
+    graybmp_kind kind;  /* GRAYBMP_KIND_NONE when refused */
+    graybmp_error refusal; /* why a conversion with these options would refuse it, or
+                              GRAYBMP_OK; the later entries of a bitmap array are not
+                              looked at (they are checked as the copy reaches them) */
+} graybmp_header;
+
+/* The number of leading bytes graybmp_read_header needs for the report's fields (fewer
+ * than 160): at most GRAYBMP_HEADER_BYTES, often fewer. */
+#define GRAYBMP_HEADER_BYTES 152
+
+/* Reads the header from the first `length` bytes of an input whose whole length is
+ * `input_length` (GRAYBMP_LENGTH_UNKNOWN when not known). Give it the first
+ * GRAYBMP_HEADER_BYTES bytes (or the whole input, if shorter) for a full check.
+ * GRAYBMP_OK when the report's fields are there, the refusal, if any, in `header`;
+ * GRAYBMP_TOO_SHORT (also in `error`) when they are not. */
+GRAYBMP_API graybmp_status graybmp_read_header(const void* data, size_t length,
+                                               uint64_t input_length,
+                                               const graybmp_options* options,
+                                               graybmp_header* header, graybmp_error* error);
+
+/* ---- Memory to memory ---- */
+
+/* The exact length of the gray copy of `input` (`length` bytes), in `output_length`.
+ * The refusal when the input would be refused (compact of a kind it does not take too). */
+GRAYBMP_API graybmp_status graybmp_output_length(const void* input, size_t length,
+                                                 const graybmp_options* options,
+                                                 uint64_t* output_length, graybmp_error* error);
+
+/* Writes the gray copy of `input` into `output`, `capacity` bytes long; `written` (may be
+ * NULL) receives its length. A capacity below graybmp_output_length's answer is
+ * GRAYBMP_BUFFER_TOO_SHORT, with error->needed set and nothing written; nothing is ever
+ * written past output + capacity. The buffers must not overlap (graybmp_convert_in_place
+ * grays one where it lies). After any failure the output's contents are unspecified. */
+GRAYBMP_API graybmp_status graybmp_convert_memory(const void* input, size_t length, void* output,
+                                                  size_t capacity, const graybmp_options* options,
+                                                  size_t* written, graybmp_error* error);
+
+/* Grays `buffer` where it lies. Allowed exactly when the gray copy is as long as the input
+ * (graybmp_output_length decides: uncompressed 8-bit images may grow, compact output
+ * changes length); else GRAYBMP_LENGTH_CHANGES. Every check (bitmap-array chains and
+ * translucency included) is made before the first byte changes: on any failure the
+ * buffer is as it was. */
+GRAYBMP_API graybmp_status graybmp_convert_in_place(void* buffer, size_t length,
+                                                    const graybmp_options* options,
+                                                    graybmp_error* error);
+
+/* ---- Streams ---- */
+
+/* An input the library reads through callbacks: a socket, a pipe, a decompressor.
+ * `read` returns the bytes it put in `buffer` (1 to count), 0 at the end of the input,
+ * or -1 on failure with errno set. Without `seek` and `length` the input is read once,
+ * in order, in chunks of up to 256 KiB (what a pipe allows); with both, it is read at
+ * offsets: `seek` moves to `offset` bytes from the input's start and returns 0, or -1
+ * with errno set; `length` returns the input's length, or -1 when it is not known (the
+ * input is then read in order). */
+typedef struct graybmp_reader {
+    void* context;
+    long long (*read)(void* context, void* buffer, size_t count);
+    int (*seek)(void* context, uint64_t offset);  /* optional */
+    long long (*length)(void* context);           /* optional */
+} graybmp_reader;
+
+/* An output through callbacks. `write` takes `count` bytes and returns how many it took
+ * (1 to count), or -1 with errno set. Without `seek` every byte is written once, in order
+ * (a pipe). With it, writes go to offsets: `seek` moves to `offset` from the output's
+ * start (past its end, where the bytes in between must read as zeros, as in a file) and
+ * returns 0, or -1 with errno set. */
+typedef struct graybmp_writer {
+    void* context;
+    long long (*write)(void* context, const void* data, size_t count);
+    int (*seek)(void* context, uint64_t offset);  /* optional */
+} graybmp_writer;
+
+/* Optional calls back into the program during a conversion; any may be NULL. */
+typedef struct graybmp_hooks {
+    size_t size;    /* sizeof(graybmp_hooks) */
+    void* context;
+    /* The header, as soon as its bytes have been read: before the rest of a pipe arrives,
+     * and before the check (so also for an input that is then refused). */
+    void (*header)(void* context, const graybmp_header* header);
+    /* A temporary output file was made (name as given to the OS)... */
+    void (*temporary_made)(void* context, const char* name);
+    /* ...and is gone again: renamed over the output, or removed. */
+    void (*temporary_gone)(void* context, const char* name);
+    /* The temporary is complete and closed, just before it replaces the output. */
+    void (*before_rename)(void* context);
+} graybmp_hooks;
+
+/* Converts a reader's input into a writer, in constant memory (one 256 KiB chunk and a
+ * window of a few KiB). `lead` (may be NULL) holds the first `lead_length` bytes of the
+ * input, already taken from a reader without seek (it delivers the bytes after them),
+ * so that a program can look at the header first; with seek, the lead is not used. On a
+ * failure the bytes already written cannot be taken back: the writer must look at the
+ * status. GRAYBMP_WRITE_FAILED when the writer fails, GRAYBMP_READ_FAILED when the reader
+ * does, GRAYBMP_INPUT_SHRANK when the input ends early. */
+GRAYBMP_API graybmp_status graybmp_convert_stream(const graybmp_reader* reader, const void* lead,
+                                                  size_t lead_length,
+                                                  const graybmp_writer* writer,
+                                                  const graybmp_options* options,
+                                                  const graybmp_hooks* hooks,
+                                                  graybmp_error* error);
+
+/* ---- Files ---- */
+
+/* Converts the file `input` into the file `output`; `output` NULL grays `input` in place.
+ * The gray copy is written under a temporary name in the output's folder (".NAME.XXXXXX")
+ * and renamed over the output only when complete, so that readers never see a partial
+ * file and an earlier output survives every failure; no temporary is left behind. A new
+ * output has mode 0666 less the umask (applied by the OS); a replaced one keeps its mode
+ * (and owner, where allowed), and symbolic links to it stay links: the file they lead to
+ * is replaced. An output that is the input itself (by identity: links included) is
+ * GRAYBMP_OUTPUT_IS_INPUT, nothing written; one that is a folder, a device or a pipe is
+ * GRAYBMP_OUTPUT_NOT_REGULAR. A named pipe as input is read in order. Names are UTF-8
+ * (wide names underneath on Windows). */
+GRAYBMP_API graybmp_status graybmp_convert_file(const char* input, const char* output,
+                                                const graybmp_options* options,
+                                                const graybmp_hooks* hooks,
+                                                graybmp_error* error);
+
+/* The most general conversion, of which the two above are shorthands: each side a name or
+ * callbacks. Set it up with graybmp_job_init. */
+typedef struct graybmp_job {
+    size_t size;                   /* sizeof(graybmp_job) */
+    const char* input;             /* a file's name, or NULL: `reader` */
+    const graybmp_reader* reader;
+    const void* lead;              /* with `reader`: bytes already read from it */
+    size_t lead_length;
+    const char* output;            /* a file's name, or NULL: `writer` (or in place) */
+    const graybmp_writer* writer;
+    int in_place;                  /* `input` is replaced by its gray copy */
+    int refuse_pipes;              /* a named input that is a pipe is refused, not read */
+    int output_checked;            /* the caller made sure the output is not the input */
+    const graybmp_hooks* hooks;    /* may be NULL */
+    uint64_t written;              /* out: the gray copy's length, on success */
+} graybmp_job;
+
+GRAYBMP_API void graybmp_job_init(graybmp_job* job);
+GRAYBMP_API graybmp_status graybmp_convert(graybmp_job* job, const graybmp_options* options,
+                                           graybmp_error* error);
+
+/* ---- Names and version ---- */
+
+/* The name of a gray copy beside its input: the input with "NEW" before its extension.
+ * photo.bmp -> photoNEW.bmp, dir/x.y.bmp -> dir/x.yNEW.bmp, noext -> noextNEW; a leading
+ * dot starts no extension (.bmp -> .bmpNEW, dir/.x -> dir/.xNEW); on Windows '\' separates
+ * folders too. Writes at most `capacity` bytes, NUL included, into `name` (may be NULL
+ * when `capacity` is 0) and returns the full name's length without its NUL, as snprintf
+ * does: a result >= capacity means it was cut. */
+GRAYBMP_API size_t graybmp_gray_name(const char* input, char* name, size_t capacity);
+
+/* "1.2.0": the library's own version, which may be newer than GRAYBMP_VERSION_STRING. */
+GRAYBMP_API const char* graybmp_version(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* GRAYBMP_H */

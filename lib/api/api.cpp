@@ -1,0 +1,643 @@
+// The library's C boundary: options, the header, and every conversion (memory, in place,
+// streams, files) through one input check and the one copy of each kind.
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "api/failure.h"
+#include "bitmap/bitmap.h"
+#include "bitmap/check.h"
+#include "convert/convert.h"
+#include "convert/gray.h"
+#include "graybmp.h"
+#include "platform/output.h"
+#include "platform/stream.h"
+
+namespace graybmp {
+namespace {
+
+static_assert(static_cast<int>(InputError::ArrayBehindPipe) == GRAYBMP_ARRAY_BEHIND_PIPE &&
+                  static_cast<int>(InputError::RowsDoNotFit) == GRAYBMP_ROWS_DO_NOT_FIT &&
+                  static_cast<int>(InputError::TooShort) == GRAYBMP_TOO_SHORT,
+              "the refusal classes stand in the same order as their statuses");
+
+constexpr const char* kMethodNames[] = {"mean", "bt601", "bt709", "luminance"};
+constexpr std::size_t kMethodCount = sizeof kMethodNames / sizeof kMethodNames[0];
+
+// What the options say, read as far as the caller's struct goes.
+struct Settings {
+    GrayMethod method = GrayMethod::Mean;
+    bool compact = false;
+};
+
+// The first `size` bytes of a caller's struct over its defaults: one built against an
+// older header knows fewer fields, and the others keep their defaults.
+template <typename T>
+T known(const T* given, T defaults) {
+    if (given != nullptr)
+        std::memcpy(&defaults, given, std::min(given->size, sizeof(T)));
+    defaults.size = sizeof(T);
+    return defaults;
+}
+
+graybmp_options defaultOptions() {
+    graybmp_options o{};
+    graybmp_options_init(&o);
+    return o;
+}
+
+std::string methodList() {
+    std::string list;
+    for (std::size_t i = 0; i < kMethodCount; ++i)
+        list += std::string(i == 0 ? "" : i + 1 == kMethodCount ? " or " : ", ") + kMethodNames[i];
+    return list;
+}
+
+bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
+    if (given != nullptr && given->size < offsetof(graybmp_options, compact) + sizeof(int)) {
+        f = badArgument("options whose size field is not set (graybmp_options_init sets it)");
+        return false;
+    }
+    const graybmp_options o = known(given, defaultOptions());
+    if (static_cast<unsigned>(o.method) >= kMethodCount) {
+        f = badArgument("unknown gray method " + std::to_string(static_cast<int>(o.method)) + " (" +
+                        methodList() + ")");
+        return false;
+    }
+    s.method = static_cast<GrayMethod>(o.method);
+    s.compact = o.compact != 0;
+    return true;
+}
+
+Failure refusalOf(InputError e, const std::string& reason) {
+    Failure f;
+    f.status = statusOf(e);
+    f.side = GRAYBMP_SIDE_INPUT;
+    f.message = reason;
+    return f;
+}
+
+Failure inputFailure(graybmp_status status, const std::string& message) {
+    Failure f;
+    f.status = status;
+    f.side = GRAYBMP_SIDE_INPUT;
+    f.message = message;
+    return f;
+}
+
+// ---- The header and the check ----
+
+void fillHeader(const std::uint8_t* lead, std::size_t leadSize, graybmp_header& header) {
+    // A bitmap array is described by its first bitmap, as if the file began there.
+    const std::size_t at = bitmapArray(lead, leadSize) ? kArrayHeaderSize : 0;
+    BitmapHeaders h{};
+    std::memcpy(h.bytes, lead + at, std::min(leadSize - at, kHeadersSize));
+    header = graybmp_header{};
+    header.is_bmp = bfType(h) == kBmSignature;
+    header.size = bfSize(h);
+    if (biSize(h) == kCoreHeaderSize) {  // OS/2 1.x: 16-bit fields of its own
+        header.width = bcWidth(h);
+        header.height = bcHeight(h);
+        header.bit_count = bcBitCount(h);
+    } else {
+        header.width = biWidth(h);
+        header.height = biHeight(h);
+        header.bit_count = biBitCount(h);
+    }
+}
+
+graybmp_kind kindOf(const ImageLayout& l) {
+    if (l.arrayFirst) return GRAYBMP_KIND_ARRAY;
+    switch (l.kind) {
+    case ImageKind::Indexed8:
+        return GRAYBMP_KIND_INDEXED8;
+    case ImageKind::Palettized:
+        return GRAYBMP_KIND_PALETTIZED;
+    case ImageKind::TrueColour:
+        return GRAYBMP_KIND_TRUE_COLOUR;
+    default:
+        return GRAYBMP_KIND_RLE24;
+    }
+}
+
+// The check of a lead: the refusal, or that of the compact form for a kind it does not take.
+bool checked(const std::uint8_t* lead, std::size_t leadSize, std::uint64_t fileSize,
+             const Settings& s, ImageLayout& layout, Failure& f) {
+    const InputError e = checkInput(lead, leadSize, fileSize, layout);
+    if (e != InputError::None) {
+        f = refusalOf(e, describeInputError(e, lead, leadSize, fileSize));
+        return false;
+    }
+    if (s.compact &&
+        (layout.arrayFirst || layout.kind == ImageKind::Rle24 || layout.bitCount == 64)) {
+        f = inputFailure(GRAYBMP_COMPACT_KIND,
+                         "--compact writes 16-, 24- and 32-bit images only, not 64-bit, RLE24 or "
+                         "bitmap-array ones");
+        return false;
+    }
+    return true;
+}
+
+bool longEnough(const std::uint8_t* lead, std::size_t leadSize, Failure& f) {
+    if (leadSize >= headerBlockSize(lead, leadSize)) return true;
+    f = refusalOf(InputError::TooShort,
+                  describeInputError(InputError::TooShort, lead, leadSize, leadSize));
+    return false;
+}
+
+// How long the gray copy is: the input's length but for the compact form and the 8-bit
+// kind, whose palette block and rows may reach past it.
+std::int64_t outputLength(const ImageLayout& layout, bool compact, std::int64_t input) {
+    if (compact && layout.kind == ImageKind::TrueColour && !layout.arrayFirst)
+        return compactSize(layout);
+    return layout.kind == ImageKind::Indexed8 && !layout.arrayFirst
+               ? std::max(input, layout.tailOffset)
+               : input;
+}
+
+// ---- The copy ----
+
+// The copy's fault, as the caller hears of it.
+Failure copyFailure(CopyFault fault, const Stream& in, const ImageLayout& layout,
+                    const Refusal& refusal) {
+    switch (fault) {
+    case CopyFault::ReadFailed:
+        return systemFailure(GRAYBMP_READ_FAILED, GRAYBMP_SIDE_INPUT, "cannot read", in.error);
+    case CopyFault::InputShrank:
+        return inputFailure(GRAYBMP_INPUT_SHRANK,
+                            in.sequential ? "ended early, after " + std::to_string(in.position) +
+                                                " bytes; it needs " +
+                                                std::to_string(layout.requiredSize)
+                                          : "ended early: the file changed while it was read");
+    case CopyFault::Refused:
+        return refusalOf(refusal.error, refusal.reason);
+    case CopyFault::Translucent:
+        return inputFailure(GRAYBMP_TRANSLUCENT,
+                            "has pixels that are not opaque; --compact would drop their alpha");
+    default:
+        return Failure{};
+    }
+}
+
+// The copy itself; a write failure (and a copy that ran out of memory) in `f`.
+bool copied(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
+            const Settings& s, Failure& f) {
+    CopyFault fault;
+    Refusal refusal;
+    try {
+        fault = copyImage(in, out, lead, layout, kChunkSize, s.method, s.compact, &refusal);
+    } catch (const std::bad_alloc&) {
+        fault = CopyFault::WriteFailed;
+        out.error = ENOMEM;
+    }
+    if (fault == CopyFault::None) return true;
+    f = fault == CopyFault::WriteFailed
+            ? systemFailure(GRAYBMP_WRITE_FAILED, GRAYBMP_SIDE_OUTPUT, "cannot write", out.error)
+            : copyFailure(fault, in, layout, refusal);
+    return false;
+}
+
+// ---- Memory ----
+
+struct MemoryInput {
+    Stream stream;
+    std::uint8_t lead[kMaxLeadSize] = {};
+    std::size_t leadSize = 0;
+    ImageLayout layout{};
+    std::int64_t outputSize = 0;
+};
+
+bool checkedMemory(const void* input, std::size_t length, const Settings& s, MemoryInput& m,
+                   Failure& f) {
+    m.leadSize = std::min(length, kMaxLeadSize);
+    std::memcpy(m.lead, input, m.leadSize);
+    if (!longEnough(m.lead, m.leadSize, f) || !checked(m.lead, m.leadSize, length, s, m.layout, f))
+        return false;
+    m.outputSize = outputLength(m.layout, s.compact, static_cast<std::int64_t>(length));
+    streamAttachMemory(m.stream, input, length, false);
+    return true;
+}
+
+bool convertedMemory(MemoryInput& m, void* output, std::size_t capacity, const Settings& s,
+                     Failure& f) {
+    const auto size = static_cast<std::uint64_t>(m.outputSize);
+    if (capacity < size) {
+        f.status = GRAYBMP_BUFFER_TOO_SHORT;
+        f.needed = size;
+        f.message = "the output buffer of " + std::to_string(capacity) + " bytes is too short; " +
+                    std::to_string(size) + " needed";
+        return false;
+    }
+    Stream out;
+    streamAttachMemory(out, output, static_cast<std::size_t>(size), true);
+    if (!copied(m.stream, out, m.lead, m.layout, s, f)) return false;
+    streamFinishMemory(out, static_cast<std::size_t>(size));
+    return true;
+}
+
+// Whether the copy of this layout reads every byte before it writes there, and finds
+// every refusal before its first write, so that it can run where the image lies. Bitmap
+// arrays are checked entry by entry as the copy goes; the compact form moves every
+// byte; an 8-bit image's palette block may lie over its first rows.
+bool grayableWhereItLies(const ImageLayout& l, const Settings& s) {
+    if (l.arrayFirst) return false;
+    if (s.compact && l.kind == ImageKind::TrueColour) return false;
+    return l.kind != ImageKind::Indexed8 ||
+           l.pixelOffset >= l.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
+}
+
+// ---- Files and callbacks ----
+
+struct Hooks {
+    graybmp_hooks h{};
+    void header(const graybmp_header& header) const {
+        if (h.header != nullptr) h.header(h.context, &header);
+    }
+    void beforeRename() const {
+        if (h.before_rename != nullptr) h.before_rename(h.context);
+    }
+};
+
+struct Input {
+    Stream stream;
+    FileKind kind = FileKind::Regular;
+    std::uint64_t fileSize = 0;
+    std::uint8_t lead[kMaxLeadSize] = {};
+    std::size_t leadSize = 0;
+    ImageLayout layout{};
+};
+
+bool opened(const graybmp_job& job, Input& in, Failure& f) {
+    if (job.input == nullptr) {
+        std::int64_t length = -1;
+        streamAttachReader(in.stream, job.reader, job.lead, job.lead_length, length);
+        in.kind = in.stream.sequential ? FileKind::Pipe : FileKind::Regular;
+        in.fileSize = length < 0 ? 0 : static_cast<std::uint64_t>(length);
+        return true;
+    }
+    if (!streamOpen(in.stream, job.input, "rb")) {
+        f = systemFailure(GRAYBMP_OPEN_FAILED, GRAYBMP_SIDE_INPUT, "cannot open", errno);
+        return false;
+    }
+    if (!streamFileKind(in.stream, in.kind, in.fileSize)) {
+        f = systemFailure(GRAYBMP_READ_FAILED, GRAYBMP_SIDE_INPUT, "cannot examine", in.stream.error);
+        return false;
+    }
+    if (in.kind == FileKind::Directory) {
+        f = inputFailure(GRAYBMP_INPUT_IS_DIRECTORY, "is a directory");
+        return false;
+    }
+    if (job.refuse_pipes != 0) return true;
+    if (in.kind == FileKind::Terminal) {
+        f = inputFailure(GRAYBMP_INPUT_IS_TERMINAL, "is a terminal; no image read");
+        return false;
+    }
+    if (in.kind == FileKind::Pipe) streamMakeSequential(in.stream);
+    return true;
+}
+
+// The lead: the header's bytes first (a pipe's as soon as they are there, for the header
+// hook), then as much as the check looks at.
+bool readLead(const graybmp_job& job, const Hooks& hooks, const Settings& s, Input& in,
+              Failure& f) {
+    Stream& st = in.stream;
+    const std::size_t first =
+        in.kind == FileKind::Regular && !st.sequential
+            ? std::max<std::size_t>(kHeadersSize, std::min<std::uint64_t>(in.fileSize, kMaxLeadSize))
+            : kHeadersSize;
+    in.leadSize = streamReadDirect(st, in.lead, first);
+    const std::size_t block = headerBlockSize(in.lead, in.leadSize);  // more behind an array's
+    if (in.leadSize < block && st.sequential && st.error == 0)
+        in.leadSize += streamReadDirect(st, in.lead + in.leadSize, block - in.leadSize);
+    if (st.error != 0) {
+        f = systemFailure(GRAYBMP_READ_FAILED, GRAYBMP_SIDE_INPUT, "cannot read", st.error);
+        return false;
+    }
+    if (!longEnough(in.lead, in.leadSize, f)) return false;
+    graybmp_header header;
+    fillHeader(in.lead, in.leadSize, header);
+    hooks.header(header);
+
+    if (st.sequential) {  // a pipe's size is known only once it has ended
+        in.leadSize += streamReadDirect(st, in.lead + in.leadSize, kMaxLeadSize - in.leadSize);
+        in.fileSize = st.ended ? in.leadSize : static_cast<std::uint64_t>(kUnknownSize);
+    } else if (in.kind != FileKind::Regular) {  // sizes and seeks need a file
+        f = inputFailure(GRAYBMP_INPUT_NOT_REGULAR,
+                         job.refuse_pipes != 0 ? "not a regular file" : "not a regular file or a pipe");
+        return false;
+    }
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(in.fileSize, kMaxLeadSize));
+    if (wanted > in.leadSize)
+        in.leadSize += streamReadDirect(st, in.lead + in.leadSize, wanted - in.leadSize);
+    if (st.error != 0) {
+        f = systemFailure(GRAYBMP_READ_FAILED, GRAYBMP_SIDE_INPUT, "cannot read", st.error);
+        return false;
+    }
+    return checked(in.lead, in.leadSize, in.fileSize, s, in.layout, f);
+}
+
+bool outputOpened(const graybmp_job& job, const Hooks& hooks, const char* name, Stream& out,
+                  OutputFile& file, Failure& f) {
+    if (name == nullptr) {
+        streamAttachWriter(out, job.writer);
+        return true;
+    }
+    file.hooks = &hooks.h;
+    if (outputCreate(file, name, out)) return true;
+    if (errno == EINVAL) {
+        f.status = GRAYBMP_OUTPUT_NOT_REGULAR;
+        f.side = GRAYBMP_SIDE_OUTPUT;
+        f.message = "not a regular file; not replaced";
+    } else {
+        f = systemFailure(GRAYBMP_CREATE_FAILED, GRAYBMP_SIDE_OUTPUT, "cannot create", errno);
+    }
+    return false;
+}
+
+graybmp_status runJob(graybmp_job& job, const Settings& s, Failure& f) {
+    Hooks hooks;
+    hooks.h = known(job.hooks, graybmp_hooks{});
+    Input in;
+    if (!opened(job, in, f) || !readLead(job, hooks, s, in, f)) {
+        streamClose(in.stream);
+        return f.status;
+    }
+    const char* name = job.in_place != 0 ? job.input : job.output;
+    if (job.in_place == 0 && job.output_checked == 0 && job.input != nullptr && name != nullptr &&
+        in.kind == FileKind::Regular && streamIsFile(in.stream, name)) {
+        streamClose(in.stream);
+        f = inputFailure(GRAYBMP_OUTPUT_IS_INPUT,
+                         std::string("the output ") + name + " is this very file");
+        return f.status;
+    }
+    Stream out;
+    OutputFile file;
+    if (!outputOpened(job, hooks, name, out, file, f)) {
+        streamClose(in.stream);
+        return f.status;
+    }
+    bool ok = copied(in.stream, out, in.lead, in.layout, s, f);
+    if (!streamClose(out) && ok) {
+        ok = false;
+        f = systemFailure(GRAYBMP_WRITE_FAILED, GRAYBMP_SIDE_OUTPUT, "cannot write", out.error);
+    }
+    streamClose(in.stream);
+    if (!ok) {
+        outputDiscard(file);
+        return f.status;
+    }
+    if (name != nullptr) {
+        hooks.beforeRename();
+        if (!outputCommit(file)) {
+            const int error = errno;
+            outputDiscard(file);
+            f = systemFailure(GRAYBMP_REPLACE_FAILED, GRAYBMP_SIDE_OUTPUT, "cannot replace", error);
+            return f.status;
+        }
+    }
+    const std::int64_t inputSize = in.fileSize >= static_cast<std::uint64_t>(kUnknownSize)
+                                       ? in.stream.position
+                                       : static_cast<std::int64_t>(in.fileSize);
+    job.written = static_cast<std::uint64_t>(outputLength(in.layout, s.compact, inputSize));
+    return GRAYBMP_OK;
+}
+
+// Runs `body` with the failure it leaves delivered; nothing thrown gets past.
+template <typename Body>
+graybmp_status guarded(graybmp_error* error, Body body) {
+    Failure f;
+    try {
+        body(f);
+    } catch (const std::bad_alloc&) {
+        f = Failure{};
+        f.status = GRAYBMP_NO_MEMORY;
+        f.osError = ENOMEM;
+        f.message = "out of memory";
+    } catch (...) {
+        f = badArgument("an unexpected failure inside the library");
+    }
+    return deliver(f, error);
+}
+
+}  // namespace
+}  // namespace graybmp
+
+using namespace graybmp;
+
+extern "C" {
+
+void graybmp_options_init(graybmp_options* options) {
+    if (options == nullptr) return;
+    *options = graybmp_options{};
+    options->size = sizeof(graybmp_options);
+    options->method = GRAYBMP_MEAN;
+}
+
+graybmp_status graybmp_options_set_method(graybmp_options* options, const char* name,
+                                          graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        if (options == nullptr || name == nullptr) {
+            f = badArgument("no options or no method name");
+            return;
+        }
+        for (std::size_t i = 0; i < kMethodCount; ++i) {
+            if (std::strcmp(kMethodNames[i], name) == 0) {
+                options->method = static_cast<graybmp_method>(i);
+                return;
+            }
+        }
+        f = badArgument(std::string("unknown gray method '") + name + "' (" + methodList() + ")");
+    });
+}
+
+const char* graybmp_method_name(size_t index) {
+    return index < kMethodCount ? kMethodNames[index] : nullptr;
+}
+
+graybmp_status graybmp_read_header(const void* data, size_t length, uint64_t input_length,
+                                   const graybmp_options* options, graybmp_header* header,
+                                   graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        Settings s;
+        if (data == nullptr || header == nullptr) {
+            f = badArgument("no data or no header record");
+            return;
+        }
+        if (!settingsOf(options, s, f)) return;
+        std::uint8_t lead[kMaxLeadSize] = {};
+        const std::size_t leadSize = std::min(length, kMaxLeadSize);
+        std::memcpy(lead, data, leadSize);
+        if (!longEnough(lead, leadSize, f)) return;
+        fillHeader(lead, leadSize, *header);
+        const std::uint64_t size =
+            input_length == GRAYBMP_LENGTH_UNKNOWN || input_length >= static_cast<std::uint64_t>(kUnknownSize)
+                ? static_cast<std::uint64_t>(kUnknownSize)
+                : input_length;
+        ImageLayout layout{};
+        Failure refusal;
+        if (checked(lead, std::min<std::uint64_t>(leadSize, size), size, s, layout, refusal))
+            header->kind = kindOf(layout);
+        deliver(refusal, &header->refusal);
+    });
+}
+
+graybmp_status graybmp_output_length(const void* input, size_t length,
+                                     const graybmp_options* options, uint64_t* output_length,
+                                     graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        Settings s;
+        MemoryInput m;
+        if (input == nullptr || output_length == nullptr) {
+            f = badArgument("no input or no place for the length");
+            return;
+        }
+        if (!settingsOf(options, s, f) || !checkedMemory(input, length, s, m, f)) return;
+        *output_length = static_cast<std::uint64_t>(m.outputSize);
+    });
+}
+
+graybmp_status graybmp_convert_memory(const void* input, size_t length, void* output,
+                                      size_t capacity, const graybmp_options* options,
+                                      size_t* written, graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        Settings s;
+        MemoryInput m;
+        if (input == nullptr || (output == nullptr && capacity > 0)) {
+            f = badArgument("no input or no output buffer");
+            return;
+        }
+        if (!settingsOf(options, s, f) || !checkedMemory(input, length, s, m, f)) return;
+        if (output == nullptr) output = m.lead;  // capacity 0: only the length is told
+        if (!convertedMemory(m, output, capacity, s, f)) return;
+        if (written != nullptr) *written = static_cast<std::size_t>(m.outputSize);
+    });
+}
+
+graybmp_status graybmp_convert_in_place(void* buffer, size_t length,
+                                        const graybmp_options* options, graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        Settings s;
+        MemoryInput m;
+        if (buffer == nullptr) {
+            f = badArgument("no buffer");
+            return;
+        }
+        if (!settingsOf(options, s, f) || !checkedMemory(buffer, length, s, m, f)) return;
+        if (m.outputSize != static_cast<std::int64_t>(length)) {
+            f.status = GRAYBMP_LENGTH_CHANGES;
+            f.needed = static_cast<std::uint64_t>(m.outputSize);
+            f.message = "the gray copy is " + std::to_string(m.outputSize) +
+                        " bytes long, the buffer " + std::to_string(length) +
+                        "; it cannot be grayed in place";
+            return;
+        }
+        if (grayableWhereItLies(m.layout, s)) {
+            convertedMemory(m, buffer, length, s, f);
+            return;
+        }
+        // The copy first, so that a refusal found on the way leaves the buffer as it was.
+        std::vector<std::uint8_t> copy(length);
+        if (convertedMemory(m, copy.data(), copy.size(), s, f))
+            std::memcpy(buffer, copy.data(), length);
+    });
+}
+
+void graybmp_job_init(graybmp_job* job) {
+    if (job == nullptr) return;
+    *job = graybmp_job{};
+    job->size = sizeof(graybmp_job);
+}
+
+graybmp_status graybmp_convert(graybmp_job* given, const graybmp_options* options,
+                               graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        Settings s;
+        if (given == nullptr) {
+            f = badArgument("no job");
+            return;
+        }
+        graybmp_job job = known(given, graybmp_job{});
+        const bool input = (job.input != nullptr) != (job.reader != nullptr && job.reader->read != nullptr);
+        const bool output = job.in_place != 0
+                                ? job.input != nullptr && job.output == nullptr && job.writer == nullptr
+                                : (job.output != nullptr) !=
+                                      (job.writer != nullptr && job.writer->write != nullptr);
+        if (!input || !output) {
+            f = badArgument(job.in_place != 0
+                                ? "in place takes an input file's name and no output"
+                                : "a job takes one input (a name or a reader with read) and one "
+                                  "output (a name or a writer with write)");
+            return;
+        }
+        if (!settingsOf(options, s, f)) return;
+        runJob(job, s, f);
+        if (f.status == GRAYBMP_OK && given->size >= offsetof(graybmp_job, written) + sizeof(uint64_t))
+            given->written = job.written;
+    });
+}
+
+graybmp_status graybmp_convert_stream(const graybmp_reader* reader, const void* lead,
+                                      size_t lead_length, const graybmp_writer* writer,
+                                      const graybmp_options* options, const graybmp_hooks* hooks,
+                                      graybmp_error* error) {
+    graybmp_job job;
+    graybmp_job_init(&job);
+    job.reader = reader;
+    job.lead = lead;
+    job.lead_length = lead != nullptr ? lead_length : 0;
+    job.writer = writer;
+    job.hooks = hooks;
+    if (reader == nullptr || writer == nullptr) {
+        return deliver(badArgument("no reader or no writer"), error);
+    }
+    return graybmp_convert(&job, options, error);
+}
+
+graybmp_status graybmp_convert_file(const char* input, const char* output,
+                                    const graybmp_options* options, const graybmp_hooks* hooks,
+                                    graybmp_error* error) {
+    if (input == nullptr) return deliver(badArgument("no input file's name"), error);
+    graybmp_job job;
+    graybmp_job_init(&job);
+    job.input = input;
+    job.output = output;
+    job.in_place = output == nullptr;
+    job.hooks = hooks;
+    return graybmp_convert(&job, options, error);
+}
+
+size_t graybmp_gray_name(const char* input, char* name, size_t capacity) {
+    if (input == nullptr) input = "";
+    const std::size_t size = std::strlen(input);
+    std::size_t base = 0, stem = size;  // where the last name starts, and its extension
+    for (std::size_t i = 0; i < size; ++i) {
+#ifdef _WIN32
+        if (input[i] == '/' || input[i] == '\\') base = i + 1, stem = size;
+#else
+        if (input[i] == '/') base = i + 1, stem = size;
+#endif
+        if (input[i] == '.' && i > base) stem = i;
+    }
+    // A dot before the last folder separator starts no extension either.
+    if (stem < base) stem = size;
+    // Stem, "NEW", extension, cut to the capacity.
+    const char* parts[3] = {input, "NEW", input + stem};
+    const std::size_t lengths[3] = {stem, 3, size - stem};
+    std::size_t at = 0;
+    for (int p = 0; p < 3 && name != nullptr && capacity > 0; ++p) {
+        const std::size_t n = std::min(lengths[p], capacity - 1 - at);
+        std::memcpy(name + at, parts[p], n);
+        at += n;
+    }
+    if (name != nullptr && capacity > 0) name[at] = '\0';
+    return size + 3;
+}
+
+const char* graybmp_version(void) { return GRAYBMP_VERSION_STRING; }
+
+}  // extern "C"
