@@ -14,7 +14,8 @@
  *   - `error`, when not NULL, is filled on every failure (and set to GRAYBMP_OK on
  *     success): the status, the OS's errno where the OS failed, the side that failed and
  *     a message in words with the values that broke the rule.
- *   - NULL for a required pointer is GRAYBMP_BAD_ARGUMENT. NULL options mean the
+ *   - NULL for a required pointer is GRAYBMP_BAD_ARGUMENT (an input of length 0 may be
+ *     NULL: it is too short). NULL options mean the
  *     defaults (the mean, no compact form).
  *   - Nothing prints, exits or aborts; no C++ exception leaves the library.
  *   - No mutable global state: any number of threads may convert at once, each with its

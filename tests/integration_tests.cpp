@@ -20,6 +20,7 @@
 #include <string>
 
 #include "bitmap/check.h"
+#include "library.h"
 #include "testkit.h"
 
 namespace graybmp {
@@ -102,6 +103,8 @@ class Folder : public ::testing::Test {
         const Bytes expected = test::expectedGrayCopy(input);
         EXPECT_EQ(output.size(), expected.size()) << what;
         EXPECT_TRUE(output == expected) << what;
+        EXPECT_EQ(test::libraryProblem(input, test::Method::Mean, false, dir_.string(), &output), "")
+            << what;
     }
 
     // Converts `input` of any kind: the output decodes to the gray of the input's picture
@@ -123,6 +126,7 @@ class Folder : public ::testing::Test {
         ImageLayout layout{};
         checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), layout);
         EXPECT_EQ(test::grayCopyProblem(input, output, layout, method), "") << what;
+        EXPECT_EQ(test::libraryProblem(input, method, false, dir_.string(), &output), "") << what;
     }
 
     // Runs on an input that must be refused: exit 1, one line naming the input, and the
@@ -137,6 +141,12 @@ class Folder : public ::testing::Test {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
         EXPECT_EQ(get(kOutput), kSentinel) << what;
         EXPECT_EQ(entries(), before) << what << ": stray files";
+        if (fs::is_regular_file(path(kInput))) {  // the library refuses it by every way in too
+            EXPECT_EQ(test::libraryProblem(get(kInput), test::Method::Mean, false, dir_.string(),
+                                           nullptr),
+                      "")
+                << what;
+        }
         return r;
     }
 
@@ -675,6 +685,9 @@ TEST_F(Corpus, EveryReadableFileTurnsGrayAndTheRestAreRefused) {
             ImageLayout layout{};
             checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), layout);
             EXPECT_EQ(test::grayCopyProblem(input, output, layout), "") << name;
+            EXPECT_EQ(test::libraryProblem(input, test::Method::Mean, false, dir_.string(), &output),
+                      "")
+                << name;
             if (decodes) {
                 ASSERT_TRUE(test::decodePicture(output, after, why)) << name << ": " << why;
                 EXPECT_EQ(test::grayPictureProblem(before, after), "") << name;
@@ -684,6 +697,9 @@ TEST_F(Corpus, EveryReadableFileTurnsGrayAndTheRestAreRefused) {
             EXPECT_FALSE(decodes) << name << " is readable but refused: " << r.err;
             EXPECT_EQ(get(kOutput), kSentinel) << name;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << name << r.err;
+            EXPECT_EQ(test::libraryProblem(input, test::Method::Mean, false, dir_.string(), nullptr),
+                      "")
+                << name;
         }
         if (std::find(mustConvert.begin(), mustConvert.end(), name) != mustConvert.end()) {
             EXPECT_EQ(r.status, 0) << name << ": " << r.err;

@@ -11,6 +11,7 @@
 #include "convert/gray.h"
 #include "graybmp.h"
 #include "report.h"
+#include "library.h"
 #include "testkit.h"
 
 namespace graybmp {
@@ -449,6 +450,8 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
         }
         if (l.alphaMask != 0) {  // the maker's alpha is random: refused, then made opaque
             convertCore(input, kChunkSize, true, method, true, CopyFault::Translucent);
+            EXPECT_EQ(test::libraryProblem(input, method, true, ::testing::TempDir(), nullptr), "")
+                << what;
             ++translucent;
             const auto size = static_cast<std::size_t>(l.bitCount / 8);
             for (std::int64_t r = 0; r < l.rowCount; ++r)
@@ -461,6 +464,7 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
             ++opaqueAlpha;
         }
         const Bytes out = convertCore(input, 13 + s.seed % 50, true, method, true);
+        EXPECT_EQ(test::libraryProblem(input, method, true, ::testing::TempDir(), &out), "") << what;
         const std::int64_t stride = (l.width + 3) / 4 * 4;
         ASSERT_EQ(out.size(), static_cast<std::size_t>(1078 + stride * l.rowCount)) << what;
         const std::uint32_t fields[][2] = {{2, static_cast<std::uint32_t>(out.size())},

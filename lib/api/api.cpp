@@ -150,13 +150,13 @@ bool longEnough(const std::uint8_t* lead, std::size_t leadSize, Failure& f) {
 }
 
 // How long the gray copy is: the input's length but for the compact form and the 8-bit
-// kind, whose palette block and rows may reach past it.
+// kind, whose palette block and rows (when it has any) may reach past it.
 std::int64_t outputLength(const ImageLayout& layout, bool compact, std::int64_t input) {
     if (compact && layout.kind == ImageKind::TrueColour && !layout.arrayFirst)
         return compactSize(layout);
-    return layout.kind == ImageKind::Indexed8 && !layout.arrayFirst
-               ? std::max(input, layout.tailOffset)
-               : input;
+    if (layout.kind != ImageKind::Indexed8 || layout.arrayFirst) return input;
+    const std::int64_t paletteEnd = layout.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
+    return std::max(input, layout.rowCount > 0 ? layout.tailOffset : paletteEnd);
 }
 
 // ---- The copy ----
@@ -214,7 +214,7 @@ struct MemoryInput {
 bool checkedMemory(const void* input, std::size_t length, const Settings& s, MemoryInput& m,
                    Failure& f) {
     m.leadSize = std::min(length, kMaxLeadSize);
-    std::memcpy(m.lead, input, m.leadSize);
+    if (m.leadSize > 0) std::memcpy(m.lead, input, m.leadSize);
     if (!longEnough(m.lead, m.leadSize, f) || !checked(m.lead, m.leadSize, length, s, m.layout, f))
         return false;
     m.outputSize = outputLength(m.layout, s.compact, static_cast<std::int64_t>(length));
@@ -492,7 +492,7 @@ graybmp_status graybmp_output_length(const void* input, size_t length,
     return guarded(error, [&](Failure& f) {
         Settings s;
         MemoryInput m;
-        if (input == nullptr || output_length == nullptr) {
+        if ((input == nullptr && length > 0) || output_length == nullptr) {
             f = badArgument("no input or no place for the length");
             return;
         }
@@ -507,7 +507,7 @@ graybmp_status graybmp_convert_memory(const void* input, size_t length, void* ou
     return guarded(error, [&](Failure& f) {
         Settings s;
         MemoryInput m;
-        if (input == nullptr || (output == nullptr && capacity > 0)) {
+        if ((input == nullptr && length > 0) || (output == nullptr && capacity > 0)) {
             f = badArgument("no input or no output buffer");
             return;
         }
@@ -523,7 +523,7 @@ graybmp_status graybmp_convert_in_place(void* buffer, size_t length,
     return guarded(error, [&](Failure& f) {
         Settings s;
         MemoryInput m;
-        if (buffer == nullptr) {
+        if (buffer == nullptr && length > 0) {
             f = badArgument("no buffer");
             return;
         }

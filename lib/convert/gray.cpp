@@ -176,7 +176,17 @@ void grayBytePixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
 // the compiler vectorizes it; on x86-64 Linux an AVX-512 or AVX2 version is picked at
 // load time where the processor has it (four and two and a half times as fast).
 // The loops are inlined into each clone, so that each is compiled for its processor.
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
+// ThreadSanitizer's instrumentation of the clones' resolvers, which run before it is set
+// up, crashes the loader: its build has the default loop alone.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define GRAYBMP_NO_CLONES 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define GRAYBMP_NO_CLONES 1
+#endif
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(GRAYBMP_NO_CLONES)
 #define GRAYBMP_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #define GRAYBMP_INLINE __attribute__((always_inline)) inline
 #else

@@ -234,9 +234,9 @@ bool memoryWriteAt(Stream& s, std::int64_t offset, const std::uint8_t* data, std
     return true;
 }
 
-// What a sequential input reads next: the prefix, then its descriptor or callback.
-long long sourceRead(Stream& s, std::uint8_t* out, std::size_t count) {
-    const auto at = static_cast<std::size_t>(s.position);
+// What a sequential input reads at `at`, its next byte: the prefix, then its descriptor or
+// callback.
+long long sourceRead(Stream& s, std::size_t at, std::uint8_t* out, std::size_t count) {
     if (at < s.prefixSize) {
         const std::size_t n = std::min(count, s.prefixSize - at);
         std::memcpy(out, s.prefix + at, n);
@@ -258,7 +258,8 @@ bool rawSend(Stream& s, const std::uint8_t* a, std::size_t an, const std::uint8_
 std::size_t pipeRead(Stream& s, std::uint8_t* out, std::size_t count) {
     std::size_t done = 0;
     while (done < count && !s.ended) {
-        const long long n = sourceRead(s, out + done, count - done);
+        const long long n =
+            sourceRead(s, static_cast<std::size_t>(s.position) + done, out + done, count - done);
         if (n < 0) {
             fail(s, errno);
             break;
