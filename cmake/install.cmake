@@ -67,7 +67,7 @@ set(CPACK_PACKAGE_NAME graybmp)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "graybmp developers")
 set(CPACK_PACKAGE_CONTACT ${GRAYBMP_MAINTAINER})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns BMP images gray, changing nothing in them but their colours")
+# Each package has its own synopsis, the first line of its description: no common summary.
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -81,28 +81,30 @@ set(CPACK_GENERATOR DEB)
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME graybmp)
 set(CPACK_DEBIAN_TOOL_DESCRIPTION
-  "turns BMP images gray, changing nothing in them but their colours
- graybmp writes the gray copy of a BMP image: every header byte is kept, the
- file keeps its own encoding (depth, compression, masks, padding), and only
- the colours change, by the unweighted mean or by BT.601, BT.709 or
- linear-light luminance. It converts every palettized and true-colour kind,
- files, folders and pipes, and can write true colour as compact 8-bit gray.")
+ "turns BMP images gray, changing nothing in them but their colours
+graybmp writes the gray copy of a BMP image: every header byte is kept, the
+file keeps its own encoding (depth, compression, masks, padding), and only
+the colours change, by the unweighted mean or by BT.601, BT.709 or
+linear-light luminance. It converts every palettized and true-colour kind,
+files, folders and pipes, and can write true colour as compact 8-bit gray.")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libgraybmp1)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The loader's cache is refreshed by dpkg's ldconfig trigger.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/triggers)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
-  "library that turns BMP images gray, changing nothing but their colours
- libgraybmp writes the gray copy of a BMP image, memory to memory, in place,
- through read and write callbacks or from file to file, keeping every header
- byte and the file's own encoding. This package holds the shared library.")
+ "library that turns BMP images gray, changing nothing but their colours
+libgraybmp writes the gray copy of a BMP image, memory to memory, in place,
+through read and write callbacks or from file to file, keeping every header
+byte and the file's own encoding. This package holds the shared library.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libgraybmp-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libgraybmp1 (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_DEV_DESCRIPTION
-  "library that turns BMP images gray - development files
- libgraybmp writes the gray copy of a BMP image, memory to memory, in place,
- through read and write callbacks or from file to file, keeping every header
- byte and the file's own encoding. This package holds the header, the static
- library, the pkg-config file and the CMake package.")
+ "library that turns BMP images gray - development files
+libgraybmp writes the gray copy of a BMP image, memory to memory, in place,
+through read and write callbacks or from file to file, keeping every header
+byte and the file's own encoding. This package holds the header, the static
+library, the pkg-config file and the CMake package.")
 include(CPack)
