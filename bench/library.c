@@ -1,0 +1,98 @@
+/* The library's conversions in memory against memcpy of the same bytes: an 8-bit image of
+ * 64 MiB, a 24-bit one of 48 MiB by each method; memory to memory and in place. Buffers
+ * are touched before timing; each figure is the median of ROUNDS rounds of the pair.
+ *   library [ROUNDS]   (default 9) */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "graybmp.h"
+
+static double now(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
+}
+
+static int byValue(const void* a, const void* b) {
+    const double x = *(const double*)a, y = *(const double*)b;
+    return x < y ? -1 : x > y;
+}
+
+static void put32(unsigned char* p, unsigned long v) {
+    int i;
+    for (i = 0; i < 4; ++i) p[i] = (unsigned char)(v >> (8 * i));
+}
+
+static size_t makeImage(unsigned char** out, int bits, int width, int height) {
+    const size_t palette = bits == 8 ? 1024 : 0;
+    const size_t stride = (size_t)((width * bits / 8 + 3) / 4 * 4);
+    const size_t size = 54 + palette + stride * (size_t)height;
+    unsigned seed = 7;
+    size_t i;
+    unsigned char* p = (unsigned char*)malloc(size);
+    if (p == NULL) exit(2);
+    memset(p, 0, 54);
+    p[0] = 'B', p[1] = 'M';
+    put32(p + 2, (unsigned long)size);
+    put32(p + 10, (unsigned long)(54 + palette));
+    put32(p + 14, 40);
+    put32(p + 18, (unsigned long)width);
+    put32(p + 22, (unsigned long)height);
+    p[26] = 1;
+    p[28] = (unsigned char)bits;
+    for (i = 54; i < size; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        p[i] = (unsigned char)(seed >> 16);
+    }
+    *out = p;
+    return size;
+}
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? atoi(argv[1]) : 9;
+    const struct {
+        const char* label;
+        int bits, width, height;
+        graybmp_method method;
+    } cases[] = {{"8192x8192 8-bit", 8, 8192, 8192, GRAYBMP_MEAN},
+                 {"4096x4096 24-bit mean", 24, 4096, 4096, GRAYBMP_MEAN},
+                 {"4096x4096 24-bit bt601", 24, 4096, 4096, GRAYBMP_BT601},
+                 {"4096x4096 24-bit bt709", 24, 4096, 4096, GRAYBMP_BT709},
+                 {"4096x4096 24-bit luminance", 24, 4096, 4096, GRAYBMP_LUMINANCE}};
+    size_t c;
+    printf("%-28s %6s %10s %12s %12s\n", "image", "MiB", "memcpy s", "memory/cpy", "in place/cpy");
+    for (c = 0; c < sizeof cases / sizeof cases[0]; ++c) {
+        unsigned char *in, *out, *work;
+        const size_t size = makeImage(&in, cases[c].bits, cases[c].width, cases[c].height);
+        double copies[64], memory[64], inPlace[64];
+        graybmp_options o;
+        int r;
+        graybmp_options_init(&o);
+        o.method = cases[c].method;
+        out = (unsigned char*)malloc(size);
+        work = (unsigned char*)malloc(size);
+        if (out == NULL || work == NULL || rounds < 1 || rounds > 64) return 2;
+        memset(out, 1, size);
+        memcpy(work, in, size);
+        for (r = 0; r < rounds; ++r) {
+            double t0 = now();
+            memcpy(out, in, size);
+            copies[r] = now() - t0;
+            t0 = now();
+            if (graybmp_convert_memory(in, size, out, size, &o, NULL, NULL) != GRAYBMP_OK) return 1;
+            memory[r] = (now() - t0) / copies[r];
+            t0 = now();
+            if (graybmp_convert_in_place(work, size, &o, NULL) != GRAYBMP_OK) return 1;
+            inPlace[r] = (now() - t0) / copies[r];
+        }
+        qsort(copies, (size_t)rounds, sizeof(double), byValue);
+        qsort(memory, (size_t)rounds, sizeof(double), byValue);
+        qsort(inPlace, (size_t)rounds, sizeof(double), byValue);
+        printf("%-28s %6zu %10.4f %12.2f %12.2f\n", cases[c].label, size >> 20,
+               copies[rounds / 2], memory[rounds / 2], inPlace[rounds / 2]);
+        free(in), free(out), free(work);
+    }
+    return 0;
+}
