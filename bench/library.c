@@ -7,6 +7,7 @@
 #include <string.h>
 #include <time.h>
 
+#include "../tests/bmp_maker.h"
 #include "graybmp.h"
 
 static double now(void) {
@@ -20,34 +21,12 @@ static int byValue(const void* a, const void* b) {
     return x < y ? -1 : x > y;
 }
 
-static void put32(unsigned char* p, unsigned long v) {
-    int i;
-    for (i = 0; i < 4; ++i) p[i] = (unsigned char)(v >> (8 * i));
-}
-
 static size_t makeImage(unsigned char** out, int bits, int width, int height) {
-    const size_t palette = bits == 8 ? 1024 : 0;
-    const size_t stride = (size_t)((width * bits / 8 + 3) / 4 * 4);
-    const size_t size = 54 + palette + stride * (size_t)height;
-    unsigned seed = 7;
-    size_t i;
-    unsigned char* p = (unsigned char*)malloc(size);
-    if (p == NULL) exit(2);
-    memset(p, 0, 54);
-    p[0] = 'B', p[1] = 'M';
-    put32(p + 2, (unsigned long)size);
-    put32(p + 10, (unsigned long)(54 + palette));
-    put32(p + 14, 40);
-    put32(p + 18, (unsigned long)width);
-    put32(p + 22, (unsigned long)height);
-    p[26] = 1;
-    p[28] = (unsigned char)bits;
-    for (i = 54; i < size; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        p[i] = (unsigned char)(seed >> 16);
-    }
-    *out = p;
-    return size;
+    const size_t size = 54 + (bits == 8 ? 1024 : 0) +
+                        (size_t)((width * bits / 8 + 3) / 4 * 4) * (size_t)height;
+    *out = (unsigned char*)malloc(size);
+    if (*out == NULL) exit(2);
+    return makeBmp(*out, bits, width, height, 7);
 }
 
 int main(int argc, char** argv) {

@@ -15,6 +15,7 @@
 
 #include "bitmap/check.h"
 #include "convert/convert.h"
+#include "graybmp.h"
 #include "testkit.h"
 
 namespace {
@@ -58,9 +59,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto method = static_cast<graybmp::GrayMethod>(size % 4);
     // A bitmap array's later entries are checked as the copy reaches them.
     const graybmp::CopyFault fault = graybmp::copyImage(in, out, lead, layout, chunk, method);
+    graybmp_options options;
+    graybmp_options_init(&options);
+    options.method = static_cast<graybmp_method>(method);
     if (fault == graybmp::CopyFault::Refused && layout.arrayFirst) {
         graybmp::streamClose(in);
         graybmp::streamClose(out);
+        // The library refuses it too, and leaves a buffer refused in place as it was.
+        Bytes buffer(data, data + size);
+        REQUIRE(graybmp_convert_in_place(buffer.data(), size, &options, nullptr) != GRAYBMP_OK);
+        REQUIRE(std::equal(buffer.begin(), buffer.end(), data));
         return 0;
     }
     REQUIRE(fault == graybmp::CopyFault::None);
@@ -71,6 +79,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     REQUIRE(graybmp::streamReadAt(out, 0, output.data(), output.size()) == output.size());
     graybmp::streamClose(in);
     graybmp::streamClose(out);
+
+    // The library's memory to memory and in place give the same bytes.
+    std::uint64_t needed = 0;
+    REQUIRE(graybmp_output_length(data, size, &options, &needed, nullptr) == GRAYBMP_OK);
+    REQUIRE(needed == output.size());
+    Bytes memory(output.size() + 1, 0xA5);
+    REQUIRE(graybmp_convert_memory(data, size, memory.data(), output.size(), &options, nullptr,
+                                   nullptr) == GRAYBMP_OK);
+    REQUIRE(std::equal(output.begin(), output.end(), memory.begin()) && memory.back() == 0xA5);
+    if (output.size() == size) {
+        Bytes buffer(data, data + size);
+        REQUIRE(graybmp_convert_in_place(buffer.data(), size, &options, nullptr) == GRAYBMP_OK);
+        REQUIRE(buffer == output);
+    }
 
     const Bytes input(data, data + size);
     const auto checked = static_cast<graybmp::test::Method>(method);

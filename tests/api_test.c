@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "bmp_maker.h"
 #include "graybmp.h"
 
 static int failures = 0, checks = 0;
@@ -25,33 +26,11 @@ static void put16(unsigned char* p, unsigned v) {
     p[1] = (unsigned char)(v >> 8);
 }
 
-static void put32(unsigned char* p, unsigned long v) {
-    put16(p, (unsigned)(v & 0xFFFF));
-    put16(p + 2, (unsigned)(v >> 16));
-}
-
-/* A bottom-up uncompressed image of `bits` (8 or 24) bits, `width` x `height`, colours from
- * a fixed sequence; the 8-bit one with its 256-entry palette. Returns its length. */
+/* An uncompressed image whose 8-bit palette has its reserved bytes 0, as a writer makes it. */
 static size_t makeImage(unsigned char* out, int bits, int width, int height) {
-    const size_t palette = bits == 8 ? 1024 : 0;
-    const size_t stride = (size_t)((width * bits / 8 + 3) / 4 * 4);
-    const size_t size = 54 + palette + stride * (size_t)height;
+    const size_t size = makeBmp(out, bits, width, height, 12345);
     size_t i;
-    unsigned seed = 12345;
-    memset(out, 0, size);
-    out[0] = 'B', out[1] = 'M';
-    put32(out + 2, (unsigned long)size);
-    put32(out + 10, (unsigned long)(54 + palette));
-    put32(out + 14, 40);
-    put32(out + 18, (unsigned long)width);
-    put32(out + 22, (unsigned long)height);
-    put16(out + 26, 1);
-    put16(out + 28, (unsigned)bits);
-    for (i = 54; i < size; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        out[i] = (unsigned char)(seed >> 16);
-    }
-    if (bits == 8) /* the reserved bytes and the row padding stay as they are */
+    if (bits == 8)
         for (i = 0; i < 256; ++i) out[54 + 4 * i + 3] = 0;
     return size;
 }

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "bmp_maker.h"
 #include "graybmp.h"
 
 #define THREADS 8
@@ -21,33 +22,6 @@ typedef struct {
     size_t expectedSize;
     int failures;
 } Work;
-
-static void put32(unsigned char* p, unsigned long v) {
-    int i;
-    for (i = 0; i < 4; ++i) p[i] = (unsigned char)(v >> (8 * i));
-}
-
-/* An image of 8, 24 or 32 bits whose bytes come from `seed`. */
-static size_t makeImage(unsigned char* out, int bits, unsigned seed) {
-    const size_t palette = bits == 8 ? 1024 : 0;
-    const size_t stride = (size_t)((WIDTH * bits / 8 + 3) / 4 * 4);
-    const size_t size = 54 + palette + stride * HEIGHT;
-    size_t i;
-    memset(out, 0, 54);
-    out[0] = 'B', out[1] = 'M';
-    put32(out + 2, (unsigned long)size);
-    put32(out + 10, (unsigned long)(54 + palette));
-    put32(out + 14, 40);
-    put32(out + 18, WIDTH);
-    put32(out + 22, HEIGHT);
-    out[26] = 1;
-    out[28] = (unsigned char)bits;
-    for (i = 54; i < size; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        out[i] = (unsigned char)(seed >> 16);
-    }
-    return size;
-}
 
 static void* convertRounds(void* argument) {
     Work* w = (Work*)argument;
@@ -85,7 +59,7 @@ int main(void) {
     for (t = 0; t < THREADS; ++t) {
         Work* w = &work[t];
         const int bits[] = {8, 24, 32};
-        w->size = makeImage(w->input, bits[t % 3], 1000u + (unsigned)t);
+        w->size = makeBmp(w->input, bits[t % 3], WIDTH, HEIGHT, 1000u + (unsigned)t);
         graybmp_options_init(&w->options);
         w->options.method = (graybmp_method)(t % 4);
         w->options.compact = t == 5;
