@@ -25,7 +25,7 @@ struct Pipe {
 long long pipeRead(void* context, void* buffer, std::size_t count) {
     Pipe& p = *static_cast<Pipe*>(context);
     const std::size_t n = std::min({count, p.piece, p.in->size() - std::min(p.at, p.in->size())});
-    std::memcpy(buffer, p.in->data() + p.at, n);
+    if (n > 0) std::memcpy(buffer, p.in->data() + p.at, n);
     p.at += n;
     return static_cast<long long>(n);
 }
@@ -34,7 +34,7 @@ long long pipeWrite(void* context, const void* data, std::size_t count) {
     Pipe& p = *static_cast<Pipe*>(context);
     const std::size_t n = std::min(count, p.piece);
     if (p.out.size() < p.at + n) p.out.resize(p.at + n);
-    std::memcpy(p.out.data() + p.at, data, n);
+    if (n > 0) std::memcpy(p.out.data() + p.at, data, n);
     p.at += n;
     return static_cast<long long>(n);
 }

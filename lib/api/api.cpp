@@ -63,12 +63,16 @@ bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
         return false;
     }
     const graybmp_options o = known(given, defaultOptions());
-    if (static_cast<unsigned>(o.method) >= kMethodCount) {
-        f = badArgument("unknown gray method " + std::to_string(static_cast<int>(o.method)) + " (" +
-                        methodList() + ")");
+    // A C caller may store any int in the enum: read it as one.
+    int method = 0;
+    static_assert(sizeof method == sizeof o.method, "the method is stored as an int");
+    std::memcpy(&method, &o.method, sizeof method);
+    if (method < 0 || static_cast<unsigned>(method) >= kMethodCount) {
+        f = badArgument("unknown gray method " + std::to_string(method) + " (" + methodList() +
+                        ")");
         return false;
     }
-    s.method = static_cast<GrayMethod>(o.method);
+    s.method = static_cast<GrayMethod>(method);
     s.compact = o.compact != 0;
     return true;
 }
