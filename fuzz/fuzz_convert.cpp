@@ -56,12 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     REQUIRE(graybmp::streamAttach(out, memoryFile(outputFd, nullptr, 0, "w+b"), true));
     const std::size_t chunk = size % 2 == 0 ? graybmp::kChunkSize : 12 + size % 97;
     in.kernelCopy = size % 3 != 0;
-    const auto method = static_cast<graybmp::GrayMethod>(size % 4);
+    const auto checked = graybmp::test::kMethods[size % std::size(graybmp::test::kMethods)];
+    const graybmp::GrayFormula method = graybmp::test::formulaOf(checked);
     // A bitmap array's later entries are checked as the copy reaches them.
     const graybmp::CopyFault fault = graybmp::copyImage(in, out, lead, layout, chunk, method);
     graybmp_options options;
     graybmp_options_init(&options);
-    options.method = static_cast<graybmp_method>(method);
+    graybmp_options_set_method(&options, graybmp::test::methodName(checked), nullptr);
     if (fault == graybmp::CopyFault::Refused && layout.arrayFirst) {
         graybmp::streamClose(in);
         graybmp::streamClose(out);
@@ -95,7 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const Bytes input(data, data + size);
-    const auto checked = static_cast<graybmp::test::Method>(method);
     const std::string problem = graybmp::test::grayCopyProblem(input, output, layout, checked);
     if (!problem.empty()) std::fprintf(stderr, "%s\n", problem.c_str());
     REQUIRE(problem.empty());

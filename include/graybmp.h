@@ -136,11 +136,21 @@ GRAYBMP_API const char* graybmp_status_text(graybmp_status status);
 
 /* ---- Options ---- */
 
+/* How a colour's gray is worked out from its red r, green g and blue b (0 to 255; other
+ * channel widths are widened to 8 bits and the gray stored back at their own). */
 typedef enum graybmp_method {
-    GRAYBMP_MEAN = 0,      /* floor((r + g + b) / 3), the default */
-    GRAYBMP_BT601 = 1,     /* (299 r + 587 g + 114 b + 500) div 1000 */
-    GRAYBMP_BT709 = 2,     /* (2126 r + 7152 g + 722 b + 5000) div 10000 */
-    GRAYBMP_LUMINANCE = 3  /* linear-light Y of the sRGB-decoded channels, encoded back */
+    GRAYBMP_MEAN = 0,       /* floor((r + g + b) / 3), the default */
+    GRAYBMP_BT601 = 1,      /* (299 r + 587 g + 114 b + 500) div 1000 */
+    GRAYBMP_BT709 = 2,      /* (2126 r + 7152 g + 722 b + 5000) div 10000 */
+    GRAYBMP_LUMINANCE = 3,  /* linear-light Y of the sRGB-decoded channels, encoded back */
+    GRAYBMP_MAX = 4,        /* max(r, g, b) */
+    GRAYBMP_LIGHTNESS = 5,  /* (max(r, g, b) + min(r, g, b) + 1) div 2 */
+    GRAYBMP_RMS = 6,        /* the nearest integer to sqrt((r^2 + g^2 + b^2) / 3) */
+    GRAYBMP_RED = 7,        /* r */
+    GRAYBMP_GREEN = 8,      /* g */
+    GRAYBMP_BLUE = 9,       /* b */
+    GRAYBMP_WEIGHTS = 10    /* (Wr r + Wg g + Wb b + S div 2) div S, S = Wr + Wg + Wb, the
+                               weights in options.weights */
 } graybmp_method;
 
 /* How to convert. Grows at its end only: `size` tells the library how much of it the
@@ -150,17 +160,22 @@ typedef struct graybmp_options {
     size_t size;            /* sizeof(graybmp_options), as graybmp_options_init sets it */
     graybmp_method method;
     int compact;            /* true colour written as an 8-bit gray BMP */
-    uint32_t weights[3];    /* reserved for a method of three integer weights; 0 */
+    uint64_t weights[3];    /* GRAYBMP_WEIGHTS: red, green and blue in millionths (a weight
+                               of 0.299 is 299000), each at most 10^12, not all 0 */
 } graybmp_options;
 
 GRAYBMP_API void graybmp_options_init(graybmp_options* options);
 
-/* Sets the method by its name ("mean", "bt601", "bt709", "luminance"). Unknown names:
- * GRAYBMP_BAD_ARGUMENT, with a message that lists the names, and `options` unchanged. */
+/* Sets the method by its name ("mean", "bt601", "bt709", "luminance", "max", "lightness",
+ * "rms", "red", "green", "blue"), or "weights=R,G,B" with the weights: each digits,
+ * optionally a point and 1 to 6 more digits, at most 1000000, not all three 0. Anything
+ * else: GRAYBMP_BAD_ARGUMENT, with a message that says what is wrong (for an unknown name,
+ * one that lists them all), and `options` unchanged. */
 GRAYBMP_API graybmp_status graybmp_options_set_method(graybmp_options* options, const char* name,
                                                       graybmp_error* error);
 
-/* The name of the index-th method (0 first), NULL past the last: every method by name. */
+/* The name of the index-th method (0 first, in graybmp_method's order), NULL past the
+ * last: every method by name, the last "weights=R,G,B". */
 GRAYBMP_API const char* graybmp_method_name(size_t index);
 
 /* ---- The header ---- */

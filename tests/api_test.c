@@ -131,18 +131,34 @@ static void options(void) {
     size_t i;
     graybmp_options_init(&o);
     CHECK(o.size == sizeof o && o.method == GRAYBMP_MEAN && o.compact == 0);
-    for (i = 0; graybmp_method_name(i) != NULL; ++i) {
+    for (i = 0; graybmp_method_name(i + 1) != NULL; ++i) { /* the last takes its weights */
         CHECK(graybmp_options_set_method(&o, graybmp_method_name(i), &e) == GRAYBMP_OK);
         CHECK(e.status == GRAYBMP_OK && o.method == (graybmp_method)i);
     }
-    CHECK(i == 4);
+    CHECK(i == 10 && strcmp(graybmp_method_name(10), "weights=R,G,B") == 0);
     CHECK(graybmp_options_set_method(&o, "Mean", &e) == GRAYBMP_BAD_ARGUMENT);
-    CHECK(o.method == GRAYBMP_LUMINANCE); /* unchanged */
-    CHECK(strcmp(e.message, "unknown gray method 'Mean' (mean, bt601, bt709 or luminance)") == 0);
+    CHECK(o.method == GRAYBMP_BLUE); /* unchanged */
+    CHECK(strcmp(e.message, "unknown gray method 'Mean' (mean, bt601, bt709, luminance, max, "
+                            "lightness, rms, red, green, blue or weights=R,G,B)") == 0);
+    /* weights in millionths; a refused set leaves the options as they were */
+    CHECK(graybmp_options_set_method(&o, "weights=0.299,0.587,0.114", &e) == GRAYBMP_OK);
+    CHECK(o.method == GRAYBMP_WEIGHTS && o.weights[0] == 299000 && o.weights[1] == 587000 &&
+          o.weights[2] == 114000);
+    CHECK(graybmp_options_set_method(&o, "weights=1000000,0,0.000001", &e) == GRAYBMP_OK);
+    CHECK(o.weights[0] == 1000000000000ull && o.weights[1] == 0 && o.weights[2] == 1);
+    CHECK(graybmp_options_set_method(&o, "weights=1,2", &e) == GRAYBMP_BAD_ARGUMENT);
+    CHECK(o.weights[0] == 1000000000000ull && strstr(e.message, "has 2 numbers") != NULL);
+    /* weights set by hand: all 0, or over 10^12 millionths, are refused */
+    o.weights[0] = o.weights[1] = o.weights[2] = 0;
+    CHECK(graybmp_output_length(image, size, &o, &length, &e) == GRAYBMP_BAD_ARGUMENT);
+    o.weights[1] = 1000000000001ull;
+    CHECK(graybmp_output_length(image, size, &o, &length, &e) == GRAYBMP_BAD_ARGUMENT);
     CHECK(graybmp_options_set_method(NULL, "mean", &e) == GRAYBMP_BAD_ARGUMENT);
     CHECK(graybmp_options_set_method(&o, NULL, NULL) == GRAYBMP_BAD_ARGUMENT);
     /* a method past the last, and options whose size was never set */
-    o.method = (graybmp_method)4;
+    o.method = (graybmp_method)11;
+    CHECK(graybmp_output_length(image, size, &o, &length, &e) == GRAYBMP_BAD_ARGUMENT);
+    o.method = (graybmp_method)-1;
     CHECK(graybmp_output_length(image, size, &o, &length, &e) == GRAYBMP_BAD_ARGUMENT);
     o.size = 0;
     o.method = GRAYBMP_MEAN;

@@ -321,7 +321,7 @@ TEST_F(Conversion, ReplacesAnExistingOutputAndWritesThroughASymbolicLink) {
 // method in turn.
 TEST_F(Conversion, EveryKindTurnsGray) {
     for (const test::Shape& s : test::everyKind({0, 1, 2, 3, 5, 8, 13})) {
-        const test::Method method = test::kMethods[s.seed % 4];
+        const test::Method method = test::kMethods[s.seed % std::size(test::kMethods)];
         expectGray(test::makePicture(s), test::describe(s) + ", " + test::methodName(method),
                    method);
     }
@@ -873,27 +873,55 @@ TEST_F(CommandLine, PipesGiveTheBytesOfTheFileCase) {
 TEST_F(CommandLine, UsageErrorsConvertNothing) {
     put("a.bmp", test::sample(4, 4));
     put("b.bmp", test::sample(4, 4));
-    const char* const scripts[] = {"$G --bogus a.bmp",
-                                   "$G -q a.bmp",
-                                   "$G a.bmp -o",
-                                   "$G --report",
-                                   "$G -i",
-                                   "$G -o x.bmp a.bmp b.bmp",
-                                   "$G -o x.bmp -d . a.bmp",
-                                   "$G -o x.bmp -i a.bmp",
-                                   "$G -d . -i a.bmp",
-                                   "$G -d . - < a.bmp",
-                                   "$G -i - < a.bmp",
-                                   "$G - - < a.bmp",
-                                   "$G -d nowhere a.bmp",
-                                   "$G -d a.bmp b.bmp",
-                                   "$G --output-dir"};
-    for (const char* script : scripts) {
+    const struct {
+        const char* script;
+        const char* names;  // what the message says is wrong, where it matters
+    } cases[] = {{"$G --bogus a.bmp", ""},
+                 {"$G -q a.bmp", ""},
+                 {"$G a.bmp -o", ""},
+                 {"$G --report", ""},
+                 {"$G -i", ""},
+                 {"$G -o x.bmp a.bmp b.bmp", ""},
+                 {"$G -o x.bmp -d . a.bmp", ""},
+                 {"$G -o x.bmp -i a.bmp", ""},
+                 {"$G -d . -i a.bmp", ""},
+                 {"$G -d . - < a.bmp", ""},
+                 {"$G -i - < a.bmp", ""},
+                 {"$G - - < a.bmp", ""},
+                 {"$G -d nowhere a.bmp", ""},
+                 {"$G -d a.bmp b.bmp", ""},
+                 {"$G --output-dir", ""},
+                 {"$G -m Max a.bmp", "(mean, bt601, bt709, luminance, max, lightness, rms, red, "
+                                     "green, blue or weights=R,G,B)"},
+                 {"$G -m weights=1,2 a.bmp", "has 2 numbers; it takes three"},
+                 {"$G -m weights=1,2,3,4 a.bmp", "has 4 numbers; it takes three"},
+                 {"$G -m weights= a.bmp", "has 1 number; it takes three"},
+                 {"$G -m weights=-1,1,1 a.bmp", "the red weight '-1' has a sign"},
+                 {"$G -m weights=1,+1,1 a.bmp", "the green weight '+1' has a sign"},
+                 {"$G -m weights=.5,1,1 a.bmp", "'.5' needs a digit before its point"},
+                 {"$G -m weights=1,1,1. a.bmp", "the blue weight '1.' needs a digit after its point"},
+                 {"$G -m weights=0.1234567,1,1 a.bmp", "'0.1234567' has more than 6 decimals"},
+                 {"$G -m weights=1e3,1,1 a.bmp", "'1e3' is not a decimal number"},
+                 {"$G -m 'weights=1, 1,1' a.bmp", "' 1' is not a decimal number"},
+                 {"$G -m weights=1,,1 a.bmp", "the green weight is empty"},
+                 {"$G -m weights=0,0.0,000 a.bmp", "the weights are all 0"},
+                 {"$G -m weights=1000000.000001,0,1 a.bmp", "is over 1000000"},
+                 {"$G -m weights=1000001,0,0 a.bmp", "'1000001' is over 1000000"}};
+    for (const auto& c : cases) {
+        const Outcome r = sh(c.script);
+        EXPECT_EQ(r.status, 2) << c.script;
+        EXPECT_EQ(r.out, "") << c.script;
+        EXPECT_NE(r.err.find("Try 'graybmp --help'"), std::string::npos) << c.script << r.err;
+        EXPECT_NE(r.err.find(c.names), std::string::npos) << c.script << r.err;
+        EXPECT_EQ(entries(), 2u) << c.script;
+    }
+    // At the edges, weights are taken.
+    for (const char* script : {"$G -m weights=1000000,0,0.000001 a.bmp -o x.bmp",
+                               "$G -m weights=007.25,0,0 a.bmp -o x.bmp"}) {
         const Outcome r = sh(script);
-        EXPECT_EQ(r.status, 2) << script;
-        EXPECT_EQ(r.out, "") << script;
-        EXPECT_NE(r.err.find("Try 'graybmp --help'"), std::string::npos) << script << r.err;
-        EXPECT_EQ(entries(), 2u) << script;
+        EXPECT_EQ(r.status, 0) << script << r.err;
+        EXPECT_TRUE(exists("x.bmp")) << script;
+        fs::remove(path("x.bmp"));
     }
 }
 

@@ -7,10 +7,11 @@
 namespace graybmp::test {
 namespace {
 
+// The options of a method by its name, as a program would set them.
 graybmp_options optionsOf(Method method, bool compact) {
     graybmp_options o;
     graybmp_options_init(&o);
-    o.method = static_cast<graybmp_method>(method);
+    graybmp_options_set_method(&o, methodName(method), nullptr);
     o.compact = compact;
     return o;
 }

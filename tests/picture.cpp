@@ -231,8 +231,17 @@ bool decodePicture(const Bytes& f, Picture& p, std::string& why, std::int64_t ma
 }
 
 const char* methodName(Method method) {
-    const char* const names[] = {"mean", "bt601", "bt709", "luminance"};
+    const char* const names[] = {"mean", "bt601", "bt709", "luminance",          "max", "lightness",
+                                 "rms",  "red",   "green", "blue", "weights=0.2,0.7,0.1"};
     return names[static_cast<int>(method)];
+}
+
+int weightedGray(const std::uint64_t w[3], int r, int g, int b) {
+    using Wide = unsigned __int128;
+    const Wide sum = Wide{w[0]} + w[1] + w[2];
+    const Wide n = Wide{w[0]} * static_cast<unsigned>(r) + Wide{w[1]} * static_cast<unsigned>(g) +
+                   Wide{w[2]} * static_cast<unsigned>(b) + sum / 2;
+    return static_cast<int>(n / sum);
 }
 
 namespace {
@@ -269,6 +278,20 @@ int referenceGray(Method method, int r, int g, int b, bool* ambiguous) {
         if (ambiguous != nullptr) *ambiguous = std::abs(scaled - std::floor(scaled) - 0.5) < 1e-6;
         return std::clamp(static_cast<int>(std::lround(scaled)), 0, 255);
     }
+    case Method::Max:
+        return std::max({r, g, b});
+    case Method::Lightness:
+        return (std::max({r, g, b}) + std::min({r, g, b}) + 1) / 2;
+    case Method::Rms:  // the root of the mean of the squares lies at least 1.6e-4 from a half
+        return static_cast<int>(std::lround(std::sqrt((r * r + g * g + b * b) / 3.0)));
+    case Method::Red:
+        return r;
+    case Method::Green:
+        return g;
+    case Method::Blue:
+        return b;
+    case Method::Weights:
+        return weightedGray(kMethodWeights, r, g, b);
     }
     return -1;
 }

@@ -29,10 +29,19 @@ struct Picture {
 bool decodePicture(const Bytes& file, Picture& picture, std::string& why,
                    std::int64_t maxPixels = std::int64_t{1} << 22);
 
-// The gray methods, in the tool's order: the mean, BT.601 and BT.709 luma, luminance.
-enum class Method { Mean, Bt601, Bt709, Luminance };
-constexpr Method kMethods[] = {Method::Mean, Method::Bt601, Method::Bt709, Method::Luminance};
+// The gray methods, in the tool's order: the mean, BT.601 and BT.709 luma, luminance, the
+// brightest channel, HSL lightness, the root mean square, one channel, and weights
+// (0.2, 0.7, 0.1 here).
+enum class Method { Mean, Bt601, Bt709, Luminance, Max, Lightness, Rms, Red, Green, Blue, Weights };
+constexpr Method kMethods[] = {Method::Mean,  Method::Bt601,     Method::Bt709, Method::Luminance,
+                               Method::Max,   Method::Lightness, Method::Rms,   Method::Red,
+                               Method::Green, Method::Blue,      Method::Weights};
+constexpr std::uint64_t kMethodWeights[3] = {200000, 700000, 100000};  // Weights, in millionths
+// The name the tool and the library take: "mean", ..., "weights=0.2,0.7,0.1".
 const char* methodName(Method method);
+
+// (Wr r + Wg g + Wb b + S div 2) div S, in 128-bit integers: the weights `w` in millionths.
+int weightedGray(const std::uint64_t w[3], int r, int g, int b);
 
 // The gray of an 8-bit colour by `method`, worked out in double precision. `ambiguous` is
 // set where 255 x the encoded luminance lies within 1e-6 of a half: either neighbour is

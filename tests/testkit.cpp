@@ -68,6 +68,11 @@ std::string truePixelProblem(std::uint32_t in, std::uint32_t out, const ImageLay
 
 }  // namespace
 
+GrayFormula formulaOf(Method method) {
+    if (method != Method::Weights) return static_cast<GrayMethod>(method);
+    return GrayFormula(kMethodWeights[0], kMethodWeights[1], kMethodWeights[2]);
+}
+
 namespace {
 
 int s16At(const Bytes& b, std::size_t at) {
@@ -76,9 +81,33 @@ int s16At(const Bytes& b, std::size_t at) {
 
 // A 64-bit pixel: blue, green and red the method's floor formula of the signed values
 // (linear already, so luminance is BT.709 there).
+// The gray of signed linear channels: the formulas with floor division; luminance is BT.709
+// there, the root mean square takes the sign of the sum and stops at 32767.
+int wideGray(Method method, int r, int g, int b) {
+    const auto floorOf = [](long double v) { return static_cast<int>(std::floor(v)); };
+    switch (method) {
+    case Method::Luminance:
+        return referenceGray(Method::Bt709, r, g, b);
+    case Method::Lightness:
+        return floorOf((std::max({r, g, b}) + std::min({r, g, b}) + 1) / 2.0L);
+    case Method::Rms: {
+        const int root = std::min(32767, static_cast<int>(std::lround(
+                                             std::sqrt((1.0 * r * r + 1.0 * g * g + 1.0 * b * b) / 3))));
+        return r + g + b < 0 ? -root : root;
+    }
+    case Method::Weights: {
+        const std::uint64_t* w = kMethodWeights;
+        const __int128 sum = __int128{w[0]} + w[1] + w[2];
+        const __int128 n = __int128{w[0]} * r + __int128{w[1]} * g + __int128{w[2]} * b + sum / 2;
+        return static_cast<int>(n / sum - (n % sum < 0 ? 1 : 0));
+    }
+    default:
+        return referenceGray(method, r, g, b);
+    }
+}
+
 std::string widePixelProblem(const Bytes& in, const Bytes& out, std::size_t at, Method method) {
-    const int gray = referenceGray(method == Method::Luminance ? Method::Bt709 : method,
-                                   s16At(in, at + 4), s16At(in, at + 2), s16At(in, at));
+    const int gray = wideGray(method, s16At(in, at + 4), s16At(in, at + 2), s16At(in, at));
     for (std::size_t c = 0; c < 3; ++c)
         if (s16At(out, at + 2 * c) != gray) return "64-bit channel not gray";
     return out[at + 6] == in[at + 6] && out[at + 7] == in[at + 7] ? "" : "64-bit alpha changed";

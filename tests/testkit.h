@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bitmap/check.h"
+#include "convert/gray.h"
 #include "picture.h"
 #include "sample.h"
 
@@ -25,6 +26,9 @@ Bytes expectedGrayCopy(const Bytes& input, Method method = Method::Mean);
 // kept. Otherwise the first difference, in words.
 std::string grayCopyProblem(const Bytes& input, const Bytes& output, const ImageLayout& layout,
                             Method method = Method::Mean);
+
+// The library's own formula of a test method.
+GrayFormula formulaOf(Method method);
 
 Bytes sample(std::int32_t width, std::int32_t height);
 Bytes sample(const SampleOptions& options);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <cstring>
 #include <sstream>
 
@@ -285,8 +286,8 @@ Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
     streamAttach(out, outFile, true);
     in.kernelCopy = kernelCopy;
     Refusal why;
-    EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize, static_cast<GrayMethod>(method),
-                        compact, &why),
+    EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize, test::formulaOf(method), compact,
+                        &why),
               expected);
     if (refusal != nullptr) *refusal = why.reason;
     Bytes output;
@@ -343,7 +344,7 @@ TEST(ChunkedCopy, EveryChunkEdgeGivesTheSameBytes) {
          {"OS/2 Huffman", test::makePicture(huffman)}});
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         const auto& [name, input] = inputs[i];
-        const test::Method method = test::kMethods[i % 4];
+        const test::Method method = test::kMethods[i % std::size(test::kMethods)];
         ImageLayout layout{};
         checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), layout);
         const auto stride = static_cast<std::size_t>(layout.stride);
@@ -390,38 +391,73 @@ unsigned bgr8(int v) { return static_cast<unsigned>(v); }
 // Every one of the 2^24 colours, through the palette's gray and the vectorized 24- and
 // 32-bit pixel loops, against the tests' own double-precision reference. A row holds every
 // green and blue of one red, so the loops also cross their blocks and end mid-step.
+// Every method on every colour (and weights on two sets of all colours and four of 2^20
+// random ones) through the 24- and 32-bit vector loops and the scalar formula.
 TEST(GrayMethods, EveryColourGivesTheFormulasValue) {
+    struct Case {
+        std::string name;
+        GrayFormula formula;
+        std::function<int(int, int, int, bool*)> reference;
+        std::size_t colours;  // 0: all 2^24
+    };
+    std::vector<Case> cases;
+    for (const test::Method m : test::kMethods)
+        cases.push_back({test::methodName(m), test::formulaOf(m),
+                         [m](int r, int g, int b, bool* a) { return test::referenceGray(m, r, g, b, a); },
+                         0});
+    const std::uint64_t weightSets[][3] = {{299000, 587000, 114000},  // bt601's, all colours
+                                           {1000000, 0, 0},            // one channel
+                                           {1000000000000, 1, 0},      // 1000000 and 0.000001
+                                           {123456, 654321, 222222},   // six decimals
+                                           {999999999999, 1, 12345678901}};  // large, unequal
+    for (std::size_t k = 0; k < std::size(weightSets); ++k) {
+        const std::uint64_t* w = weightSets[k];
+        cases.push_back({"weights " + std::to_string(w[0]) + "," + std::to_string(w[1]) + "," +
+                             std::to_string(w[2]),
+                         GrayFormula(w[0], w[1], w[2]),
+                         [w](int r, int g, int b, bool*) { return test::weightedGray(w, r, g, b); },
+                         k == 0 ? 0 : std::size_t{1} << 20});
+    }
     ImageLayout layout{};
     layout.redMask = 0xFF0000, layout.greenMask = 0x00FF00, layout.blueMask = 0x0000FF;
-    std::vector<std::uint8_t> row24(65536 * 3), row32(65536 * 4);
-    for (const test::Method m : test::kMethods) {
-        const auto method = static_cast<GrayMethod>(m);
+    std::vector<std::uint8_t> row24(65536 * 3), row32(65536 * 4), colours(65536 * 3);
+    std::uint32_t seed = 2463534242u;
+    for (const Case& c : cases) {
         layout.bitCount = 24;
-        const PixelGray gray24 = pixelGrayOf(layout, nullptr, method);
+        const PixelGray gray24 = pixelGrayOf(layout, nullptr, c.formula);
         layout.bitCount = 32;
-        const PixelGray gray32 = pixelGrayOf(layout, nullptr, method);
+        const PixelGray gray32 = pixelGrayOf(layout, nullptr, c.formula);
         ASSERT_EQ(gray24.method, PixelMethod::Bgr);
         int wrong = 0;
-        for (int r = 0; r < 256; ++r) {
-            for (std::size_t at = 0; at < 65536; ++at) {
-                const std::uint8_t bgr[4] = {static_cast<std::uint8_t>(at),
-                                             static_cast<std::uint8_t>(at >> 8),
-                                             static_cast<std::uint8_t>(r), 0x5A};
+        const std::size_t rows = c.colours == 0 ? 256 : c.colours / 65536;
+        for (std::size_t row = 0; row < rows; ++row) {
+            for (std::size_t at = 0; at < 65536; ++at) {  // every green and blue of one red
+                std::uint8_t* bgr = &colours[3 * at];
+                if (c.colours == 0) {
+                    bgr[0] = static_cast<std::uint8_t>(at), bgr[1] = static_cast<std::uint8_t>(at >> 8);
+                    bgr[2] = static_cast<std::uint8_t>(row);
+                } else {  // or random colours
+                    for (int k = 0; k < 3; ++k) {
+                        seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+                        bgr[k] = static_cast<std::uint8_t>(seed >> 11);
+                    }
+                }
                 std::copy(bgr, bgr + 3, &row24[3 * at]);
-                std::copy(bgr, bgr + 4, &row32[4 * at]);
+                std::copy(bgr, bgr + 3, &row32[4 * at]);
+                row32[4 * at + 3] = 0x5A;
             }
             grayPixels(gray24, row24.data(), 65536);
             grayPixels(gray32, row32.data(), 65536);
             for (std::size_t at = 0; at < 65536 && wrong < 5; ++at) {
-                const int g = static_cast<int>(at >> 8), b = static_cast<int>(at & 0xFF);
+                const int b = colours[3 * at], g = colours[3 * at + 1], r = colours[3 * at + 2];
                 const int got[] = {row24[3 * at], row24[3 * at + 2], row32[4 * at],
-                                   row32[4 * at + 1], grayOf(method, bgr8(b), bgr8(g), bgr8(r))};
+                                   row32[4 * at + 1], grayOf(c.formula, bgr8(b), bgr8(g), bgr8(r))};
                 bool ambiguous = false;
-                const int want = test::referenceGray(m, r, g, b, &ambiguous);
+                const int want = c.reference(r, g, b, &ambiguous);
                 for (const int v : got)
                     if (v != want && !(ambiguous && std::abs(v - want) == 1)) {
-                        ADD_FAILURE() << test::methodName(m) << " of " << r << "," << g << "," << b
-                                      << " gave " << v << ", not " << want;
+                        ADD_FAILURE() << c.name << " of " << r << "," << g << "," << b << " gave "
+                                      << v << ", not " << want;
                         ++wrong;
                         break;
                     }
@@ -441,7 +477,7 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
         ImageLayout l{};
         checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), l);
         const std::string what = test::describe(s);
-        const auto method = test::kMethods[s.seed % 4];
+        const auto method = test::kMethods[s.seed % std::size(test::kMethods)];
         if (l.kind != ImageKind::TrueColour) {
             EXPECT_EQ(convertCore(input, kChunkSize, true, method, true),
                       convertCore(input, kChunkSize, true, method))

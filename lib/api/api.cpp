@@ -25,14 +25,73 @@ static_assert(static_cast<int>(InputError::ArrayBehindPipe) == GRAYBMP_ARRAY_BEH
                   static_cast<int>(InputError::TooShort) == GRAYBMP_TOO_SHORT,
               "the refusal classes stand in the same order as their statuses");
 
-constexpr const char* kMethodNames[] = {"mean", "bt601", "bt709", "luminance"};
+constexpr const char* kMethodNames[] = {"mean", "bt601",     "bt709", "luminance",
+                                        "max",  "lightness", "rms",   "red",
+                                        "green", "blue",     "weights=R,G,B"};
+static_assert(sizeof kMethodNames / sizeof kMethodNames[0] == kGrayMethods, "a name a method");
 constexpr std::size_t kMethodCount = sizeof kMethodNames / sizeof kMethodNames[0];
 
 // What the options say, read as far as the caller's struct goes.
 struct Settings {
-    GrayMethod method = GrayMethod::Mean;
+    GrayFormula method;
     bool compact = false;
 };
+
+constexpr std::uint64_t kMillion = 1000000;
+constexpr std::uint64_t kMostWeight = kMillion * kMillion;
+
+// Why `text` is not a weight (digits, optionally a point and 1 to 6 more digits, at most
+// 1000000), or empty with its value in millionths in `value`.
+std::string weightProblem(const std::string& text, const char* channel, std::uint64_t& value) {
+    const std::string named = std::string("the ") + channel + " weight '" + text + "'";
+    if (text.empty()) return std::string("the ") + channel + " weight is empty";
+    if (text[0] == '+' || text[0] == '-') return named + " has a sign";
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string decimals = point == std::string::npos ? "" : text.substr(point + 1);
+    const auto digits = [](const std::string& t) {
+        return t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digits(whole) || !digits(decimals))
+        return named + " is not a decimal number (digits, a point and up to 6 decimals)";
+    if (whole.empty()) return named + " needs a digit before its point";
+    if (point != std::string::npos && decimals.empty()) return named + " needs a digit after its point";
+    if (decimals.size() > 6) return named + " has more than 6 decimals";
+    std::uint64_t units = 0;
+    for (const char c : whole) {
+        units = units * 10 + static_cast<std::uint64_t>(c - '0');
+        if (units > kMillion) return named + " is over 1000000";
+    }
+    std::uint64_t fraction = 0;
+    for (std::size_t i = 0; i < 6; ++i)
+        fraction = fraction * 10 + (i < decimals.size() ? static_cast<std::uint64_t>(decimals[i] - '0') : 0);
+    value = units * kMillion + fraction;
+    if (value > kMostWeight) return named + " is over 1000000";
+    return "";
+}
+
+// "weights=R,G,B" into `f`, or why not.
+std::string weightsProblem(const std::string& list, GrayFormula& f) {
+    std::vector<std::string> fields(1);
+    for (const char c : list) {
+        if (c == ',') fields.emplace_back();
+        else fields.back() += c;
+    }
+    if (fields.size() != 3)
+        return "weights=" + list + " has " + std::to_string(fields.size()) +
+               (fields.size() == 1 ? " number" : " numbers") + "; it takes three, R,G,B";
+    const char* channels[] = {"red", "green", "blue"};
+    GrayFormula weighted(0, 0, 0);
+    for (int c = 0; c < 3; ++c) {
+        const std::string problem = weightProblem(fields[static_cast<std::size_t>(c)], channels[c],
+                                                  weighted.weights[c]);
+        if (!problem.empty()) return "weights=" + list + ": " + problem;
+    }
+    if (weighted.weights[0] + weighted.weights[1] + weighted.weights[2] == 0)
+        return "weights=" + list + ": the weights are all 0";
+    f = weighted;
+    return "";
+}
 
 // The first `size` bytes of a caller's struct over its defaults: one built against an
 // older header knows fewer fields, and the others keep their defaults.
@@ -72,7 +131,20 @@ bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
                         ")");
         return false;
     }
-    s.method = static_cast<GrayMethod>(method);
+    s.method = GrayFormula(static_cast<GrayMethod>(method));
+    if (s.method.method == GrayMethod::Weights) {
+        for (int c = 0; c < 3; ++c) {
+            if (o.weights[c] > kMostWeight) {
+                f = badArgument("a weight over 10^12 millionths");
+                return false;
+            }
+            s.method.weights[c] = o.weights[c];
+        }
+        if (o.weights[0] + o.weights[1] + o.weights[2] == 0) {
+            f = badArgument("the weights are all 0");
+            return false;
+        }
+    }
     s.compact = o.compact != 0;
     return true;
 }
@@ -449,11 +521,22 @@ graybmp_status graybmp_options_set_method(graybmp_options* options, const char* 
             f = badArgument("no options or no method name");
             return;
         }
-        for (std::size_t i = 0; i < kMethodCount; ++i) {
+        for (std::size_t i = 0; i + 1 < kMethodCount; ++i) {
             if (std::strcmp(kMethodNames[i], name) == 0) {
                 options->method = static_cast<graybmp_method>(i);
                 return;
             }
+        }
+        if (std::strncmp(name, "weights=", 8) == 0) {
+            GrayFormula weighted;
+            const std::string problem = weightsProblem(name + 8, weighted);
+            if (!problem.empty()) {
+                f = badArgument(problem);
+                return;
+            }
+            options->method = GRAYBMP_WEIGHTS;
+            for (int c = 0; c < 3; ++c) options->weights[c] = weighted.weights[c];
+            return;
         }
         f = badArgument(std::string("unknown gray method '") + name + "' (" + methodList() + ")");
     });

@@ -19,7 +19,7 @@ struct Copy {
     Stream& out;
     const ImageLayout& layout;
     std::vector<std::uint8_t>& chunk;
-    GrayMethod method;
+    const GrayFormula& method;
 };
 
 CopyFault faultOf(const Stream& in, const Stream& out) {
@@ -369,7 +369,8 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
 }  // namespace
 
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
-                    std::size_t chunkSize, GrayMethod method, bool compact, Refusal* refusal) {
+                    std::size_t chunkSize, const GrayFormula& method, bool compact,
+                    Refusal* refusal) {
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(
         std::max<std::int64_t>(layout.fileSize, static_cast<std::int64_t>(kMinChunkSize)));

@@ -51,7 +51,8 @@ struct Refusal {
 //
 // Every colour is grayed by `method`.
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
-                    std::size_t chunkSize = kChunkSize, GrayMethod method = GrayMethod::Mean,
+                    std::size_t chunkSize = kChunkSize,
+                    const GrayFormula& method = GrayMethod::Mean,
                     bool compact = false, Refusal* refusal = nullptr);
 
 }  // namespace graybmp

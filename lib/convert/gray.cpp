@@ -24,19 +24,70 @@ std::uint8_t bt709Of(unsigned blue, unsigned green, unsigned red) {
     return static_cast<std::uint8_t>((2126 * red + 7152 * green + 722 * blue + 5000) / 10000);
 }
 
+std::uint8_t maxOf(unsigned blue, unsigned green, unsigned red) {
+    return static_cast<std::uint8_t>(std::max({blue, green, red}));
+}
+
+std::uint8_t lightnessOf(unsigned blue, unsigned green, unsigned red) {
+    return static_cast<std::uint8_t>(
+        (std::max({blue, green, red}) + std::min({blue, green, red}) + 1) / 2);
+}
+
+// The nearest integer n to sqrt(q / 3): (n - 1/2)^2 <= q / 3 < (n + 1/2)^2, that is
+// 3 (2n - 1)^2 <= 4q < 3 (2n + 1)^2, never equal (the one side is odd, the other even).
+std::int64_t nearestRootOfThird(std::int64_t q) {
+    auto n = static_cast<std::int64_t>(std::sqrt(static_cast<double>(q) / 3.0) + 0.5);
+    while (n > 0 && 3 * (2 * n - 1) * (2 * n - 1) > 4 * q) --n;
+    while (3 * (2 * n + 1) * (2 * n + 1) < 4 * q) ++n;
+    return n;
+}
+
+std::uint8_t rmsOf(unsigned blue, unsigned green, unsigned red) {
+    return static_cast<std::uint8_t>(
+        nearestRootOfThird(std::int64_t{blue} * blue + std::int64_t{green} * green +
+                           std::int64_t{red} * red));
+}
+
+std::uint8_t weightedOf(const GrayFormula& f, unsigned blue, unsigned green, unsigned red) {
+    const std::uint64_t sum = f.weights[0] + f.weights[1] + f.weights[2];
+    return static_cast<std::uint8_t>(
+        (f.weights[0] * red + f.weights[1] * green + f.weights[2] * blue + sum / 2) / sum);
+}
+
 // Division rounding toward minus infinity, for the signed channels of 64-bit pixels.
-std::int32_t floorDiv(std::int32_t a, std::int32_t b) {
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
 }
 
-std::int32_t wideGray(GrayMethod method, std::int32_t blue, std::int32_t green, std::int32_t red) {
-    switch (method) {
+std::int32_t wideGray(const GrayFormula& f, std::int32_t blue, std::int32_t green,
+                      std::int32_t red) {
+    const std::int64_t b = blue, g = green, r = red;
+    switch (f.method) {
     case GrayMethod::Mean:
-        return floorDiv(blue + green + red, 3);
+        return static_cast<std::int32_t>(floorDiv(b + g + r, 3));
     case GrayMethod::Bt601:
-        return floorDiv(299 * red + 587 * green + 114 * blue + 500, 1000);
+        return static_cast<std::int32_t>(floorDiv(299 * r + 587 * g + 114 * b + 500, 1000));
+    case GrayMethod::Max:
+        return static_cast<std::int32_t>(std::max({b, g, r}));
+    case GrayMethod::Lightness:
+        return static_cast<std::int32_t>(floorDiv(std::max({b, g, r}) + std::min({b, g, r}) + 1, 2));
+    case GrayMethod::Rms: {  // with the sign of the sum, so that a gray stays itself
+        const std::int64_t n = std::min<std::int64_t>(nearestRootOfThird(b * b + g * g + r * r), 32767);
+        return static_cast<std::int32_t>(b + g + r < 0 ? -n : n);
+    }
+    case GrayMethod::Red:
+        return red;
+    case GrayMethod::Green:
+        return green;
+    case GrayMethod::Blue:
+        return blue;
+    case GrayMethod::Weights: {
+        const auto w = [&](int c) { return static_cast<std::int64_t>(f.weights[c]); };
+        const std::int64_t sum = w(0) + w(1) + w(2);
+        return static_cast<std::int32_t>(floorDiv(w(0) * r + w(1) * g + w(2) * b + sum / 2, sum));
+    }
     default:  // BT.709 luma, and the luminance of values already linear
-        return floorDiv(2126 * red + 7152 * green + 722 * blue + 5000, 10000);
+        return static_cast<std::int32_t>(floorDiv(2126 * r + 7152 * g + 722 * b + 5000, 10000));
     }
 }
 
@@ -194,10 +245,24 @@ void grayBytePixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
 #define GRAYBMP_INLINE inline
 #endif
 
+// The weights of a weighted gray as the vector loop takes them: each exact in double
+// precision (at most 10^12), so that every product and sum below 2^53 is exact and the one
+// rounded division lands on the right side of every integer (S is below 2^53 / 256).
+struct WeightsInDouble {
+    double red, green, blue, half, sum;
+};
+
+WeightsInDouble weightsInDouble(const GrayFormula& f) {
+    const std::uint64_t sum = f.weights[0] + f.weights[1] + f.weights[2];
+    return {static_cast<double>(f.weights[0]), static_cast<double>(f.weights[1]),
+            static_cast<double>(f.weights[2]), static_cast<double>(sum / 2),
+            static_cast<double>(sum)};
+}
+
 // With `Indices`, each gray goes to `out` and the pixels are left as they are.
 template <int Bytes, GrayMethod Method, bool Indices>
 GRAYBMP_INLINE void grayBgrPixels(std::uint8_t* __restrict p, std::size_t count,
-                                  std::uint8_t* __restrict out) {
+                                  std::uint8_t* __restrict out, const WeightsInDouble& w) {
     for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t* pixel = p + Bytes * i;
         std::uint8_t gray;
@@ -206,6 +271,28 @@ GRAYBMP_INLINE void grayBgrPixels(std::uint8_t* __restrict p, std::size_t count,
             gray = static_cast<std::uint8_t>(sum / 3);
         } else if constexpr (Method == GrayMethod::Bt601) {
             gray = bt601Of(pixel[0], pixel[1], pixel[2]);
+        } else if constexpr (Method == GrayMethod::Max) {
+            gray = std::max(pixel[0], std::max(pixel[1], pixel[2]));
+        } else if constexpr (Method == GrayMethod::Lightness) {
+            const int high = std::max(pixel[0], std::max(pixel[1], pixel[2]));
+            const int low = std::min(pixel[0], std::min(pixel[1], pixel[2]));
+            gray = static_cast<std::uint8_t>((high + low + 1) >> 1);
+        } else if constexpr (Method == GrayMethod::Rms) {
+            // In single precision the root is within 3e-5 of the exact one, and a colour's
+            // root lies at least 1.6e-4 from a half.
+            const int q = pixel[0] * pixel[0] + pixel[1] * pixel[1] + pixel[2] * pixel[2];
+            gray = static_cast<std::uint8_t>(std::sqrt(static_cast<float>(q) * (1.0f / 3.0f)) + 0.5f);
+        } else if constexpr (Method == GrayMethod::Red) {
+            gray = pixel[2];
+        } else if constexpr (Method == GrayMethod::Green) {
+            gray = pixel[1];
+        } else if constexpr (Method == GrayMethod::Blue) {
+            gray = pixel[0];
+        } else if constexpr (Method == GrayMethod::Weights) {
+            const double n = static_cast<double>(pixel[2]) * w.red +
+                             static_cast<double>(pixel[1]) * w.green +
+                             static_cast<double>(pixel[0]) * w.blue + w.half;
+            gray = static_cast<std::uint8_t>(static_cast<int>(n / w.sum));
         } else {
             gray = bt709Of(pixel[0], pixel[1], pixel[2]);
         }
@@ -433,12 +520,13 @@ GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t c
     }
 }
 
-using PixelLoop = void (*)(std::uint8_t*, std::size_t, std::uint8_t*);
+using PixelLoop = void (*)(std::uint8_t*, std::size_t, std::uint8_t*, const WeightsInDouble&);
 
 #define GRAYBMP_BGR_LOOP(name, call)                                               \
     GRAYBMP_VECTOR_CLONES void name(std::uint8_t* __restrict p, std::size_t count, \
-                                    std::uint8_t* __restrict out) {                \
-        call(p, count, out);                                                       \
+                                    std::uint8_t* __restrict out,                  \
+                                    const WeightsInDouble& w) {                    \
+        call(p, count, out, w);                                                    \
     }
 #define GRAYBMP_BGR_LOOPS(method, Method)                                             \
     GRAYBMP_BGR_LOOP(method##24, (grayBgrPixels<3, GrayMethod::Method, false>))       \
@@ -448,64 +536,76 @@ using PixelLoop = void (*)(std::uint8_t*, std::size_t, std::uint8_t*);
 GRAYBMP_BGR_LOOPS(mean, Mean)
 GRAYBMP_BGR_LOOPS(bt601, Bt601)
 GRAYBMP_BGR_LOOPS(bt709, Bt709)
-GRAYBMP_BGR_LOOP(luminance24, (luminanceBgrPixels<3, false>))
-GRAYBMP_BGR_LOOP(luminance32, (luminanceBgrPixels<4, false>))
-GRAYBMP_BGR_LOOP(luminanceIndices24, (luminanceBgrPixels<3, true>))
-GRAYBMP_BGR_LOOP(luminanceIndices32, (luminanceBgrPixels<4, true>))
+GRAYBMP_BGR_LOOPS(max, Max)
+GRAYBMP_BGR_LOOPS(lightness, Lightness)
+GRAYBMP_BGR_LOOPS(rms, Rms)
+GRAYBMP_BGR_LOOPS(red, Red)
+GRAYBMP_BGR_LOOPS(green, Green)
+GRAYBMP_BGR_LOOPS(blue, Blue)
+GRAYBMP_BGR_LOOPS(weights, Weights)
+#define GRAYBMP_LUMINANCE_LOOP(name, Bytes, Indices)                                      \
+    GRAYBMP_VECTOR_CLONES void name(std::uint8_t* __restrict p, std::size_t count,        \
+                                    std::uint8_t* __restrict out, const WeightsInDouble&) { \
+        luminanceBgrPixels<Bytes, Indices>(p, count, out);                                \
+    }
+GRAYBMP_LUMINANCE_LOOP(luminance24, 3, false)
+GRAYBMP_LUMINANCE_LOOP(luminance32, 4, false)
+GRAYBMP_LUMINANCE_LOOP(luminanceIndices24, 3, true)
+GRAYBMP_LUMINANCE_LOOP(luminanceIndices32, 4, true)
+#undef GRAYBMP_LUMINANCE_LOOP
 #undef GRAYBMP_BGR_LOOPS
 #undef GRAYBMP_BGR_LOOP
 
 // By method, then in place or to indices, then 3 or 4 bytes a pixel.
-const PixelLoop kBgrLoops[4][2][2] = {
-    {{mean24, mean32}, {meanIndices24, meanIndices32}},
-    {{bt60124, bt60132}, {bt601Indices24, bt601Indices32}},
-    {{bt70924, bt70932}, {bt709Indices24, bt709Indices32}},
-    {{luminance24, luminance32}, {luminanceIndices24, luminanceIndices32}}};
+#define GRAYBMP_LOOPS_OF(m) {{m##24, m##32}, {m##Indices24, m##Indices32}}
+const PixelLoop kBgrLoops[kGrayMethods][2][2] = {
+    GRAYBMP_LOOPS_OF(mean),      GRAYBMP_LOOPS_OF(bt601), GRAYBMP_LOOPS_OF(bt709),
+    GRAYBMP_LOOPS_OF(luminance), GRAYBMP_LOOPS_OF(max),   GRAYBMP_LOOPS_OF(lightness),
+    GRAYBMP_LOOPS_OF(rms),       GRAYBMP_LOOPS_OF(red),   GRAYBMP_LOOPS_OF(green),
+    GRAYBMP_LOOPS_OF(blue),      GRAYBMP_LOOPS_OF(weights)};
+#undef GRAYBMP_LOOPS_OF
 
 }  // namespace
 
-bool grayMethodNamed(const char* name, GrayMethod& method) {
-    const struct {
-        const char* name;
-        GrayMethod method;
-    } names[] = {{"mean", GrayMethod::Mean},
-                 {"bt601", GrayMethod::Bt601},
-                 {"bt709", GrayMethod::Bt709},
-                 {"luminance", GrayMethod::Luminance}};
-    for (const auto& n : names) {
-        if (std::strcmp(n.name, name) == 0) {
-            method = n.method;
-            return true;
-        }
-    }
-    return false;
-}
-
-std::uint8_t grayOf(GrayMethod method, unsigned blue, unsigned green, unsigned red) {
-    switch (method) {
+std::uint8_t grayOf(const GrayFormula& f, unsigned blue, unsigned green, unsigned red) {
+    switch (f.method) {
     case GrayMethod::Bt601:
         return bt601Of(blue, green, red);
     case GrayMethod::Bt709:
         return bt709Of(blue, green, red);
     case GrayMethod::Luminance:
         return luminanceOf(blue, green, red);
+    case GrayMethod::Max:
+        return maxOf(blue, green, red);
+    case GrayMethod::Lightness:
+        return lightnessOf(blue, green, red);
+    case GrayMethod::Rms:
+        return rmsOf(blue, green, red);
+    case GrayMethod::Red:
+        return static_cast<std::uint8_t>(red);
+    case GrayMethod::Green:
+        return static_cast<std::uint8_t>(green);
+    case GrayMethod::Blue:
+        return static_cast<std::uint8_t>(blue);
+    case GrayMethod::Weights:
+        return weightedOf(f, blue, green, red);
     default:
         return meanOf(blue, green, red);
     }
 }
 
 void grayEntries(std::uint8_t* entries, std::size_t count, std::size_t entrySize,
-                 GrayMethod method) {
+                 const GrayFormula& method) {
     for (std::size_t i = 0; i < count; ++i, entries += entrySize)
         entries[0] = entries[1] = entries[2] = grayOf(method, entries[0], entries[1], entries[2]);
 }
 
-void grayPalette(Palette& palette, GrayMethod method) {
+void grayPalette(Palette& palette, const GrayFormula& method) {
     grayEntries(reinterpret_cast<std::uint8_t*>(&palette), kPaletteEntries, sizeof(RGBQUAD),
                 method);
 }
 
-PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table, GrayMethod formula) {
+PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table, const GrayFormula& formula) {
     PixelGray g{};
     g.formula = formula;
     if (layout.bitCount == 64) {
@@ -563,7 +663,8 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
         }
         return;
     case PixelMethod::Bgr:
-        return kBgrLoops[static_cast<int>(g.formula)][0][three ? 0 : 1](p, count, nullptr);
+        return kBgrLoops[static_cast<int>(g.formula.method)][0][three ? 0 : 1](
+            p, count, nullptr, weightsInDouble(g.formula));
     case PixelMethod::Bytes:
         return three ? grayBytePixels<3>(g, p, count) : grayBytePixels<4>(g, p, count);
     case PixelMethod::Masks:
@@ -581,7 +682,8 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
 void grayIndices(const PixelGray& g, std::uint8_t* p, std::size_t count, std::uint8_t* out) {
     const auto size = static_cast<std::size_t>(g.bytesPerPixel);
     if (g.method == PixelMethod::Bgr) {
-        kBgrLoops[static_cast<int>(g.formula)][1][size == 3 ? 0 : 1](p, count, out);
+        kBgrLoops[static_cast<int>(g.formula.method)][1][size == 3 ? 0 : 1](
+            p, count, out, weightsInDouble(g.formula));
         return;
     }
     if (g.method == PixelMethod::Bytes) {

@@ -17,21 +17,36 @@ namespace graybmp {
 //   Bt709      (2126 r + 7152 g + 722 b + 5000) div 10000, the luma of ITU-R BT.709
 //   Luminance  the channels decoded from sRGB to linear light, Y = 0.2126 R + 0.7152 G +
 //              0.0722 B, encoded back to sRGB and scaled to the nearest of 0 to 255
-enum class GrayMethod { Mean, Bt601, Bt709, Luminance };
+//   Max        max(r, g, b), HSV's value
+//   Lightness  (max(r, g, b) + min(r, g, b) + 1) div 2, HSL's lightness
+//   Rms        the nearest integer to sqrt((r^2 + g^2 + b^2) / 3), never halfway
+//   Red, Green, Blue   that channel
+//   Weights    (Wr r + Wg g + Wb b + S div 2) div S, W the weights in millionths and S
+//              their sum
+// The order is the library's graybmp_method's.
+enum class GrayMethod { Mean, Bt601, Bt709, Luminance, Max, Lightness, Rms, Red, Green, Blue, Weights };
+constexpr int kGrayMethods = 11;
 
-// The method named `name` ("mean", "bt601", "bt709", "luminance"); false for any other.
-bool grayMethodNamed(const char* name, GrayMethod& method);
+// A method with its weights (in millionths: 1000000 is a weight of 1; Weights only).
+struct GrayFormula {
+    GrayMethod method = GrayMethod::Mean;
+    std::uint64_t weights[3] = {0, 0, 0};  // red, green, blue
+    GrayFormula() = default;
+    GrayFormula(GrayMethod m) : method(m) {}  // NOLINT: a method without weights
+    GrayFormula(std::uint64_t red, std::uint64_t green, std::uint64_t blue)
+        : method(GrayMethod::Weights), weights{red, green, blue} {}
+};
 
-std::uint8_t grayOf(GrayMethod method, unsigned blue, unsigned green, unsigned red);
+std::uint8_t grayOf(const GrayFormula& method, unsigned blue, unsigned green, unsigned red);
 
 // Replaces blue, green and red of every entry by the floor of their unweighted mean;
 // the reserved byte is kept. All 256 entries, whatever biClrUsed says.
-void grayPalette(Palette& palette, GrayMethod method = GrayMethod::Mean);
+void grayPalette(Palette& palette, const GrayFormula& method = GrayMethod::Mean);
 
 // The same for `count` entries of `entrySize` bytes (4, or 3 for OS/2 1.x RGBTRIPLEs)
 // lying one after another: blue, green, red first.
 void grayEntries(std::uint8_t* entries, std::size_t count, std::size_t entrySize,
-                 GrayMethod method = GrayMethod::Mean);
+                 const GrayFormula& method = GrayMethod::Mean);
 
 // Where one colour channel lies in a pixel value.
 struct Channel {
@@ -59,7 +74,7 @@ struct PixelGray {
     int byteOrder[3];      // red, green, blue byte indices when each is one whole byte, else -1
     std::uint16_t* table;  // 16-bit pixels: the gray of every value, 65536 entries, or null
     PixelMethod method;
-    GrayMethod formula;
+    GrayFormula formula;
 };
 
 // 64-bit pixels hold linear, signed fixed-point channels: mean, bt601 and bt709 apply their
@@ -68,7 +83,7 @@ struct PixelGray {
 // `table`, when not null, holds 65536 entries to fill for 16-bit pixels: worth it for
 // images of more pixels than that.
 PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table,
-                      GrayMethod formula = GrayMethod::Mean);
+                      const GrayFormula& formula = GrayMethod::Mean);
 
 // The gray of one pixel value.
 std::uint32_t grayPixel(const PixelGray& gray, std::uint32_t value);

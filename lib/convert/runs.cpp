@@ -3,13 +3,14 @@
 namespace graybmp {
 namespace {
 
-void grayTriple(std::uint8_t* t, GrayMethod method) {
+void grayTriple(std::uint8_t* t, const GrayFormula& method) {
     t[0] = t[1] = t[2] = grayOf(method, t[0], t[1], t[2]);
 }
 
 }  // namespace
 
-std::size_t walkRle24(Rle24Walk& w, std::uint8_t* data, std::size_t size, GrayMethod method) {
+std::size_t walkRle24(Rle24Walk& w, std::uint8_t* data, std::size_t size,
+                      const GrayFormula& method) {
     std::size_t at = 0;
     while (!w.ended) {
         const std::size_t left = size - at;

@@ -23,6 +23,7 @@ struct Rle24Walk {
 // Walks `size` bytes of the runs, graying the triples in place, and returns how many bytes
 // it walked: all of them, or fewer where a code or triple is cut by the end of `data`
 // (the walk goes on from there with more bytes) or the end of the bitmap was met.
-std::size_t walkRle24(Rle24Walk& walk, std::uint8_t* data, std::size_t size, GrayMethod method);
+std::size_t walkRle24(Rle24Walk& walk, std::uint8_t* data, std::size_t size,
+                      const GrayFormula& method);
 
 }  // namespace graybmp
