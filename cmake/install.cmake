@@ -52,7 +52,11 @@ string(REGEX REPLACE "/$" "" GRAYBMP_PC_PREFIX "${GRAYBMP_PC_PREFIX}")
 configure_file(cmake/graybmp.pc.in ${pkg}/graybmp.pc @ONLY)
 install(FILES ${pkg}/graybmp.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
-foreach(pair IN ITEMS tool:graybmp runtime:libgraybmp1 dev:libgraybmp-dev)
+set(GRAYBMP_DOC_PACKAGES tool:graybmp runtime:libgraybmp1 dev:libgraybmp-dev)
+if(GRAYBMP_WITH_PYTHON)
+  list(APPEND GRAYBMP_DOC_PACKAGES python:python3-graybmp)
+endif()
+foreach(pair IN LISTS GRAYBMP_DOC_PACKAGES)
   string(REPLACE ":" ";" pair ${pair})
   list(GET pair 0 component)
   list(GET pair 1 name)
@@ -72,6 +76,9 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL tool runtime dev)
+if(GRAYBMP_WITH_PYTHON)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+endif()
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -107,4 +114,14 @@ libgraybmp writes the gray copy of a BMP image, memory to memory, in place,
 through read and write callbacks or from file to file, keeping every header
 byte and the file's own encoding. This package holds the header, the static
 library, the pkg-config file and the CMake package.")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-graybmp)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+  "libgraybmp1 (= ${PROJECT_VERSION}), python3 (>= 3.11), python3 (<< 3.12)")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+  "Python module that turns BMP images gray, changing nothing but their colours
+import graybmp: the gray copy of a BMP image from any buffer, in place, or from
+file to file, by the graybmp library with the GIL let go; every header byte
+and the file's own encoding are kept.")
 include(CPack)

@@ -1,0 +1,216 @@
+// graybmp._graybmp: the library's conversions for Python, over graybmp.h. Buffers are
+// read through the buffer protocol without a copy, and the GIL is let go while the
+// library works. Failures become graybmp.Error (with .code, the library's name for the
+// status), OSError (errno and the file's name) or ValueError and TypeError for the call.
+#include <pybind11/pybind11.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "graybmp.h"
+
+namespace py = pybind11;
+
+namespace {
+
+PyObject* errorType = nullptr;  // graybmp.Error, made once when the module is loaded
+
+// The Error a status stands for, as an object: str() the message, .code the status name.
+py::object errorOf(const graybmp_error& e) {
+    py::object error = py::reinterpret_steal<py::object>(
+        PyObject_CallFunction(errorType, "s", e.message));
+    if (!error) throw py::error_already_set();
+    error.attr("code") = graybmp_status_name(e.status);
+    return error;
+}
+
+bool isOsFailure(graybmp_status s) {
+    switch (s) {
+    case GRAYBMP_OPEN_FAILED:
+    case GRAYBMP_READ_FAILED:
+    case GRAYBMP_CREATE_FAILED:
+    case GRAYBMP_WRITE_FAILED:
+    case GRAYBMP_REPLACE_FAILED:
+    case GRAYBMP_INPUT_IS_DIRECTORY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Raises what `e` says, naming `input` or `output` for a file the OS could not handle.
+[[noreturn]] void raise(const graybmp_error& e, const char* input = nullptr,
+                        const char* output = nullptr) {
+    if (e.status == GRAYBMP_BAD_ARGUMENT) throw py::value_error(e.message);
+    if (e.status == GRAYBMP_NO_MEMORY) throw std::bad_alloc();
+    if (isOsFailure(e.status) && (input != nullptr || output != nullptr)) {
+        const int number = e.status == GRAYBMP_INPUT_IS_DIRECTORY ? EISDIR
+                           : e.os_error != 0                       ? e.os_error
+                                                                   : EIO;
+        const char* name = e.side == GRAYBMP_SIDE_OUTPUT ? output : input;
+        py::object os = py::reinterpret_steal<py::object>(
+            PyObject_CallFunction(PyExc_OSError, "iss", number, std::strerror(number), name));
+        if (!os) throw py::error_already_set();
+        PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(os.ptr())), os.ptr());
+        throw py::error_already_set();
+    }
+    py::object error = errorOf(e);
+    PyErr_SetObject(errorType, error.ptr());
+    throw py::error_already_set();
+}
+
+graybmp_options optionsOf(const std::string& method, bool compact) {
+    graybmp_options o;
+    graybmp_options_init(&o);
+    graybmp_error e;
+    if (graybmp_options_set_method(&o, method.c_str(), &e) != GRAYBMP_OK) raise(e);
+    o.compact = compact;
+    return o;
+}
+
+// A contiguous view of any object with the buffer protocol, let go when done.
+struct View {
+    Py_buffer view{};
+    bool held = false;
+    View(py::handle object, bool writable) {
+        if (PyBytes_Check(object.ptr()) == 0 && PyObject_CheckBuffer(object.ptr()) == 0)
+            throw py::type_error(std::string("a bytes-like object is required, not '") +
+                                 Py_TYPE(object.ptr())->tp_name + "'");
+        const int flags = writable ? PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS : PyBUF_C_CONTIGUOUS;
+        if (PyObject_GetBuffer(object.ptr(), &view, flags) != 0) {
+            PyErr_Clear();
+            throw py::type_error(writable ? "a writable, contiguous buffer is required"
+                                          : "a contiguous buffer is required");
+        }
+        held = true;
+    }
+    ~View() {
+        if (held) PyBuffer_Release(&view);
+    }
+    View(const View&) = delete;
+    View& operator=(const View&) = delete;
+    const void* data() const { return view.buf; }
+    std::size_t size() const { return static_cast<std::size_t>(view.len); }
+};
+
+py::bytes gray(py::handle data, const std::string& method, bool compact) {
+    const graybmp_options o = optionsOf(method, compact);
+    View in(data, false);
+    graybmp_error e;
+    std::uint64_t length = 0;
+    graybmp_status s;
+    {
+        py::gil_scoped_release free;
+        s = graybmp_output_length(in.data(), in.size(), &o, &length, &e);
+    }
+    if (s != GRAYBMP_OK) raise(e);
+    py::object out = py::reinterpret_steal<py::object>(
+        PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(length)));
+    if (!out) throw py::error_already_set();
+    char* into = PyBytes_AS_STRING(out.ptr());
+    {
+        py::gil_scoped_release free;
+        s = graybmp_convert_memory(in.data(), in.size(), into, static_cast<std::size_t>(length),
+                                   &o, nullptr, &e);
+    }
+    if (s != GRAYBMP_OK) raise(e);
+    return py::reinterpret_steal<py::bytes>(out.release());
+}
+
+void grayInplace(py::handle buffer, const std::string& method) {
+    const graybmp_options o = optionsOf(method, false);
+    View in(buffer, true);
+    graybmp_error e;
+    graybmp_status s;
+    {
+        py::gil_scoped_release free;
+        s = graybmp_convert_in_place(const_cast<void*>(in.data()), in.size(), &o, &e);
+    }
+    if (s != GRAYBMP_OK) raise(e);
+}
+
+void convert(const std::string& src, const std::string& dst, const std::string& method,
+             bool compact, bool inPlace) {
+    const graybmp_options o = optionsOf(method, compact);
+    graybmp_error e;
+    graybmp_status s;
+    {
+        py::gil_scoped_release free;
+        s = graybmp_convert_file(src.c_str(), inPlace ? nullptr : dst.c_str(), &o, nullptr, &e);
+    }
+    if (s != GRAYBMP_OK) raise(e, src.c_str(), inPlace ? src.c_str() : dst.c_str());
+}
+
+const char* kindName(graybmp_kind kind) {
+    switch (kind) {
+    case GRAYBMP_KIND_INDEXED8:
+        return "indexed8";
+    case GRAYBMP_KIND_PALETTIZED:
+        return "palettized";
+    case GRAYBMP_KIND_TRUE_COLOUR:
+        return "true-colour";
+    case GRAYBMP_KIND_RLE24:
+        return "rle24";
+    case GRAYBMP_KIND_ARRAY:
+        return "array";
+    default:
+        return nullptr;
+    }
+}
+
+// (type, size, width, height, bit_count, kind, refusal) of the first bytes of an input of
+// `length` bytes (-1: not known).
+py::tuple header(py::handle data, long long length) {
+    View in(data, false);
+    graybmp_header h;
+    graybmp_error e;
+    const std::uint64_t whole =
+        length < 0 ? GRAYBMP_LENGTH_UNKNOWN : static_cast<std::uint64_t>(length);
+    if (graybmp_read_header(in.data(), in.size(), whole, nullptr, &h, &e) != GRAYBMP_OK) raise(e);
+    const char* kind = kindName(h.kind);
+    return py::make_tuple(h.is_bmp != 0 ? py::object(py::str("BMP file")) : py::object(py::none()),
+                          h.size, h.width, h.height, h.bit_count,
+                          kind != nullptr ? py::object(py::str(kind)) : py::object(py::none()),
+                          h.refusal.status == GRAYBMP_OK ? py::object(py::none())
+                                                         : errorOf(h.refusal));
+}
+
+std::string grayName(const std::string& input) {
+    std::string name(input.size() + 3, '\0');
+    graybmp_gray_name(input.c_str(), &name[0], name.size() + 1);
+    return name;
+}
+
+py::tuple methods() {
+    py::list names;
+    for (std::size_t i = 0; graybmp_method_name(i) != nullptr; ++i)
+        names.append(graybmp_method_name(i));
+    return py::tuple(names);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_graybmp, m) {
+    m.doc() = "The graybmp library's conversions; use the graybmp package, which wraps them.";
+    errorType = PyErr_NewExceptionWithDoc(
+        "graybmp.Error",
+        "A BMP that graybmp refuses, or a conversion that could not be done.\n\n"
+        "str() is the reason in the tool's words; .code is the library's fixed name for\n"
+        "it, such as 'rows-do-not-fit' or 'output-is-input'.",
+        PyExc_Exception, nullptr);
+    if (errorType == nullptr) throw py::error_already_set();
+    m.attr("Error") = py::handle(errorType);
+    m.def("gray", &gray, py::arg("data"), py::arg("method") = "mean", py::arg("compact") = false,
+          "The gray copy of the BMP in `data` (any contiguous buffer), as bytes.");
+    m.def("gray_inplace", &grayInplace, py::arg("buffer"), py::arg("method") = "mean",
+          "Grays the BMP in the writable `buffer` where it lies.");
+    m.def("convert_file", &convert, py::arg("src"), py::arg("dst"), py::arg("method"),
+          py::arg("compact"), py::arg("in_place"), "Converts the file `src` into `dst`.");
+    m.def("header", &header, py::arg("data"), py::arg("length"),
+          "The header's values of the first bytes of an input of `length` bytes (-1: unknown).");
+    m.def("gray_name", &grayName, py::arg("input"),
+          "The name of the gray copy beside `input`: photo.bmp gives photoNEW.bmp.");
+    m.attr("METHODS") = methods();
+    m.attr("__version__") = graybmp_version();
+}

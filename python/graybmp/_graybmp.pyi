@@ -1,0 +1,18 @@
+"""The graybmp library's conversions; the graybmp package wraps them."""
+from typing import Any, Optional, Tuple
+
+# Any object with the buffer protocol: bytes, bytearray, memoryview, mmap, numpy arrays.
+_Buffer = Any
+
+__version__: str
+METHODS: Tuple[str, ...]
+
+class Error(Exception):
+    code: str
+
+def gray(data: _Buffer, method: str = ..., compact: bool = ...) -> bytes: ...
+def gray_inplace(buffer: _Buffer, method: str = ...) -> None: ...
+def convert_file(src: str, dst: str, method: str, compact: bool, in_place: bool) -> None: ...
+def header(data: _Buffer, length: int) -> Tuple[Optional[str], int, int, int, int,
+                                                Optional[str], Optional[Error]]: ...
+def gray_name(input: str) -> str: ...
