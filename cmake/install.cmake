@@ -118,7 +118,7 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-graybmp)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
-  "libgraybmp1 (= ${PROJECT_VERSION}), python3 (>= 3.11), python3 (<< 3.12)")
+  "libgraybmp1 (= ${PROJECT_VERSION}), python3 (>= 3.11), python3 (<< 3.12), libc6 (>= 2.36)")
 set(CPACK_DEBIAN_PYTHON_DESCRIPTION
   "Python module that turns BMP images gray, changing nothing but their colours
 import graybmp: the gray copy of a BMP image from any buffer, in place, or from
