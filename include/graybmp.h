@@ -353,6 +353,15 @@ GRAYBMP_API size_t graybmp_gray_name(const char* input, char* name, size_t capac
 /* "1.2.0": the library's own version, which may be newer than GRAYBMP_VERSION_STRING. */
 GRAYBMP_API const char* graybmp_version(void);
 
+/* Which variant of the pixel loops this process runs: "avx512", "avx2" or "baseline". The
+ * processor's best, chosen once; the environment variable GRAYBMP_CPU, set to one of these
+ * names, lowers it (never raises it past what the processor has; any other value is
+ * ignored, and graybmp_cpu_known says so). */
+GRAYBMP_API const char* graybmp_cpu(void);
+
+/* Whether `name` is one of the variants' names, whether or not this processor has it. */
+GRAYBMP_API int graybmp_cpu_known(const char* name);
+
 #ifdef __cplusplus
 }
 #endif

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -126,7 +127,16 @@ int convertAll(const Options& o) {
 
 }  // namespace
 
+// One line when GRAYBMP_CPU names no variant of the pixel loops: it is ignored.
+void warnOfUnknownCpu() {
+    const char* wanted = std::getenv("GRAYBMP_CPU");
+    if (wanted != nullptr && graybmp_cpu_known(wanted) == 0)
+        std::cerr << "graybmp: GRAYBMP_CPU=" << wanted
+                  << " is not avx512, avx2 or baseline; ignored" << std::endl;
+}
+
 int runCommandLine(int argc, char** argv) {
+    warnOfUnknownCpu();
     if (argc <= 1) return runConversion();
     Options options;
     std::string error;

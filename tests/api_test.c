@@ -118,6 +118,8 @@ static void statusNames(void) {
     CHECK(named == 39);
     CHECK(strcmp(graybmp_status_name((graybmp_status)-1), "unknown") == 0);
     CHECK(strcmp(graybmp_version(), GRAYBMP_VERSION_STRING) == 0);
+    CHECK(graybmp_cpu_known(graybmp_cpu()) && graybmp_cpu_known("baseline"));
+    CHECK(!graybmp_cpu_known("pentium") && !graybmp_cpu_known(NULL) && !graybmp_cpu_known(""));
     CHECK(GRAYBMP_VERSION_NUMBER == GRAYBMP_VERSION_MAJOR * 10000 + GRAYBMP_VERSION_MINOR * 100 +
                                         GRAYBMP_VERSION_PATCH);
 }

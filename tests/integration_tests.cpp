@@ -870,6 +870,29 @@ TEST_F(CommandLine, PipesGiveTheBytesOfTheFileCase) {
 }
 
 // Usage errors: exit 2, a hint, nothing written.
+// GRAYBMP_CPU lowers the loops' variant and never changes a byte; a name it does not know
+// is ignored with one warning line.
+TEST_F(CommandLine, EachCpuVariantGivesTheSameBytes) {
+    SampleOptions picture;
+    picture.width = 301, picture.height = 7, picture.bitCount = 24;
+    put("a.bmp", test::sample(picture));
+    std::vector<Bytes> outputs;
+    for (const char* cpu : {"avx512", "avx2", "baseline", "pentium"}) {
+        for (const char* method : {"luminance", "weights=0.2,0.7,0.1", "rms"}) {
+            const Outcome r = sh(std::string("GRAYBMP_CPU=") + cpu + " $G -m " + method +
+                                 " --compact a.bmp -o c.bmp && GRAYBMP_CPU=" + cpu + " $G -m " +
+                                 method + " a.bmp -o b.bmp");
+            EXPECT_EQ(r.status, 0) << cpu << " " << method << r.err;
+            const std::string warning =
+                std::string("graybmp: GRAYBMP_CPU=") + cpu + " is not avx512, avx2 or baseline; ignored\n";
+            EXPECT_EQ(r.err, std::string(cpu) == "pentium" ? warning + warning : "") << cpu;
+            outputs.push_back(get("b.bmp"));
+            outputs.push_back(get("c.bmp"));
+        }
+    }
+    for (std::size_t i = 6; i < outputs.size(); ++i) EXPECT_TRUE(outputs[i] == outputs[i % 6]) << i;
+}
+
 TEST_F(CommandLine, UsageErrorsConvertNothing) {
     put("a.bmp", test::sample(4, 4));
     put("b.bmp", test::sample(4, 4));

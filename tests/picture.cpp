@@ -275,7 +275,7 @@ int referenceGray(Method method, int r, int g, int b, bool* ambiguous) {
             0.2126 * linearLight(r) + 0.7152 * linearLight(g) + 0.0722 * linearLight(b);
         const double e = y <= 0.0031308 ? 12.92 * y : 1.055 * std::pow(y, 1 / 2.4) - 0.055;
         const double scaled = 255.0 * e;
-        if (ambiguous != nullptr) *ambiguous = std::abs(scaled - std::floor(scaled) - 0.5) < 1e-6;
+        if (ambiguous != nullptr) *ambiguous = std::abs(scaled - std::floor(scaled) - 0.5) < 1e-9;
         return std::clamp(static_cast<int>(std::lround(scaled)), 0, 255);
     }
     case Method::Max:

@@ -44,8 +44,9 @@ const char* methodName(Method method);
 int weightedGray(const std::uint64_t w[3], int r, int g, int b);
 
 // The gray of an 8-bit colour by `method`, worked out in double precision. `ambiguous` is
-// set where 255 x the encoded luminance lies within 1e-6 of a half: either neighbour is
-// right there.
+// set where 255 x the encoded luminance lies within 1e-9 of a half, where double precision
+// could not tell the neighbours apart; no colour comes that close (the nearest lies 2.7e-8
+// from one), so the reference's rounding is taken as exact.
 int referenceGray(Method method, int r, int g, int b, bool* ambiguous = nullptr);
 
 // Whether `got` is the gray of (r, g, b) by `method` at a channel of `bits` (< 8: within

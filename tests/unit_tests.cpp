@@ -273,7 +273,8 @@ TEST(HeaderReport, PrintsWhatTheHeadersSay) {
 // kernel's copy allowed or not.
 Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
                   test::Method method = test::Method::Mean, bool compact = false,
-                  CopyFault expected = CopyFault::None, std::string* refusal = nullptr) {
+                  CopyFault expected = CopyFault::None, std::string* refusal = nullptr,
+                  Cpu cpu = processCpu()) {
     ImageLayout layout{};
     const std::size_t lead = std::min(input.size(), kMaxLeadSize);
     EXPECT_EQ(checkInput(input.data(), lead, input.size(), layout), InputError::None);
@@ -287,7 +288,7 @@ Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
     in.kernelCopy = kernelCopy;
     Refusal why;
     EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize, test::formulaOf(method), compact,
-                        &why),
+                        &why, cpu),
               expected);
     if (refusal != nullptr) *refusal = why.reason;
     Bytes output;
@@ -305,7 +306,14 @@ Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
 // Chunk edges anywhere in a row, before its padding or inside it, and rows wider than a
 // chunk, give the same bytes as the row-by-row rule, with or without the kernel's copy; so
 // do the walks over RLE24 codes and a bitmap array's chain, whatever the chunk.
-TEST(ChunkedCopy, EveryChunkEdgeGivesTheSameBytes) {
+// The loop tests run once for each processor variant this machine has.
+class EachCpu : public ::testing::TestWithParam<Cpu> {};
+std::string cpuOf(const ::testing::TestParamInfo<Cpu>& variant) {
+    return cpuName(variant.param);
+}
+INSTANTIATE_TEST_SUITE_P(Cpu, EachCpu, ::testing::ValuesIn(availableCpus()), cpuOf);
+
+TEST_P(EachCpu, EveryChunkEdgeGivesTheSameBytes) {
     std::vector<std::pair<std::string, Bytes>> inputs;
     for (std::int32_t width : {4, 5, 6, 7, 1, 2, 37, 64}) {
         SampleOptions o = shape(width, 9);
@@ -351,8 +359,8 @@ TEST(ChunkedCopy, EveryChunkEdgeGivesTheSameBytes) {
         for (std::size_t chunk : {std::size_t{12}, std::size_t{13}, stride - 1, stride, stride + 1,
                                   2 * stride + 3, std::size_t{4096}})
             for (bool kernel : {true, false}) {
-                const Bytes output =
-                    convertCore(input, std::max<std::size_t>(chunk, 12), kernel, method);
+                const Bytes output = convertCore(input, std::max<std::size_t>(chunk, 12), kernel,
+                                                 method, false, CopyFault::None, nullptr, GetParam());
                 EXPECT_EQ(test::grayCopyProblem(input, output, layout, method), "")
                     << name << ", chunk " << chunk << (kernel ? ", kernel copy" : "");
             }
@@ -393,7 +401,9 @@ unsigned bgr8(int v) { return static_cast<unsigned>(v); }
 // green and blue of one red, so the loops also cross their blocks and end mid-step.
 // Every method on every colour (and weights on two sets of all colours and four of 2^20
 // random ones) through the 24- and 32-bit vector loops and the scalar formula.
-TEST(GrayMethods, EveryColourGivesTheFormulasValue) {
+// Each variant's loops on the same colours, against one reference a colour.
+TEST(GrayMethods, EveryColourGivesTheFormulasValueInEveryCpusLoops) {
+    const std::vector<Cpu> cpus = availableCpus();
     struct Case {
         std::string name;
         GrayFormula formula;
@@ -420,14 +430,19 @@ TEST(GrayMethods, EveryColourGivesTheFormulasValue) {
     }
     ImageLayout layout{};
     layout.redMask = 0xFF0000, layout.greenMask = 0x00FF00, layout.blueMask = 0x0000FF;
-    std::vector<std::uint8_t> row24(65536 * 3), row32(65536 * 4), colours(65536 * 3);
+    const std::size_t variants = cpus.size();
+    std::vector<std::uint8_t> row24(65536 * 3 * variants), row32(65536 * 4 * variants),
+        colours(65536 * 3);
     std::uint32_t seed = 2463534242u;
     for (const Case& c : cases) {
-        layout.bitCount = 24;
-        const PixelGray gray24 = pixelGrayOf(layout, nullptr, c.formula);
-        layout.bitCount = 32;
-        const PixelGray gray32 = pixelGrayOf(layout, nullptr, c.formula);
-        ASSERT_EQ(gray24.method, PixelMethod::Bgr);
+        std::vector<PixelGray> grays24, grays32;
+        for (const Cpu cpu : cpus) {
+            layout.bitCount = 24;
+            grays24.push_back(pixelGrayOf(layout, nullptr, c.formula, cpu));
+            layout.bitCount = 32;
+            grays32.push_back(pixelGrayOf(layout, nullptr, c.formula, cpu));
+            ASSERT_EQ(grays24.back().method, PixelMethod::Bgr);
+        }
         int wrong = 0;
         const std::size_t rows = c.colours == 0 ? 256 : c.colours / 65536;
         for (std::size_t row = 0; row < rows; ++row) {
@@ -442,26 +457,38 @@ TEST(GrayMethods, EveryColourGivesTheFormulasValue) {
                         bgr[k] = static_cast<std::uint8_t>(seed >> 11);
                     }
                 }
-                std::copy(bgr, bgr + 3, &row24[3 * at]);
-                std::copy(bgr, bgr + 3, &row32[4 * at]);
-                row32[4 * at + 3] = 0x5A;
+                for (std::size_t v = 0; v < variants; ++v) {
+                    std::copy(bgr, bgr + 3, &row24[3 * (v * 65536 + at)]);
+                    std::copy(bgr, bgr + 3, &row32[4 * (v * 65536 + at)]);
+                    row32[4 * (v * 65536 + at) + 3] = 0x5A;
+                }
             }
-            grayPixels(gray24, row24.data(), 65536);
-            grayPixels(gray32, row32.data(), 65536);
+            for (std::size_t v = 0; v < variants; ++v) {
+                grayPixels(grays24[v], &row24[3 * v * 65536], 65536);
+                grayPixels(grays32[v], &row32[4 * v * 65536], 65536);
+            }
             for (std::size_t at = 0; at < 65536 && wrong < 5; ++at) {
                 const int b = colours[3 * at], g = colours[3 * at + 1], r = colours[3 * at + 2];
-                const int got[] = {row24[3 * at], row24[3 * at + 2], row32[4 * at],
-                                   row32[4 * at + 1], grayOf(c.formula, bgr8(b), bgr8(g), bgr8(r))};
                 bool ambiguous = false;
                 const int want = c.reference(r, g, b, &ambiguous);
-                for (const int v : got)
-                    if (v != want && !(ambiguous && std::abs(v - want) == 1)) {
-                        ADD_FAILURE() << c.name << " of " << r << "," << g << "," << b << " gave "
-                                      << v << ", not " << want;
-                        ++wrong;
-                        break;
-                    }
-                EXPECT_EQ(row32[4 * at + 3], 0x5A);
+                const int scalar = grayOf(c.formula, bgr8(b), bgr8(g), bgr8(r));
+                if (scalar != want && !(ambiguous && std::abs(scalar - want) == 1)) {
+                    ADD_FAILURE() << c.name << " of " << r << "," << g << "," << b << " gave "
+                                  << scalar << ", not " << want;
+                    ++wrong;
+                }
+                for (std::size_t v = 0; v < variants; ++v) {
+                    const std::size_t i = v * 65536 + at;
+                    const int got[] = {row24[3 * i], row24[3 * i + 2], row32[4 * i], row32[4 * i + 1]};
+                    for (const int value : got)
+                        if (value != want && !(ambiguous && std::abs(value - want) == 1)) {
+                            ADD_FAILURE() << c.name << " of " << r << "," << g << "," << b << " by "
+                                          << cpuName(cpus[v]) << " gave " << value << ", not " << want;
+                            ++wrong;
+                            break;
+                        }
+                    EXPECT_EQ(row32[4 * i + 3], 0x5A);
+                }
             }
         }
     }

@@ -727,4 +727,11 @@ size_t graybmp_gray_name(const char* input, char* name, size_t capacity) {
 
 const char* graybmp_version(void) { return GRAYBMP_VERSION_STRING; }
 
+const char* graybmp_cpu(void) { return cpuName(processCpu()); }
+
+int graybmp_cpu_known(const char* name) {
+    Cpu cpu;
+    return name != nullptr && cpuNamed(name, cpu) ? 1 : 0;
+}
+
 }  // extern "C"

@@ -20,6 +20,7 @@ struct Copy {
     const ImageLayout& layout;
     std::vector<std::uint8_t>& chunk;
     const GrayFormula& method;
+    Cpu cpu;
 };
 
 CopyFault faultOf(const Stream& in, const Stream& out) {
@@ -176,7 +177,7 @@ bool grayTruePixels(Copy& c) {
     const ImageLayout& l = c.layout;
     const bool tabled = l.bitCount == 16 && l.rowCount * l.width >= 65536;
     std::vector<std::uint16_t> table(tabled ? 65536 : 0);
-    const PixelGray gray = pixelGrayOf(l, tabled ? table.data() : nullptr, c.method);
+    const PixelGray gray = pixelGrayOf(l, tabled ? table.data() : nullptr, c.method, c.cpu);
     const std::int64_t rowBytes = l.rowBytes, size = gray.bytesPerPixel;
     return editRows(c, false, [&](std::uint8_t* part, std::int64_t column, std::int64_t n) {
         const std::int64_t end = std::min(column + n, rowBytes);
@@ -248,7 +249,7 @@ bool grayPending(Copy& c, std::vector<PendingPixels>& pending, std::int64_t unti
                        describeInputError(InputError::ArrayOverlaps, nullptr, 0, 0)};
             return false;
         }
-        Copy entry{c.in, c.out, p.layout, c.chunk, c.method};
+        Copy entry{c.in, c.out, p.layout, c.chunk, c.method, c.cpu};
         if (!copyRange(entry, pos, p.start) || !grayTruePixels(entry)) return false;
         pos = p.end;
     }
@@ -269,7 +270,7 @@ bool copyArray(Copy& c, Refusal& refusal) {
         if (entry.kind == ImageKind::Rle24) return refuse(InputError::ArrayOverlaps);
         ImageLayout tableOnly = entry;  // the pixels are grayed when the copy reaches them
         tableOnly.kind = ImageKind::Palettized;
-        Copy headers{c.in, c.out, tableOnly, c.chunk, c.method};
+        Copy headers{c.in, c.out, tableOnly, c.chunk, c.method, c.cpu};
         if (!grayBitmap(headers, pos)) return false;
         if (entry.kind == ImageKind::TrueColour && entry.rowCount > 0) {
             const std::int64_t end =
@@ -326,7 +327,7 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
     compactHeaders(l, lead, headers);
     if (!streamWriteAt(c.out, 0, headers, sizeof headers)) return false;
     if (l.rowCount == 0) return true;
-    const PixelGray gray = pixelGrayOf(l, nullptr, c.method);
+    const PixelGray gray = pixelGrayOf(l, nullptr, c.method, c.cpu);
     const int size = gray.bytesPerPixel;
     const std::int64_t outStride = compactStride(l);
     // Whole rows a read where they fit, else one row in pieces of whole pixels.
@@ -370,12 +371,12 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
 
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
                     std::size_t chunkSize, const GrayFormula& method, bool compact,
-                    Refusal* refusal) {
+                    Refusal* refusal, Cpu cpu) {
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(
         std::max<std::int64_t>(layout.fileSize, static_cast<std::int64_t>(kMinChunkSize)));
     std::vector<std::uint8_t> chunk(std::max(kMinChunkSize, std::min(chunkSize, size)));
-    Copy c{in, out, layout, chunk, method};
+    Copy c{in, out, layout, chunk, method, cpu};
     bool translucent = false;
     Refusal arrayRefusal;
     bool ok = layout.arrayFirst                                 ? copyArray(c, arrayRefusal)

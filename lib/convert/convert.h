@@ -53,6 +53,6 @@ struct Refusal {
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
                     std::size_t chunkSize = kChunkSize,
                     const GrayFormula& method = GrayMethod::Mean,
-                    bool compact = false, Refusal* refusal = nullptr);
+                    bool compact = false, Refusal* refusal = nullptr, Cpu cpu = processCpu());
 
 }  // namespace graybmp

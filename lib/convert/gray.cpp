@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -224,24 +226,14 @@ void grayBytePixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
 }
 
 // Blue, green, red in that byte order, the layout nearly every file has. Written so that
-// the compiler vectorizes it; on x86-64 Linux an AVX-512 or AVX2 version is picked at
-// load time where the processor has it (four and two and a half times as fast).
-// The loops are inlined into each clone, so that each is compiled for its processor.
-// ThreadSanitizer's instrumentation of the clones' resolvers, which run before it is set
-// up, crashes the loader: its build has the default loop alone.
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define GRAYBMP_NO_CLONES 1
-#endif
-#endif
-#if defined(__SANITIZE_THREAD__)
-#define GRAYBMP_NO_CLONES 1
-#endif
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(GRAYBMP_NO_CLONES)
-#define GRAYBMP_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+// the compiler vectorizes it; on x86-64 Linux each loop is also compiled for AVX2 and for
+// AVX-512 (x86-64-v4), and the processor's best is chosen once, at the first image
+// (processCpu): four and two and a half times as fast. The loops are inlined into each
+// variant, so that each is compiled for its processor.
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
+#define GRAYBMP_VARIANTS 1
 #define GRAYBMP_INLINE __attribute__((always_inline)) inline
 #else
-#define GRAYBMP_VECTOR_CLONES
 #define GRAYBMP_INLINE inline
 #endif
 
@@ -481,7 +473,7 @@ bool hasAvx512Lookups() {
 // Luminance a block at a time: the grays of the block (from the AVX-512 loop where there
 // is one, the rest in fixed point, all of those redone exactly if any came too close to
 // call), then the stores.
-template <int Bytes, bool Indices>
+template <int Bytes, bool Indices, bool Lookups>
 GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t count,
                                        std::uint8_t* __restrict out) {
     const LuminanceTables& t = luminanceTables();
@@ -493,7 +485,7 @@ GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t c
         std::uint32_t near = 0;
         std::size_t done = 0;
 #ifdef GRAYBMP_AVX512_LOOKUPS
-        if (hasAvx512Lookups())
+        if (Lookups && hasAvx512Lookups())
             done = luminanceLookups<Bytes>(block, n, Bytes * (count - start), grays);
 #endif
         for (std::size_t i = done; i < n; ++i) {
@@ -522,50 +514,122 @@ GRAYBMP_INLINE void luminanceBgrPixels(std::uint8_t* __restrict p, std::size_t c
 
 using PixelLoop = void (*)(std::uint8_t*, std::size_t, std::uint8_t*, const WeightsInDouble&);
 
-#define GRAYBMP_BGR_LOOP(name, call)                                               \
-    GRAYBMP_VECTOR_CLONES void name(std::uint8_t* __restrict p, std::size_t count, \
-                                    std::uint8_t* __restrict out,                  \
-                                    const WeightsInDouble& w) {                    \
-        call(p, count, out, w);                                                    \
-    }
-#define GRAYBMP_BGR_LOOPS(method, Method)                                             \
-    GRAYBMP_BGR_LOOP(method##24, (grayBgrPixels<3, GrayMethod::Method, false>))       \
-    GRAYBMP_BGR_LOOP(method##32, (grayBgrPixels<4, GrayMethod::Method, false>))       \
-    GRAYBMP_BGR_LOOP(method##Indices24, (grayBgrPixels<3, GrayMethod::Method, true>)) \
-    GRAYBMP_BGR_LOOP(method##Indices32, (grayBgrPixels<4, GrayMethod::Method, true>))
-GRAYBMP_BGR_LOOPS(mean, Mean)
-GRAYBMP_BGR_LOOPS(bt601, Bt601)
-GRAYBMP_BGR_LOOPS(bt709, Bt709)
-GRAYBMP_BGR_LOOPS(max, Max)
-GRAYBMP_BGR_LOOPS(lightness, Lightness)
-GRAYBMP_BGR_LOOPS(rms, Rms)
-GRAYBMP_BGR_LOOPS(red, Red)
-GRAYBMP_BGR_LOOPS(green, Green)
-GRAYBMP_BGR_LOOPS(blue, Blue)
-GRAYBMP_BGR_LOOPS(weights, Weights)
-#define GRAYBMP_LUMINANCE_LOOP(name, Bytes, Indices)                                      \
-    GRAYBMP_VECTOR_CLONES void name(std::uint8_t* __restrict p, std::size_t count,        \
-                                    std::uint8_t* __restrict out, const WeightsInDouble&) { \
-        luminanceBgrPixels<Bytes, Indices>(p, count, out);                                \
-    }
-GRAYBMP_LUMINANCE_LOOP(luminance24, 3, false)
-GRAYBMP_LUMINANCE_LOOP(luminance32, 4, false)
-GRAYBMP_LUMINANCE_LOOP(luminanceIndices24, 3, true)
-GRAYBMP_LUMINANCE_LOOP(luminanceIndices32, 4, true)
-#undef GRAYBMP_LUMINANCE_LOOP
-#undef GRAYBMP_BGR_LOOPS
-#undef GRAYBMP_BGR_LOOP
+// One loop of any method; `Lookups`: luminance may take the AVX-512 VBMI lookups.
+template <int Bytes, GrayMethod Method, bool Indices, bool Lookups>
+GRAYBMP_INLINE void bgrLoop(std::uint8_t* __restrict p, std::size_t count,
+                            std::uint8_t* __restrict out, const WeightsInDouble& w) {
+    if constexpr (Method == GrayMethod::Luminance)
+        luminanceBgrPixels<Bytes, Indices, Lookups>(p, count, out);
+    else
+        grayBgrPixels<Bytes, Method, Indices>(p, count, out, w);
+}
 
-// By method, then in place or to indices, then 3 or 4 bytes a pixel.
-#define GRAYBMP_LOOPS_OF(m) {{m##24, m##32}, {m##Indices24, m##Indices32}}
-const PixelLoop kBgrLoops[kGrayMethods][2][2] = {
-    GRAYBMP_LOOPS_OF(mean),      GRAYBMP_LOOPS_OF(bt601), GRAYBMP_LOOPS_OF(bt709),
-    GRAYBMP_LOOPS_OF(luminance), GRAYBMP_LOOPS_OF(max),   GRAYBMP_LOOPS_OF(lightness),
-    GRAYBMP_LOOPS_OF(rms),       GRAYBMP_LOOPS_OF(red),   GRAYBMP_LOOPS_OF(green),
-    GRAYBMP_LOOPS_OF(blue),      GRAYBMP_LOOPS_OF(weights)};
+// Each loop once for every processor variant: the plain one, and where there are variants
+// one for AVX2 and one for AVX-512 (x86-64-v4, whose luminance also takes the lookups).
+#define GRAYBMP_LOOP_ARGS                                                             \
+    std::uint8_t *__restrict p, std::size_t count, std::uint8_t *__restrict out, \
+        const WeightsInDouble &w
+#ifdef GRAYBMP_VARIANTS
+#define GRAYBMP_LOOP(name, Bytes, Method, Indices)                                             \
+    void name##Baseline(GRAYBMP_LOOP_ARGS) {                                                   \
+        bgrLoop<Bytes, GrayMethod::Method, Indices, false>(p, count, out, w);                  \
+    }                                                                                          \
+    __attribute__((target("avx2"))) void name##Avx2(GRAYBMP_LOOP_ARGS) {                       \
+        bgrLoop<Bytes, GrayMethod::Method, Indices, false>(p, count, out, w);                  \
+    }                                                                                          \
+    __attribute__((target("arch=x86-64-v4"))) void name##Avx512(GRAYBMP_LOOP_ARGS) {           \
+        bgrLoop<Bytes, GrayMethod::Method, Indices, true>(p, count, out, w);                   \
+    }
+#define GRAYBMP_VARIANT(name, cpu) name##cpu
+#else
+#define GRAYBMP_LOOP(name, Bytes, Method, Indices)                            \
+    void name##Baseline(GRAYBMP_LOOP_ARGS) {                                  \
+        bgrLoop<Bytes, GrayMethod::Method, Indices, false>(p, count, out, w); \
+    }
+#define GRAYBMP_VARIANT(name, cpu) name##Baseline
+#endif
+#define GRAYBMP_LOOPS(name, Method)              \
+    GRAYBMP_LOOP(name##24, 3, Method, false)     \
+    GRAYBMP_LOOP(name##32, 4, Method, false)     \
+    GRAYBMP_LOOP(name##Indices24, 3, Method, true) \
+    GRAYBMP_LOOP(name##Indices32, 4, Method, true)
+GRAYBMP_LOOPS(mean, Mean)
+GRAYBMP_LOOPS(bt601, Bt601)
+GRAYBMP_LOOPS(bt709, Bt709)
+GRAYBMP_LOOPS(luminance, Luminance)
+GRAYBMP_LOOPS(max, Max)
+GRAYBMP_LOOPS(lightness, Lightness)
+GRAYBMP_LOOPS(rms, Rms)
+GRAYBMP_LOOPS(red, Red)
+GRAYBMP_LOOPS(green, Green)
+GRAYBMP_LOOPS(blue, Blue)
+GRAYBMP_LOOPS(weights, Weights)
+
+// By processor, by method, then in place or to indices, then 3 or 4 bytes a pixel.
+#define GRAYBMP_LOOPS_OF(m, cpu)                                          \
+    {{GRAYBMP_VARIANT(m##24, cpu), GRAYBMP_VARIANT(m##32, cpu)},            \
+     {GRAYBMP_VARIANT(m##Indices24, cpu), GRAYBMP_VARIANT(m##Indices32, cpu)}}
+#define GRAYBMP_CPU_LOOPS(cpu)                                                                \
+    {GRAYBMP_LOOPS_OF(mean, cpu),  GRAYBMP_LOOPS_OF(bt601, cpu),     GRAYBMP_LOOPS_OF(bt709, cpu), \
+     GRAYBMP_LOOPS_OF(luminance, cpu), GRAYBMP_LOOPS_OF(max, cpu),   GRAYBMP_LOOPS_OF(lightness, cpu), \
+     GRAYBMP_LOOPS_OF(rms, cpu),   GRAYBMP_LOOPS_OF(red, cpu),       GRAYBMP_LOOPS_OF(green, cpu), \
+     GRAYBMP_LOOPS_OF(blue, cpu),  GRAYBMP_LOOPS_OF(weights, cpu)}
+const PixelLoop kBgrLoops[kCpus][kGrayMethods][2][2] = {
+    GRAYBMP_CPU_LOOPS(Baseline), GRAYBMP_CPU_LOOPS(Avx2), GRAYBMP_CPU_LOOPS(Avx512)};
+#undef GRAYBMP_CPU_LOOPS
 #undef GRAYBMP_LOOPS_OF
+#undef GRAYBMP_LOOPS
+#undef GRAYBMP_LOOP
+#undef GRAYBMP_VARIANT
+#undef GRAYBMP_LOOP_ARGS
+
+// The best variant the processor runs.
+Cpu hardwareCpu() {
+#ifdef GRAYBMP_VARIANTS
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512cd") && __builtin_cpu_supports("avx2") &&
+        __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("fma"))
+        return Cpu::Avx512;
+    if (__builtin_cpu_supports("avx2")) return Cpu::Avx2;
+#endif
+    return Cpu::Baseline;
+}
 
 }  // namespace
+
+const char* cpuName(Cpu cpu) {
+    const char* const names[] = {"baseline", "avx2", "avx512"};
+    return names[static_cast<int>(cpu)];
+}
+
+bool cpuNamed(const char* name, Cpu& cpu) {
+    for (int c = 0; c < kCpus; ++c) {
+        if (std::strcmp(cpuName(static_cast<Cpu>(c)), name) == 0) {
+            cpu = static_cast<Cpu>(c);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<Cpu> availableCpus() {
+    std::vector<Cpu> cpus;
+    for (int c = 0; c <= static_cast<int>(hardwareCpu()); ++c) cpus.push_back(static_cast<Cpu>(c));
+    return cpus;
+}
+
+Cpu processCpu() {
+    static const Cpu chosen = [] {
+        const Cpu best = hardwareCpu();
+        const char* wanted = std::getenv("GRAYBMP_CPU");
+        Cpu lower = best;
+        if (wanted != nullptr && cpuNamed(wanted, lower) && lower < best) return lower;
+        return best;
+    }();
+    return chosen;
+}
 
 std::uint8_t grayOf(const GrayFormula& f, unsigned blue, unsigned green, unsigned red) {
     switch (f.method) {
@@ -605,9 +669,11 @@ void grayPalette(Palette& palette, const GrayFormula& method) {
                 method);
 }
 
-PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table, const GrayFormula& formula) {
+PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table, const GrayFormula& formula,
+                      Cpu cpu) {
     PixelGray g{};
     g.formula = formula;
+    g.cpu = cpu;
     if (layout.bitCount == 64) {
         g.bytesPerPixel = 8;
         g.method = PixelMethod::Wide;
@@ -663,8 +729,8 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
         }
         return;
     case PixelMethod::Bgr:
-        return kBgrLoops[static_cast<int>(g.formula.method)][0][three ? 0 : 1](
-            p, count, nullptr, weightsInDouble(g.formula));
+        return kBgrLoops[static_cast<int>(g.cpu)][static_cast<int>(g.formula.method)][0]
+                        [three ? 0 : 1](p, count, nullptr, weightsInDouble(g.formula));
     case PixelMethod::Bytes:
         return three ? grayBytePixels<3>(g, p, count) : grayBytePixels<4>(g, p, count);
     case PixelMethod::Masks:
@@ -682,8 +748,8 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
 void grayIndices(const PixelGray& g, std::uint8_t* p, std::size_t count, std::uint8_t* out) {
     const auto size = static_cast<std::size_t>(g.bytesPerPixel);
     if (g.method == PixelMethod::Bgr) {
-        kBgrLoops[static_cast<int>(g.formula.method)][1][size == 3 ? 0 : 1](
-            p, count, out, weightsInDouble(g.formula));
+        kBgrLoops[static_cast<int>(g.cpu)][static_cast<int>(g.formula.method)][1]
+                 [size == 3 ? 0 : 1](p, count, out, weightsInDouble(g.formula));
         return;
     }
     if (g.method == PixelMethod::Bytes) {

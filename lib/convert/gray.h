@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "bitmap/bitmap.h"
 #include "bitmap/check.h"
@@ -38,6 +39,21 @@ struct GrayFormula {
 };
 
 std::uint8_t grayOf(const GrayFormula& method, unsigned blue, unsigned green, unsigned red);
+
+// The processor variants of the pixel loops, each needing the one before: the plain
+// x86-64 (or any other processor's) code, AVX2, AVX-512 (x86-64-v4; luminance takes its
+// VBMI lookups where the processor has them).
+enum class Cpu { Baseline, Avx2, Avx512 };
+constexpr int kCpus = 3;
+const char* cpuName(Cpu cpu);  // "baseline", "avx2", "avx512"
+bool cpuNamed(const char* name, Cpu& cpu);
+
+// The variant every image takes: the processor's best, lowered (never raised) by the
+// environment's GRAYBMP_CPU when it names one; chosen once, at the first call.
+Cpu processCpu();
+
+// Every variant this processor runs, the plain one first: what the tests try each of.
+std::vector<Cpu> availableCpus();
 
 // Replaces blue, green and red of every entry by the floor of their unweighted mean;
 // the reserved byte is kept. All 256 entries, whatever biClrUsed says.
@@ -75,6 +91,7 @@ struct PixelGray {
     std::uint16_t* table;  // 16-bit pixels: the gray of every value, 65536 entries, or null
     PixelMethod method;
     GrayFormula formula;
+    Cpu cpu;  // which variant of the 24- and 32-bit loops
 };
 
 // 64-bit pixels hold linear, signed fixed-point channels: mean, bt601 and bt709 apply their
@@ -83,7 +100,7 @@ struct PixelGray {
 // `table`, when not null, holds 65536 entries to fill for 16-bit pixels: worth it for
 // images of more pixels than that.
 PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table,
-                      const GrayFormula& formula = GrayMethod::Mean);
+                      const GrayFormula& formula = GrayMethod::Mean, Cpu cpu = processCpu());
 
 // The gray of one pixel value.
 std::uint32_t grayPixel(const PixelGray& gray, std::uint32_t value);
