@@ -380,7 +380,13 @@ Bytes makePicture(const Shape& s) {
                                 : s.bits < 16  ? (std::size_t{1} << s.bits)
                                                : 0;
     const std::size_t entrySize = core ? 3 : 4;
-    const std::size_t offset = 14 + s.infoSize + maskBytes + entries * entrySize;
+    const std::size_t tableEnd = 14 + s.infoSize + maskBytes + entries * entrySize;
+    // An 8-bit uncompressed image's palette block is 1024 bytes, whatever it uses.
+    const bool block = s.bits == 8 && !rle && !core && s.infoSize >= 40 && s.infoSize != 64;
+    const std::size_t paletteEnd = block ? std::max<std::size_t>(tableEnd, 14 + s.infoSize + 1024) : tableEnd;
+    const std::size_t profileSize = s.profile == Shape::Profile::None ? 0 : 37 + s.seed % 20;
+    const std::size_t offset =
+        paletteEnd + (s.profile == Shape::Profile::BeforePixels ? profileSize + 3 : 0);
     const std::size_t stride =
         (static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.bits) + 31) / 32 * 4;
     Bytes pixels;
@@ -392,6 +398,13 @@ Bytes makePicture(const Shape& s) {
     }
     Bytes f(offset, 0);
     f.insert(f.end(), pixels.begin(), pixels.end());
+    std::size_t profileAt = 0;
+    if (s.profile != Shape::Profile::None) {
+        profileAt = s.profile == Shape::Profile::BeforePixels ? paletteEnd + 2 : f.size() + 1;
+        f.resize(std::max(f.size(), profileAt + profileSize), 0);
+        for (std::size_t k = 0; k < profileSize; ++k)
+            f[profileAt + k] = static_cast<std::uint8_t>(random.next());
+    }
     f[0] = 'B', f[1] = 'M';
     put(f, 2, static_cast<std::uint32_t>(f.size()), 4);
     put(f, 10, static_cast<std::uint32_t>(offset), 4);
@@ -413,6 +426,11 @@ Bytes makePicture(const Shape& s) {
         if (s.compression == 3 || s.compression == 6)
             for (std::size_t k = 0; k < maskCount; ++k) put(f, 54 + 4 * k, s.masks[k], 4);
         if (s.infoSize >= 108) put(f, 70, 0x73524742, 4);  // sRGB
+        if (s.infoSize >= 124 && profileSize > 0) {
+            put(f, 70, 0x4D424544, 4);  // PROFILE_EMBEDDED, "MBED"
+            put(f, 14 + 112, static_cast<std::uint32_t>(profileAt - 14), 4);  // from the info header
+            put(f, 14 + 116, static_cast<std::uint32_t>(profileSize), 4);
+        }
     }
     for (std::size_t e = 0; e < entries; ++e) {
         const std::size_t at = 14 + s.infoSize + maskBytes + e * entrySize;
@@ -427,6 +445,7 @@ std::vector<Shape> everyKind(std::initializer_list<std::int32_t> widths) {
         std::uint32_t info;
         int bits;
         std::uint32_t compression, colours, masks[4];
+        Shape::Profile profile = Shape::Profile::None;
     } kinds[] = {
         {40, 1, 0, 0, {}},
         {40, 2, 0, 0, {}},
@@ -453,6 +472,13 @@ std::vector<Shape> everyKind(std::initializer_list<std::int32_t> widths) {
         {56, 32, 3, 0, {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000}},
         {40, 32, 6, 0, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}},
         {108, 24, 3, 0, {0x0000FF, 0x00FF00, 0xFF0000, 0}},
+        {124, 16, 3, 0, {0x7C00, 0x03E0, 0x001F, 0x8000}},  // 5-5-5 and 1 bit of alpha
+        {124, 24, 0, 0, {}, Shape::Profile::BeforePixels},
+        {124, 32, 0, 0, {}, Shape::Profile::AfterPixels},
+        {124, 4, 0, 0, {}, Shape::Profile::BeforePixels},
+        {124, 1, 0, 0, {}, Shape::Profile::AfterPixels},
+        {124, 8, 0, 0, {}, Shape::Profile::BeforePixels},  // between the palette block and rows
+        {124, 8, 0, 0, {}, Shape::Profile::AfterPixels},
     };
     std::vector<Shape> shapes;
     for (const auto& k : kinds)
@@ -461,6 +487,7 @@ std::vector<Shape> everyKind(std::initializer_list<std::int32_t> widths) {
             s.infoSize = k.info, s.bits = k.bits, s.compression = k.compression;
             s.colours = k.colours;
             std::copy(k.masks, k.masks + 4, s.masks);
+            s.profile = k.profile;
             s.width = width;
             const bool rle = k.compression == 1 || k.compression == 2;
             s.height = width % 2 == 0 && k.info != 12 && !rle ? -3 : 4;
@@ -473,7 +500,10 @@ std::vector<Shape> everyKind(std::initializer_list<std::int32_t> widths) {
 std::string describe(const Shape& s) {
     return "biSize " + std::to_string(s.infoSize) + ", " + std::to_string(s.bits) +
            " bits, compression " + std::to_string(s.compression) + ", " + std::to_string(s.width) +
-           " x " + std::to_string(s.height) + ", " + std::to_string(s.colours) + " colours";
+           " x " + std::to_string(s.height) + ", " + std::to_string(s.colours) + " colours" +
+           (s.profile == Shape::Profile::BeforePixels  ? ", a profile before the pixels"
+            : s.profile == Shape::Profile::AfterPixels ? ", a profile after the pixels"
+                                                       : "");
 }
 
 Bytes rle24Picture(const Bytes& codes) {

@@ -69,6 +69,9 @@ struct Shape {
     std::uint32_t colours = 0;              // palette entries, biClrUsed; 0: 2^bits for a palette
     std::uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha (compression 3 or 6)
     std::uint32_t seed = 1;
+    // A 124-byte header's embedded profile of random bytes: none, between the colour table
+    // and the pixels (a gap bfOffBits leaves), or behind the pixels.
+    enum class Profile { None, BeforePixels, AfterPixels } profile = Profile::None;
 };
 Bytes makePicture(const Shape& shape);
 std::string describe(const Shape& shape);

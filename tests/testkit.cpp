@@ -45,6 +45,13 @@ Bytes expectedGrayCopy(const Bytes& in, Method method) {
     }
     const std::int64_t tail = std::max(rows > 0 ? rowsEnd : offset, paletteAt + 1024);
     for (std::int64_t i = tail; i < size; ++i) out[i] = in[i];
+    // A V5 header's embedded profile ("MBED") keeps its bytes between the palette and rows.
+    if (u32At(in, 14) >= 124 && size >= 138 && u32At(in, 70) == 0x4D424544) {
+        const std::int64_t from = 14 + std::int64_t{u32At(in, 126)};
+        const std::int64_t to = from + std::int64_t{u32At(in, 130)};
+        for (std::int64_t i = std::max(from, paletteAt + 1024); i < std::min({to, offset, size}); ++i)
+            out[i] = in[i];
+    }
     return out;
 }
 

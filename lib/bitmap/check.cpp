@@ -64,7 +64,10 @@ struct InfoHeader {
     std::uint32_t compression = 0, clrUsed = 0;
     std::uint32_t masks[4] = {};  // red, green, blue, alpha as the file gives them
     std::int64_t maskBytes = 0;   // mask bytes stored behind a 40-byte header
+    std::int64_t profileOffset = 0, profileSize = 0;  // an embedded profile, from the file header
 };
+
+constexpr std::uint32_t kProfileEmbedded = 0x4D424544;  // bV5CSType "MBED"
 
 std::uint32_t fieldU32(const std::uint8_t* lead, std::uint32_t size, std::size_t offset) {
     return offset + 4 <= kFileHeaderSize + size ? readU32le(lead + offset) : 0;
@@ -94,6 +97,11 @@ InfoHeader decodeInfoHeader(const std::uint8_t* file, std::size_t leadSize) {
     info.bitCount = readS16le(lead + 28);
     info.compression = fieldU32(lead, info.size, 30);
     info.clrUsed = fieldU32(lead, info.size, 46);
+    // A V5 header's embedded profile: bV5ProfileData counts from the info header's start.
+    if (!info.os2 && info.size >= 124 && readU32le(lead + 70) == kProfileEmbedded) {
+        info.profileOffset = kFileHeaderSize + std::int64_t{readU32le(lead + 126)};
+        info.profileSize = readU32le(lead + 130);
+    }
     if (!hasMasks(info)) return info;
     // Behind a 40-byte header the masks follow it; longer headers hold them.
     const std::uint32_t maskSpan = info.size == kInfoHeaderSize ? 56 : info.size;
@@ -309,6 +317,8 @@ void fillLayout(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fi
                   : isTrueColour(info) ? ImageKind::TrueColour
                                        : ImageKind::Palettized;
     layout.arrayNext = 0;
+    layout.profileOffset = info.profileSize > 0 ? info.base + info.profileOffset : 0;
+    layout.profileEnd = info.profileSize > 0 ? layout.profileOffset + info.profileSize : 0;
     layout.infoHeaderSize = info.size;
     layout.paletteOffset = headersEnd(info);
     layout.entrySize = info.core ? 3 : 4;

@@ -85,6 +85,8 @@ struct ImageLayout {
     std::int64_t requiredSize;  // the fewest bytes the file must hold (its rows but the last
                                 // one's padding, or one byte of runs)
     std::int64_t fileSize;      // kUnknownSize for a pipe that had not ended by the check
+    std::int64_t profileOffset;  // an embedded colour profile's bytes, [offset, end); 0 for none
+    std::int64_t profileEnd;
     bool arrayFirst;            // the file is an OS/2 bitmap array; this is its first entry
     std::int64_t arrayNext;     // in an array: the next entry's header, 0 for none
 };

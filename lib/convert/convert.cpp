@@ -148,16 +148,35 @@ bool copyRows(Copy& c) {
     });
 }
 
+// The part of an embedded colour profile that lies between the palette block and the rows
+// (or the input's end), where nothing else is written: its bytes are kept there.
+struct Stretch {
+    std::int64_t from, to;
+};
+
+Stretch profileInGap(const ImageLayout& l, std::int64_t size) {
+    const std::int64_t paletteEnd = l.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
+    const std::int64_t from = std::max(paletteEnd, l.profileOffset);
+    const std::int64_t to = std::min({l.pixelOffset, l.profileEnd, size});
+    return l.profileEnd > 0 && from < to ? Stretch{from, to} : Stretch{paletteEnd, paletteEnd};
+}
+
+bool copyProfile(Copy& c) {
+    const Stretch p = profileInGap(c.layout, c.layout.fileSize);
+    return p.from >= p.to || streamCopyRange(c.in, c.out, p.from, p.to, c.chunk.data(),
+                                             c.chunk.size(), sizeUnknown(c));
+}
+
 // With no rows and the pixel offset at or past the end of the file, nothing is written
-// behind the palette; zeros, what that stretch reads as, bring the output to the input's
-// length. In every other case the rows and the tail reach it already.
+// behind the palette (and the profile); zeros, what that stretch reads as, bring the
+// output to the input's length. In every other case the rows and the tail reach it already.
 bool padToInputLength(Copy& c) {
     const ImageLayout& l = c.layout;
     const std::int64_t paletteEnd = l.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
     const std::int64_t size = inputLength(c);
     if (l.rowCount > 0 || l.pixelOffset < size || paletteEnd >= size) return true;
     std::fill(c.chunk.begin(), c.chunk.end(), std::uint8_t{0});
-    for (std::int64_t at = paletteEnd; at < size;) {
+    for (std::int64_t at = std::max(paletteEnd, profileInGap(l, size).to); at < size;) {
         const auto n = static_cast<std::size_t>(
             std::min<std::int64_t>(size - at, static_cast<std::int64_t>(c.chunk.size())));
         if (!streamWriteAt(c.out, at, c.chunk.data(), n)) return false;
@@ -167,7 +186,7 @@ bool padToInputLength(Copy& c) {
 }
 
 bool copyIndexed8(Copy& c, const std::uint8_t* lead) {
-    return copyHeaders(c, lead) && copyPalette(c) && copyRows(c) &&
+    return copyHeaders(c, lead) && copyPalette(c) && copyProfile(c) && copyRows(c) &&
            copyRange(c, c.layout.tailOffset, c.layout.fileSize) && padToInputLength(c);
 }
 

@@ -37,9 +37,10 @@ struct Refusal {
 //
 // Indexed8: the output holds, at the input's offsets, the headers unchanged, the 256-entry
 // palette block grayed, every row's index bytes unchanged followed by padding that
-// repeats the row's first indices, and the input's bytes behind the last row. Nothing is
-// written between the palette's end and the first row, so that stretch reads back as
-// zeros, and the output is never shorter than the input.
+// repeats the row's first indices, and the input's bytes behind the last row. Between the
+// palette's end and the first row only an embedded colour profile's bytes are written
+// (where they lie); the rest of that stretch reads back as zeros. The output is never
+// shorter than the input.
 //
 // Palettized: the input with its colour table grayed, every other byte unchanged.
 // Rle24: the input with its colour table and every colour triple of its runs grayed.
