@@ -365,6 +365,12 @@ TEST_F(Refusal, EachClassLeavesTheOutputAlone) {
         word ? test::setU32(b, at, value) : test::setU16(b, at, value);
         return b;
     };
+    // Three palettized bitmaps whose last header's next one lies back in the first entry.
+    const auto back = [&](std::uint32_t to) {
+        Bytes b = test::bitmapArray({pal, pal, pal});
+        test::setU32(b, 2 * second + 6, to);
+        return b;
+    };
     const struct {
         const char* name;
         Bytes file;
@@ -402,6 +408,10 @@ TEST_F(Refusal, EachClassLeavesTheOutputAlone) {
          "past the end of the file", true},
         {"array pixels over the headers", chain(second + 14 + 10, 20), "overlap", true},
         {"an icon in the array chain", chain(second + 14, 0x4349, false), "icons and pointers",
+         true},
+        {"an array chain back to an earlier entry", back(static_cast<std::uint32_t>(second)),
+         "chain loops", true},
+        {"an array chain into its first entry's table", back(14 + 14 + 40 + 6), "chain loops",
          true},
     };
     for (const auto& c : cases) {

@@ -4,6 +4,7 @@
 #include <climits>
 #include <functional>
 #include <cstring>
+#include <set>
 #include <sstream>
 
 #include "bitmap/bitmap.h"
@@ -346,6 +347,14 @@ TEST_P(EachCpu, EveryChunkEdgeGivesTheSameBytes) {
           test::rle24Picture({3, 50, 60, 70, 0, 0, 1, 80, 90, 100})},
          {"RLE24 delta and a run out of the image",
           test::rle24Picture({0, 2, 200, 200, 250, 1, 2, 3, 0, 1})},
+         {"RLE24 odd absolute runs of 3, 5 and 7, each before an encoded run",
+          test::rle24Picture({0, 3, 10, 20, 30, 40, 50, 60, 70, 80, 90, 0,  // 3 and a pad
+                              2, 200, 100, 50,
+                              0, 5, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0,
+                              3, 33, 66, 99,
+                              0, 7, 9, 8, 7, 6, 5, 4, 3, 2, 1, 21, 22, 23, 24, 25, 26, 27, 28,
+                              29, 41, 42, 43, 0,
+                              1, 250, 5, 128, 0, 1})},
          {"array of a palette and a true-colour bitmap",
           test::bitmapArray({test::makePicture(pal), test::makePicture(rgb)})},
          {"64-bit pixels", test::makePicture(wide)},
@@ -499,6 +508,7 @@ TEST(GrayMethods, EveryColourGivesTheFormulasValueInEveryCpusLoops) {
 // refused and opaque ones convert; palettized kinds give the bytes they always did.
 TEST(Compact, TrueColourBecomesEightBitGray) {
     int compacted = 0, opaqueAlpha = 0, translucent = 0;
+    std::set<int> alphaWidths;
     for (const test::Shape& s : test::everyKind({1, 2, 3, 4, 5, 6, 7})) {
         Bytes input = test::makePicture(s);
         ImageLayout l{};
@@ -517,13 +527,34 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
                 << what;
             ++translucent;
             const auto size = static_cast<std::size_t>(l.bitCount / 8);
+            const auto pixelAt = [&](std::int64_t r, std::int64_t x) {
+                return static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * l.bitCount / 8);
+            };
             for (std::int64_t r = 0; r < l.rowCount; ++r)
-                for (std::int64_t x = 0; x < l.width; ++x) {
-                    const auto at =
-                        static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * l.bitCount / 8);
+                for (std::int64_t x = 0; x < l.width; ++x)
                     for (std::size_t b = 0; b < size; ++b)
-                        input[at + b] |= static_cast<std::uint8_t>(l.alphaMask >> (8 * b));
-                }
+                        input[pixelAt(r, x) + b] |= static_cast<std::uint8_t>(l.alphaMask >> (8 * b));
+            // One pixel's alpha one below full (0 for a 1-bit alpha): refused, by every way
+            // in, and an earlier output is kept.
+            Bytes almost = input;
+            const std::size_t last = pixelAt(l.rowCount - 1, l.width - 1);
+            const std::uint32_t lowest = l.alphaMask & (~l.alphaMask + 1);
+            const std::uint32_t value = test::littleEndian(almost, last, static_cast<int>(size)) - lowest;
+            for (std::size_t b = 0; b < size; ++b) almost[last + b] = static_cast<std::uint8_t>(value >> (8 * b));
+            convertCore(almost, 13 + s.seed % 50, true, method, true, CopyFault::Translucent);
+            EXPECT_EQ(test::libraryProblem(almost, method, true, ::testing::TempDir(), nullptr), "")
+                << what << ", alpha one below full";
+            const std::string in = ::testing::TempDir() + "/almost.bmp", out = in + ".out";
+            test::writeFile(in, almost);
+            test::writeFile(out, Bytes{'o', 'l', 'd'});
+            graybmp_options o;
+            graybmp_options_init(&o);
+            o.compact = 1;
+            EXPECT_EQ(graybmp_convert_file(in.c_str(), out.c_str(), &o, nullptr, nullptr),
+                      GRAYBMP_TRANSLUCENT)
+                << what;
+            EXPECT_EQ(test::readFile(out), (Bytes{'o', 'l', 'd'})) << what;
+            alphaWidths.insert(test::maskBits(l.alphaMask));
             ++opaqueAlpha;
         }
         const Bytes out = convertCore(input, 13 + s.seed % 50, true, method, true);
@@ -555,6 +586,23 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
     }
     EXPECT_GT(opaqueAlpha, 0);
     EXPECT_EQ(translucent, opaqueAlpha);
+    EXPECT_EQ(alphaWidths, (std::set<int>{1, 2, 4, 8}));
+    // Rows of 9, 10 and 11 pixels, longer than a 24-byte chunk or whole: every padding
+    // byte of the compact rows is 0.
+    for (const std::int32_t width : {9, 10, 11}) {
+        test::Shape s;
+        s.bits = 24, s.width = width, s.height = 5, s.seed = static_cast<std::uint32_t>(width);
+        const Bytes input = test::makePicture(s);
+        for (const std::size_t chunk : {std::size_t{24}, kChunkSize}) {
+            const Bytes out = convertCore(input, chunk, true, test::Method::Mean, true);
+            const std::size_t stride = (static_cast<std::size_t>(width) + 3) / 4 * 4;
+            ASSERT_EQ(out.size(), 1078 + 5 * stride) << width;
+            for (std::size_t r = 0; r < 5; ++r)
+                for (std::size_t x = static_cast<std::size_t>(width); x < stride; ++x)
+                    EXPECT_EQ(out[1078 + r * stride + x], 0) << width << " pixels, chunk " << chunk
+                                                              << ", row " << r << ", byte " << x;
+        }
+    }
     EXPECT_GT(compacted, 7 * 8);
 }
 

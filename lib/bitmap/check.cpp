@@ -99,7 +99,7 @@ InfoHeader decodeInfoHeader(const std::uint8_t* file, std::size_t leadSize) {
     info.clrUsed = fieldU32(lead, info.size, 46);
     // A V5 header's embedded profile: bV5ProfileData counts from the info header's start.
     if (!info.os2 && info.size >= 124 && readU32le(lead + 70) == kProfileEmbedded) {
-        info.profileOffset = kFileHeaderSize + std::int64_t{readU32le(lead + 126)};
+        info.profileOffset = static_cast<std::int64_t>(kFileHeaderSize) + std::int64_t{readU32le(lead + 126)};
         info.profileSize = readU32le(lead + 130);
     }
     if (!hasMasks(info)) return info;
