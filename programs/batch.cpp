@@ -1,7 +1,10 @@
 #include "batch.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <unordered_set>
 #include <cstdlib>
 #include <cstdio>
 #include <iostream>
@@ -14,6 +17,7 @@
 #include "naming.h"
 #include "options.h"
 #include "run.h"
+#include "walk.h"
 
 
 namespace graybmp {
@@ -47,9 +51,12 @@ void drawProgress(Progress& p, std::size_t done, std::size_t total, std::int64_t
     p.last = now;
 }
 
-bool contains(const std::vector<FileIdentity>& ids, const FileIdentity& id) {
-    return std::find(ids.begin(), ids.end(), id) != ids.end();
-}
+struct IdentityHash {
+    std::size_t operator()(const FileIdentity& id) const {
+        return std::hash<std::uint64_t>()(id.file * 0x9E3779B97F4A7C15ull ^ id.device);
+    }
+};
+using Identities = std::unordered_set<FileIdentity, IdentityHash>;
 
 // Where an input's gray copy goes; a pipe's, like standard input's, to standard output
 // unless the command line names it.
@@ -62,39 +69,122 @@ std::string outputOf(const Options& o, const std::string& input, bool pipe) {
 
 // Why the output may not be written, or empty: no input is overwritten but in place, and
 // no output of this run twice.
-std::string collision(const std::string& output, const std::vector<FileIdentity>& inputs,
-                      const std::vector<FileIdentity>& written) {
+std::string collision(const std::string& output, const Identities& inputs,
+                      const Identities& written) {
     FileIdentity id;
     if (output == "-" || !fileIdentity(output, id)) return "";
-    if (contains(inputs, id)) return "the output " + output + " is one of the inputs; not replaced";
-    if (contains(written, id))
+    if (inputs.count(id) != 0) return "the output " + output + " is one of the inputs; not replaced";
+    if (written.count(id) != 0)
         return "the output " + output + " was already written by this run; not replaced";
     return "";
 }
 
-int convertAll(const Options& o) {
-    std::vector<FileIdentity> inputs, written;
-    std::vector<bool> pipes;
-    std::vector<std::string> outputs;
-    bool imageToStdout = false;
+// One input of the run, as planned before the first conversion.
+struct Planned {
+    std::string input, output;
+    std::string folder;   // a folder under the output folder to make first, or empty
+    std::string refusal;  // refused before it is read, or empty
+    bool pipe = false;
+};
+
+// The inputs of the operands: each as it is, or with -r a folder's files; `inputs` gets
+// every identity. A folder that cannot be read, or the output folder itself, is a line
+// of its own.
+std::vector<Planned> plan(const Options& o, Identities& inputs) {
+    std::vector<Planned> planned;
+    FileIdentity out;
+    const bool haveOut = !o.outputDir.empty() && fileIdentity(o.outputDir, out);
     for (const std::string& name : o.inputs) {
         FileIdentity id;
         const PathKind kind = name == "-" ? PathKind::Missing : pathKind(name, &id);
-        if (kind != PathKind::Missing) inputs.push_back(id);
-        pipes.push_back(kind == PathKind::Pipe);
-        outputs.push_back(outputOf(o, name, pipes.back()));
-        imageToStdout = imageToStdout || outputs.back() == "-";
+        if (o.recursive && kind == PathKind::Directory) {
+            if (haveOut && id == out) {
+                planned.push_back({name, "", "", "the output folder itself; not walked"});
+                continue;
+            }
+            std::vector<Found> found;
+            std::vector<std::string> problems;
+            walkFolder(name, haveOut ? &out : nullptr, found, problems);
+            for (const std::string& problem : problems) {
+                const std::size_t colon = problem.find(": cannot open the folder");
+                planned.push_back({problem.substr(0, colon), "", "", problem.substr(colon + 2)});
+            }
+            for (const Found& f : found) {
+                Planned p;
+                p.input = f.input;
+                if (o.inPlace) {
+                    p.output = f.input;
+                } else {
+                    p.folder = f.subfolder.empty() ? "" : joined(o.outputDir, f.subfolder);
+                    p.output = nameInFolder(p.folder.empty() ? o.outputDir : p.folder, f.input);
+                }
+                inputs.insert(f.id);
+                planned.push_back(p);
+            }
+            continue;
+        }
+        if (kind != PathKind::Missing) inputs.insert(id);
+        Planned p;
+        p.input = name;
+        p.pipe = kind == PathKind::Pipe;
+        p.output = outputOf(o, name, p.pipe);
+        if (o.inPlace && p.pipe) p.refusal = "a pipe cannot be replaced in place";
+        planned.push_back(p);
     }
+    return planned;
+}
+
+// The folders under the output folder this run made, made just before the first copy
+// goes in, and removed again at the end when nothing landed in them.
+struct MadeFolders {
+    std::vector<std::string> made;
+    std::string last;  // the folder of the copy before, there already
+    bool make(const std::string& outputDir, const std::string& folder, std::string& why) {
+        if (folder.empty() || folder == last) return true;
+        if (pathKind(folder) == PathKind::Directory) {
+            last = folder;
+            return true;
+        }
+        // from the output folder down, each missing part
+        std::vector<std::string> parts;
+        for (std::string f = folder; f.size() > outputDir.size() && pathKind(f) != PathKind::Directory;) {
+            parts.push_back(f);
+            const std::size_t slash = f.find_last_of("/\\");
+            if (slash == std::string::npos) break;
+            f = f.substr(0, slash);
+        }
+        for (auto p = parts.rbegin(); p != parts.rend(); ++p) {
+            if (!makeFolder(*p)) {
+                why = "cannot make the folder " + *p + ": " + std::strerror(errno);
+                return false;
+            }
+            made.push_back(*p);
+        }
+        last = folder;
+        return true;
+    }
+    void removeEmpty() {
+        for (auto p = made.rbegin(); p != made.rend(); ++p) removeEmptyFolder(*p);
+    }
+};
+
+int convertAll(const Options& o) {
+    Identities inputs, written;
+    const std::vector<Planned> planned = plan(o, inputs);
+    bool imageToStdout = false;
+    for (const Planned& p : planned) imageToStdout = imageToStdout || p.output == "-";
     std::ostream& reports = imageToStdout ? std::cerr : std::cout;
     Progress progress;
-    progress.enabled = o.inputs.size() > 1 && errorsToTerminal() && !(o.report && imageToStdout);
+    progress.enabled = planned.size() > 1 && errorsToTerminal() && !(o.report && imageToStdout);
 
     int status = 0;
     std::int64_t bytes = 0;
-    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
+    MadeFolders folders;
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        const Planned& p = planned[i];
         FileJob job;
-        job.input = o.inputs[i];
-        job.output = outputs[i];
+        job.input = p.input;
+        job.output = p.output;
         job.report = o.report ? &reports : nullptr;
         job.reportName = true;
         job.pipes = true;
@@ -102,8 +192,9 @@ int convertAll(const Options& o) {
         job.outputChecked = true;  // the collisions below include the input itself
         job.options = o.gray;
         std::ostringstream errors;
-        std::string refusal = o.inPlace ? "" : collision(job.output, inputs, written);
-        if (o.inPlace && pipes[i]) refusal = "a pipe cannot be replaced in place";
+        std::string refusal = p.refusal;
+        if (refusal.empty() && !o.inPlace) refusal = collision(job.output, inputs, written);
+        if (refusal.empty()) folders.make(o.outputDir, p.folder, refusal);
         std::int64_t length = 0;
         int result = 1;
         if (refusal.empty()) {
@@ -112,15 +203,16 @@ int convertAll(const Options& o) {
             errors << "graybmp: " << job.input << ": " << refusal << "\n";
         }
         FileIdentity id;
-        if (result == 0 && job.output != "-" && fileIdentity(job.output, id)) written.push_back(id);
+        if (result == 0 && job.output != "-" && fileIdentity(job.output, id)) written.insert(id);
         if (result != 0) status = 1;
         bytes += length;
         if (!errors.str().empty()) {
             eraseProgress(progress);
             std::cerr << errors.str() << std::flush;
         }
-        drawProgress(progress, i + 1, o.inputs.size(), bytes);
+        drawProgress(progress, i + 1, planned.size(), bytes);
     }
+    folders.removeEmpty();
     eraseProgress(progress);
     return status;
 }

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #ifdef _WIN32
 #include <io.h>
@@ -86,6 +87,14 @@ bool errorsToTerminal() {
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+bool makeFolder(const std::string& path) {
+    if (CreateDirectoryW(widePath(path).c_str(), nullptr)) return true;
+    errno = GetLastError() == ERROR_ALREADY_EXISTS ? EEXIST : EACCES;
+    return false;
+}
+
+void removeEmptyFolder(const std::string& path) { RemoveDirectoryW(widePath(path).c_str()); }
+
 #else
 
 std::vector<std::string> commandLineArguments(int argc, char** argv) {
@@ -107,6 +116,10 @@ PathKind pathKind(const std::string& path, FileIdentity* identity) {
 }
 
 bool errorsToTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+bool makeFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+void removeEmptyFolder(const std::string& path) { (void)rmdir(path.c_str()); }
 
 #endif
 

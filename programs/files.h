@@ -39,6 +39,12 @@ inline bool fileIdentity(const std::string& path, FileIdentity& identity) {
 // Whether standard error is a terminal (the progress line is drawn only there).
 bool errorsToTerminal();
 
+// Makes a folder, mode 0777 less the umask; false with errno set.
+bool makeFolder(const std::string& path);
+
+// Removes a folder if it is empty; nothing otherwise.
+void removeEmptyFolder(const std::string& path);
+
 #ifdef _WIN32
 std::wstring widePath(const std::string& utf8);
 std::string utf8Path(const std::wstring& wide);

@@ -14,13 +14,14 @@ const option kLongOptions[] = {
     {"output-dir", required_argument, nullptr, 'd'},
     {"in-place", no_argument, nullptr, 'i'},
     {"method", required_argument, nullptr, 'm'},
-    {"report", no_argument, nullptr, 'r'},
+    {"recursive", no_argument, nullptr, 'r'},
+    {"report", no_argument, nullptr, 'R'},
     {"compact", no_argument, nullptr, 'c'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
 };
-constexpr const char* kShortOptions = ":o:d:im:hV";  // ':' first: a missing argument is told apart
+constexpr const char* kShortOptions = ":o:d:irm:hV";  // ':' first: a missing argument is told apart
 
 // The rules between options and operands; the first one broken, or empty.
 std::string conflicts(const Options& o) {
@@ -34,6 +35,10 @@ std::string conflicts(const Options& o) {
     if (!o.outputDir.empty() && o.inPlace) return "--output-dir and --in-place conflict";
     if (stdins > 0 && !o.outputDir.empty()) return "standard input ('-') with --output-dir";
     if (stdins > 0 && o.inPlace) return "standard input ('-') cannot be replaced in place";
+    if (o.recursive && !o.output.empty()) return "--recursive and --output conflict";
+    if (o.recursive && stdins > 0) return "standard input ('-') with --recursive";
+    if (o.recursive && o.outputDir.empty() && !o.inPlace)
+        return "--recursive needs --output-dir or --in-place (the copies would land in the tree)";
     if (!o.outputDir.empty() && pathKind(o.outputDir) != PathKind::Directory)
         return "--output-dir '" + o.outputDir + "' is not a folder";
     return "";
@@ -69,6 +74,9 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             }
             break;
         case 'r':
+            options.recursive = true;
+            break;
+        case 'R':
             options.report = true;
             break;
         case 'c':
@@ -108,6 +116,9 @@ const char* usageText() {
            "                         ('-': standard output)\n"
            "  -d, --output-dir=DIR   write each gray copy into DIR under the input's name\n"
            "  -i, --in-place         replace each FILE by its gray copy\n"
+           "  -r, --recursive        walk each FILE that is a folder, converting the .bmp\n"
+           "                         and .dib files in it and its subfolders (with -d,\n"
+           "                         mirrored under DIR by the folder's name; or -i)\n"
            "  -m, --method=METHOD    how a colour's gray is worked out from red, green, blue:\n"
            "                           mean       floor((r + g + b) / 3), the default\n"
            "                           bt601      (299 r + 587 g + 114 b + 500) div 1000\n"

@@ -15,6 +15,7 @@ struct Options {
     std::string outputDir;                 // -d: every output in this folder
     bool inPlace = false;                  // -i
     bool report = false;                   // --report
+    bool recursive = false;                // -r: folder operands are walked
     graybmp_options gray{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}};  // -m, --compact
     bool help = false, version = false;
 };

@@ -880,6 +880,131 @@ TEST_F(CommandLine, PipesGiveTheBytesOfTheFileCase) {
 }
 
 // Usage errors: exit 2, a hint, nothing written.
+// Folders of folders: the trees -r walks, where their copies land and what it passes over.
+TEST_F(CommandLine, RecursiveWalksFoldersOfFolders) {
+    const Bytes good = test::sample(5, 3), other = test::sample(6, 2);
+    Bytes broken = good;
+    broken.resize(100);
+    const std::string odd = "d \xC3\xA9/\xC3\xA4 b.bmp";  // spaces and non-ASCII names
+    const struct {
+        const char* name;
+        std::string args;
+        int status;
+        std::vector<std::string> outputs;  // "output=input", every file under out/
+        std::string err;                   // a fragment of standard error, "" for none
+        bool posixOnly;                    // links, which wine follows as Windows does not
+    } cases[] = {
+        {"nested folders, other names, links", "-r -d out scans", 1,
+         {"out/scans/a/b/z.dib=scans/a/b/z.dib", "out/scans/a/link.bmp=scans/x.bmp",
+          "out/scans/a/y.BMP=scans/a/y.BMP", "out/scans/" + odd + "=scans/" + odd,
+          "out/scans/x.bmp=scans/x.bmp"},
+         "graybmp: scans/c/broken.bmp: 3 rows of 5 pixels need", true},
+        {"a trailing slash", "-r -d out scans/a/", 0,
+         {"out/a/b/z.dib=scans/a/b/z.dib", "out/a/link.bmp=scans/x.bmp", "out/a/y.BMP=scans/a/y.BMP"},
+         "", true},
+        {"scans/. straight into OUT", "-r -d out scans/./a/.", 0,
+         {"out/b/z.dib=scans/a/b/z.dib", "out/link.bmp=scans/x.bmp", "out/y.BMP=scans/a/y.BMP"},
+         "", true},
+        {"two operands, two mirrors", "-r -d out scans/a/b scans/d\\ \xC3\xA9", 0,
+         {"out/b/z.dib=scans/a/b/z.dib", "out/d \xC3\xA9/\xC3\xA4 b.bmp=scans/" + odd}, "", false},
+        {"the output folder as an operand", "-r -d out out scans/a/b", 1,
+         {"out/b/z.dib=scans/a/b/z.dib"}, "graybmp: out: the output folder itself; not walked", false},
+        {"a folder that is not there", "-r -d out nowhere scans/a/b", 1,
+         {"out/b/z.dib=scans/a/b/z.dib"}, "graybmp: nowhere: cannot open: ", false},
+        {"a file operand, whatever its name", "-r -d out scans/a/n.txt", 1, {},
+         "graybmp: scans/a/n.txt: too short for a bitmap header", false},
+        {"-r alone", "-r scans", 2, {}, "--recursive needs --output-dir or --in-place", false},
+        {"-r with -o", "-r -o x.bmp scans", 2, {}, "--recursive and --output conflict", false},
+        {"-r with standard input", "-r -d out - < scans/x.bmp", 2, {}, "standard input ('-') with",
+         false},
+    };
+    for (const auto& c : cases) {
+        if (c.posixOnly && !posixTool()) continue;
+        fs::remove_all(dir_ / "scans");
+        fs::remove_all(dir_ / "out");
+        for (const char* folder : {"scans/a/b", "scans/c", "scans/d \xC3\xA9", "out"})
+            fs::create_directories(dir_ / folder);
+        put("scans/x.bmp", good);
+        put("scans/a/y.BMP", other);
+        put("scans/a/b/z.dib", good);
+        put("scans/a/n.txt", Bytes{'h', 'i'});
+        put("scans/c/broken.bmp", broken);
+        put(("scans/" + odd).c_str(), other);
+        fs::create_symlink("../x.bmp", dir_ / "scans/a/link.bmp");
+        fs::create_symlink("b", dir_ / "scans/a/folder-link");
+        fs::create_symlink("nothing.bmp", dir_ / "scans/a/dangling.bmp");
+        const Outcome r = sh("$G " + c.args);
+        EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
+        if (c.err.empty()) {
+            EXPECT_EQ(r.err, "") << c.name;
+        }
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << ": " << r.err;
+        std::vector<std::string> written, wanted;
+        for (const auto& e : fs::recursive_directory_iterator(dir_ / "out"))
+            if (!e.is_directory()) written.push_back(fs::relative(e.path(), dir_).generic_string());
+        for (const std::string& pair : c.outputs) {
+            const std::string output = pair.substr(0, pair.find('='));
+            wanted.push_back(output);
+            const Bytes input = get(pair.substr(pair.find('=') + 1).c_str());
+            EXPECT_TRUE(get(output.c_str()) == test::expectedGrayCopy(input)) << c.name << ": " << output;
+        }
+        std::sort(written.begin(), written.end());
+        std::sort(wanted.begin(), wanted.end());
+        EXPECT_EQ(written, wanted) << c.name;
+        EXPECT_FALSE(exists("out/scans/c")) << c.name << ": a folder made for nothing";
+    }
+}
+
+// OUT inside the tree is never walked: a second run finds the same inputs. -r -i replaces
+// every file in the tree, a link's target through the link.
+TEST_F(CommandLine, RecursiveKeepsOutOfItsOutputAndGraysInPlace) {
+    fs::create_directories(dir_ / "tree/sub");
+    put("tree/a.bmp", test::sample(5, 3));
+    put("tree/sub/b.bmp", test::sample(7, 2));
+    fs::create_directories(dir_ / "tree/gray");
+    for (int round = 0; round < 2; ++round) {
+        const Outcome r = sh("$G -r -d tree/gray tree");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(get("tree/gray/tree/a.bmp") == test::expectedGrayCopy(get("tree/a.bmp")));
+        EXPECT_TRUE(get("tree/gray/tree/sub/b.bmp") == test::expectedGrayCopy(get("tree/sub/b.bmp")));
+        EXPECT_FALSE(exists("tree/gray/tree/gray")) << "round " << round;
+    }
+    const Bytes a = get("tree/a.bmp"), b = get("tree/sub/b.bmp");
+    fs::remove_all(dir_ / "tree/gray");
+    if (posixTool()) fs::create_symlink("../a.bmp", dir_ / "tree/sub/link.bmp");
+    const Outcome r = sh("$G -r -i tree");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(get("tree/a.bmp") == test::expectedGrayCopy(a));
+    EXPECT_TRUE(get("tree/sub/b.bmp") == test::expectedGrayCopy(b));
+    if (posixTool()) {
+        EXPECT_TRUE(fs::is_symlink(dir_ / "tree/sub/link.bmp"));
+    }
+}
+
+// A folder that cannot be opened is one line, and the rest converts. As root the tool
+// runs as nobody for it (setpriv), who cannot open it either.
+TEST_F(CommandLine, RecursiveReportsAFolderItCannotOpen) {
+    if (!posixTool()) GTEST_SKIP() << "modes of POSIX folders";
+    fs::create_directories(dir_ / "tree/locked");
+    fs::create_directories(dir_ / "out");
+    put("tree/a.bmp", test::sample(5, 3));
+    put("tree/locked/b.bmp", test::sample(5, 3));
+    fs::permissions(dir_, fs::perms::all);
+    fs::permissions(dir_ / "out", fs::perms::all);
+    fs::permissions(dir_ / "tree", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                       fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(path("tree/a.bmp"), fs::perms::owner_read | fs::perms::owner_write |
+                                            fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(dir_ / "tree/locked", fs::perms::none);
+    const std::string as = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const Outcome r = sh(as + "$G -r -d out tree");
+    fs::permissions(dir_ / "tree/locked", fs::perms::owner_all);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err, "graybmp: tree/locked: cannot open the folder: Permission denied\n");
+    EXPECT_TRUE(exists("out/tree/a.bmp"));
+    EXPECT_FALSE(exists("out/tree/locked"));
+}
+
 // GRAYBMP_CPU lowers the loops' variant and never changes a byte; a name it does not know
 // is ignored with one warning line.
 TEST_F(CommandLine, EachCpuVariantGivesTheSameBytes) {
