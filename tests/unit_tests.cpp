@@ -486,17 +486,26 @@ TEST(GrayMethods, EveryColourGivesTheFormulasValueInEveryCpusLoops) {
                                   << scalar << ", not " << want;
                     ++wrong;
                 }
-                for (std::size_t v = 0; v < variants; ++v) {
-                    const std::size_t i = v * 65536 + at;
-                    const int got[] = {row24[3 * i], row24[3 * i + 2], row32[4 * i], row32[4 * i + 1]};
-                    for (const int value : got)
-                        if (value != want && !(ambiguous && std::abs(value - want) == 1)) {
-                            ADD_FAILURE() << c.name << " of " << r << "," << g << "," << b << " by "
-                                          << cpuName(cpus[v]) << " gave " << value << ", not " << want;
-                            ++wrong;
-                            break;
-                        }
-                    EXPECT_EQ(row32[4 * i + 3], 0x5A);
+                // The plain variant colour by colour; the others are held to it below.
+                const int got[] = {row24[3 * at], row24[3 * at + 2], row32[4 * at], row32[4 * at + 1]};
+                for (const int value : got)
+                    if (value != want && !(ambiguous && std::abs(value - want) == 1)) {
+                        ADD_FAILURE() << c.name << " of " << r << "," << g << "," << b << " by "
+                                      << cpuName(cpus[0]) << " gave " << value << ", not " << want;
+                        ++wrong;
+                        break;
+                    }
+                if (row32[4 * at + 3] != 0x5A) ADD_FAILURE() << c.name << ": alpha changed";
+            }
+            for (std::size_t v = 1; v < variants && wrong < 5; ++v) {
+                const bool same24 = std::equal(row24.begin(), row24.begin() + 3 * 65536,
+                                               row24.begin() + static_cast<std::ptrdiff_t>(3 * 65536 * v));
+                const bool same32 = std::equal(row32.begin(), row32.begin() + 4 * 65536,
+                                               row32.begin() + static_cast<std::ptrdiff_t>(4 * 65536 * v));
+                if (!same24 || !same32) {
+                    ADD_FAILURE() << c.name << ": " << cpuName(cpus[v]) << " differs from "
+                                  << cpuName(cpus[0]) << " in row " << row;
+                    ++wrong;
                 }
             }
         }
