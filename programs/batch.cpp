@@ -51,12 +51,7 @@ void drawProgress(Progress& p, std::size_t done, std::size_t total, std::int64_t
     p.last = now;
 }
 
-struct IdentityHash {
-    std::size_t operator()(const FileIdentity& id) const {
-        return std::hash<std::uint64_t>()(id.file * 0x9E3779B97F4A7C15ull ^ id.device);
-    }
-};
-using Identities = std::unordered_set<FileIdentity, IdentityHash>;
+using Identities = std::unordered_set<FileIdentity, FileIdentityHash>;
 
 // Where an input's gray copy goes; a pipe's, like standard input's, to standard output
 // unless the command line names it.
@@ -103,12 +98,9 @@ std::vector<Planned> plan(const Options& o, Identities& inputs) {
                 continue;
             }
             std::vector<Found> found;
-            std::vector<std::string> problems;
-            walkFolder(name, haveOut ? &out : nullptr, found, problems);
-            for (const std::string& problem : problems) {
-                const std::size_t colon = problem.find(": cannot open the folder");
-                planned.push_back({problem.substr(0, colon), "", "", problem.substr(colon + 2)});
-            }
+            std::vector<Unread> unread;
+            walkFolder(name, haveOut ? &out : nullptr, found, unread);
+            for (const Unread& u : unread) planned.push_back({u.folder, "", "", u.reason});
             for (const Found& f : found) {
                 Planned p;
                 p.input = f.input;

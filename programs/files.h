@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,12 @@ struct FileIdentity {
     std::uint64_t device = 0, file = 0;
     bool operator==(const FileIdentity& other) const {
         return device == other.device && file == other.file;
+    }
+};
+
+struct FileIdentityHash {
+    std::size_t operator()(const FileIdentity& id) const {
+        return std::hash<std::uint64_t>()(id.file * 0x9E3779B97F4A7C15ull ^ id.device);
     }
 };
 

@@ -17,12 +17,6 @@
 namespace graybmp {
 namespace {
 
-struct IdentityHash {
-    std::size_t operator()(const FileIdentity& id) const {
-        return std::hash<std::uint64_t>()(id.file * 0x9E3779B97F4A7C15ull ^ id.device);
-    }
-};
-
 bool separator(char c) {
 #ifdef _WIN32
     return c == '/' || c == '\\';
@@ -96,11 +90,11 @@ bool list(const std::string& folder, std::vector<Listed>& entries) {
 }
 
 void walk(const std::string& folder, const std::string& subfolder, const FileIdentity* skip,
-          std::unordered_set<FileIdentity, IdentityHash>& seen, std::vector<Found>& found,
-          std::vector<std::string>& problems) {
+          std::unordered_set<FileIdentity, FileIdentityHash>& seen, std::vector<Found>& found,
+          std::vector<Unread>& unread) {
     std::vector<Listed> entries;
     if (!list(folder, entries)) {
-        problems.push_back(folder + ": cannot open the folder: " + std::strerror(errno));
+        unread.push_back({folder, std::string("cannot open the folder: ") + std::strerror(errno)});
         return;
     }
     for (const Listed& e : entries) {
@@ -110,7 +104,7 @@ void walk(const std::string& folder, const std::string& subfolder, const FileIde
         } else if (e.kind == Entry::Folder && !(skip != nullptr && e.id == *skip) &&
                    seen.insert(e.id).second) {
             walk(path, subfolder.empty() ? e.name : joined(subfolder, e.name), skip, seen, found,
-                 problems);
+                 unread);
         }
     }
 }
@@ -130,11 +124,11 @@ std::string joined(const std::string& folder, const std::string& name) {
 }
 
 void walkFolder(const std::string& operand, const FileIdentity* skip, std::vector<Found>& found,
-                std::vector<std::string>& problems) {
-    std::unordered_set<FileIdentity, IdentityHash> seen;
+                std::vector<Unread>& unread) {
+    std::unordered_set<FileIdentity, FileIdentityHash> seen;
     FileIdentity self;
     if (fileIdentity(operand, self)) seen.insert(self);
-    walk(operand, lastName(operand), skip, seen, found, problems);
+    walk(operand, lastName(operand), skip, seen, found, unread);
 }
 
 }  // namespace graybmp

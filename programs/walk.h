@@ -21,9 +21,14 @@ struct Found {
 // passed over, and so is `skip` (the output folder, by identity) and any folder met
 // before (device and file number), so that loops end. The copies' subfolders are the
 // operand's own last name (none for ".", ".." and "/") joined with the path inside.
-// `problems` gets one line's reason a folder that could not be read: "<folder>: <why>".
+// A folder of the tree that could not be read, and why.
+struct Unread {
+    std::string folder, reason;
+};
+
+// `unread` gets the folders that could not be read.
 void walkFolder(const std::string& operand, const FileIdentity* skip, std::vector<Found>& found,
-                std::vector<std::string>& problems);
+                std::vector<Unread>& unread);
 
 // Whether a name ends in .bmp or .dib, in any case.
 bool bitmapName(const std::string& name);

@@ -66,8 +66,14 @@ std::string weightProblem(const std::string& text, const char* channel, std::uin
     for (std::size_t i = 0; i < 6; ++i)
         fraction = fraction * 10 + (i < decimals.size() ? static_cast<std::uint64_t>(decimals[i] - '0') : 0);
     value = units * kMillion + fraction;
-    if (value > kMostWeight) return named + " is over 1000000";
-    return "";
+    return value > kMostWeight ? named + " is over 1000000" : "";
+}
+
+// Why weights in millionths are no formula (one over 10^12, or all 0), or empty.
+std::string weightLimitsProblem(const std::uint64_t weights[3]) {
+    for (int c = 0; c < 3; ++c)
+        if (weights[c] > kMostWeight) return "a weight is over 1000000";
+    return weights[0] + weights[1] + weights[2] == 0 ? "the weights are all 0" : "";
 }
 
 // "weights=R,G,B" into `f`, or why not.
@@ -87,8 +93,8 @@ std::string weightsProblem(const std::string& list, GrayFormula& f) {
                                                   weighted.weights[c]);
         if (!problem.empty()) return "weights=" + list + ": " + problem;
     }
-    if (weighted.weights[0] + weighted.weights[1] + weighted.weights[2] == 0)
-        return "weights=" + list + ": the weights are all 0";
+    const std::string limits = weightLimitsProblem(weighted.weights);
+    if (!limits.empty()) return "weights=" + list + ": " + limits;
     f = weighted;
     return "";
 }
@@ -133,17 +139,12 @@ bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
     }
     s.method = GrayFormula(static_cast<GrayMethod>(method));
     if (s.method.method == GrayMethod::Weights) {
-        for (int c = 0; c < 3; ++c) {
-            if (o.weights[c] > kMostWeight) {
-                f = badArgument("a weight over 10^12 millionths");
-                return false;
-            }
-            s.method.weights[c] = o.weights[c];
-        }
-        if (o.weights[0] + o.weights[1] + o.weights[2] == 0) {
-            f = badArgument("the weights are all 0");
+        const std::string limits = weightLimitsProblem(o.weights);
+        if (!limits.empty()) {
+            f = badArgument(limits);
             return false;
         }
+        std::copy(o.weights, o.weights + 3, s.method.weights);
     }
     s.compact = o.compact != 0;
     return true;
@@ -599,7 +600,6 @@ graybmp_status graybmp_convert_memory(const void* input, size_t length, void* ou
             return;
         }
         if (!settingsOf(options, s, f) || !checkedMemory(input, length, s, m, f)) return;
-        if (output == nullptr) output = m.lead;  // capacity 0: only the length is told
         if (!convertedMemory(m, output, capacity, s, f)) return;
         if (written != nullptr) *written = static_cast<std::size_t>(m.outputSize);
     });

@@ -237,20 +237,6 @@ void grayBytePixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
 #define GRAYBMP_INLINE inline
 #endif
 
-// The weights of a weighted gray as the vector loop takes them: each exact in double
-// precision (at most 10^12), so that every product and sum below 2^53 is exact and the one
-// rounded division lands on the right side of every integer (S is below 2^53 / 256).
-struct WeightsInDouble {
-    double red, green, blue, half, sum;
-};
-
-WeightsInDouble weightsInDouble(const GrayFormula& f) {
-    const std::uint64_t sum = f.weights[0] + f.weights[1] + f.weights[2];
-    return {static_cast<double>(f.weights[0]), static_cast<double>(f.weights[1]),
-            static_cast<double>(f.weights[2]), static_cast<double>(sum / 2),
-            static_cast<double>(sum)};
-}
-
 // With `Indices`, each gray goes to `out` and the pixels are left as they are.
 template <int Bytes, GrayMethod Method, bool Indices>
 GRAYBMP_INLINE void grayBgrPixels(std::uint8_t* __restrict p, std::size_t count,
@@ -674,6 +660,10 @@ PixelGray pixelGrayOf(const ImageLayout& layout, std::uint16_t* table, const Gra
     PixelGray g{};
     g.formula = formula;
     g.cpu = cpu;
+    const std::uint64_t sum = formula.weights[0] + formula.weights[1] + formula.weights[2];
+    g.weights = {static_cast<double>(formula.weights[0]), static_cast<double>(formula.weights[1]),
+                 static_cast<double>(formula.weights[2]), static_cast<double>(sum / 2),
+                 static_cast<double>(sum)};
     if (layout.bitCount == 64) {
         g.bytesPerPixel = 8;
         g.method = PixelMethod::Wide;
@@ -730,7 +720,7 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
         return;
     case PixelMethod::Bgr:
         return kBgrLoops[static_cast<int>(g.cpu)][static_cast<int>(g.formula.method)][0]
-                        [three ? 0 : 1](p, count, nullptr, weightsInDouble(g.formula));
+                        [three ? 0 : 1](p, count, nullptr, g.weights);
     case PixelMethod::Bytes:
         return three ? grayBytePixels<3>(g, p, count) : grayBytePixels<4>(g, p, count);
     case PixelMethod::Masks:
@@ -749,7 +739,7 @@ void grayIndices(const PixelGray& g, std::uint8_t* p, std::size_t count, std::ui
     const auto size = static_cast<std::size_t>(g.bytesPerPixel);
     if (g.method == PixelMethod::Bgr) {
         kBgrLoops[static_cast<int>(g.cpu)][static_cast<int>(g.formula.method)][1]
-                 [size == 3 ? 0 : 1](p, count, out, weightsInDouble(g.formula));
+                 [size == 3 ? 0 : 1](p, count, out, g.weights);
         return;
     }
     if (g.method == PixelMethod::Bytes) {

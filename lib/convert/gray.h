@@ -40,6 +40,13 @@ struct GrayFormula {
 
 std::uint8_t grayOf(const GrayFormula& method, unsigned blue, unsigned green, unsigned red);
 
+// The weights of a weighted gray as the vector loop takes them: each exact in double
+// precision (at most 10^12), so that every product and sum below 2^53 is exact and the one
+// rounded division lands on the right side of every integer (S is below 2^53 / 256).
+struct WeightsInDouble {
+    double red, green, blue, half, sum;
+};
+
 // The processor variants of the pixel loops, each needing the one before: the plain
 // x86-64 (or any other processor's) code, AVX2, AVX-512 (x86-64-v4; luminance takes its
 // VBMI lookups where the processor has them).
@@ -92,6 +99,7 @@ struct PixelGray {
     PixelMethod method;
     GrayFormula formula;
     Cpu cpu;  // which variant of the 24- and 32-bit loops
+    WeightsInDouble weights;  // the formula's, for those loops
 };
 
 // 64-bit pixels hold linear, signed fixed-point channels: mean, bt601 and bt709 apply their
