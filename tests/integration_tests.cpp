@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -886,18 +887,21 @@ TEST_F(CommandLine, RecursiveWalksFoldersOfFolders) {
     Bytes broken = good;
     broken.resize(100);
     const std::string odd = "d \xC3\xA9/\xC3\xA4 b.bmp";  // spaces and non-ASCII names
+    const std::string deeper = "d \xC3\xA9/deeper/w.bmp";   // a second level
     const struct {
         const char* name;
         std::string args;
         int status;
-        std::vector<std::string> outputs;  // "output=input", every file under out/
+        std::vector<std::string> outputs;  // "output=input": the gray of the input as it was
         std::string err;                   // a fragment of standard error, "" for none
         bool posixOnly;                    // links, which wine follows as Windows does not
+        std::string listed = "out";        // every file under it is one of the outputs
+        int runs = 1;
     } cases[] = {
         {"nested folders, other names, links", "-r -d out scans", 1,
          {"out/scans/a/b/z.dib=scans/a/b/z.dib", "out/scans/a/link.bmp=scans/x.bmp",
           "out/scans/a/y.BMP=scans/a/y.BMP", "out/scans/" + odd + "=scans/" + odd,
-          "out/scans/x.bmp=scans/x.bmp"},
+          "out/scans/" + deeper + "=scans/" + deeper, "out/scans/x.bmp=scans/x.bmp"},
          "graybmp: scans/c/broken.bmp: 3 rows of 5 pixels need", true},
         {"a trailing slash", "-r -d out scans/a/", 0,
          {"out/a/b/z.dib=scans/a/b/z.dib", "out/a/link.bmp=scans/x.bmp", "out/a/y.BMP=scans/a/y.BMP"},
@@ -905,8 +909,18 @@ TEST_F(CommandLine, RecursiveWalksFoldersOfFolders) {
         {"scans/. straight into OUT", "-r -d out scans/./a/.", 0,
          {"out/b/z.dib=scans/a/b/z.dib", "out/link.bmp=scans/x.bmp", "out/y.BMP=scans/a/y.BMP"},
          "", true},
-        {"two operands, two mirrors", "-r -d out scans/a/b scans/d\\ \xC3\xA9", 0,
-         {"out/b/z.dib=scans/a/b/z.dib", "out/d \xC3\xA9/\xC3\xA4 b.bmp=scans/" + odd}, "", false},
+        {"two operands, two mirrors, two levels", "-r -d out scans/a/b scans/d\\ \xC3\xA9", 0,
+         {"out/b/z.dib=scans/a/b/z.dib", "out/" + odd + "=scans/" + odd,
+          "out/" + deeper + "=scans/" + deeper},
+         "", false},
+        {"OUT inside the tree, run twice: the same inputs", "-r -d scans/gray scans", 1,
+         {"scans/gray/scans/a/b/z.dib=scans/a/b/z.dib", "scans/gray/scans/a/link.bmp=scans/x.bmp",
+          "scans/gray/scans/a/y.BMP=scans/a/y.BMP", "scans/gray/scans/" + odd + "=scans/" + odd,
+          "scans/gray/scans/" + deeper + "=scans/" + deeper, "scans/gray/scans/x.bmp=scans/x.bmp"},
+         "graybmp: scans/c/broken.bmp: 3 rows of 5 pixels need", true, "scans/gray", 2},
+        {"in place, a link's target through the link", "-r -i scans/a", 0,
+         {"scans/a/y.BMP=scans/a/y.BMP", "scans/a/b/z.dib=scans/a/b/z.dib", "scans/x.bmp=scans/x.bmp"},
+         "", true, "scans/a/b"},
         {"the output folder as an operand", "-r -d out out scans/a/b", 1,
          {"out/b/z.dib=scans/a/b/z.dib"}, "graybmp: out: the output folder itself; not walked", false},
         {"a folder that is not there", "-r -d out nowhere scans/a/b", 1,
@@ -922,62 +936,43 @@ TEST_F(CommandLine, RecursiveWalksFoldersOfFolders) {
         if (c.posixOnly && !posixTool()) continue;
         fs::remove_all(dir_ / "scans");
         fs::remove_all(dir_ / "out");
-        for (const char* folder : {"scans/a/b", "scans/c", "scans/d \xC3\xA9", "out"})
+        for (const char* folder : {"scans/a/b", "scans/c", "scans/d \xC3\xA9/deeper", "scans/gray", "out"})
             fs::create_directories(dir_ / folder);
-        put("scans/x.bmp", good);
-        put("scans/a/y.BMP", other);
-        put("scans/a/b/z.dib", good);
-        put("scans/a/n.txt", Bytes{'h', 'i'});
-        put("scans/c/broken.bmp", broken);
-        put(("scans/" + odd).c_str(), other);
-        fs::create_symlink("../x.bmp", dir_ / "scans/a/link.bmp");
-        fs::create_symlink("b", dir_ / "scans/a/folder-link");
-        fs::create_symlink("nothing.bmp", dir_ / "scans/a/dangling.bmp");
-        const Outcome r = sh("$G " + c.args);
-        EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
-        if (c.err.empty()) {
-            EXPECT_EQ(r.err, "") << c.name;
+        const std::pair<std::string, Bytes> files[] = {
+            {"scans/x.bmp", good},         {"scans/a/y.BMP", other},       {"scans/a/b/z.dib", good},
+            {"scans/a/n.txt", {'h', 'i'}}, {"scans/c/broken.bmp", broken}, {"scans/" + odd, other},
+            {"scans/" + deeper, good}};
+        std::map<std::string, Bytes> before;
+        for (const auto& [name, bytes] : files) {
+            put(name.c_str(), bytes);
+            before[name] = bytes;
         }
-        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << ": " << r.err;
+        if (posixTool()) {
+            fs::create_symlink("../x.bmp", dir_ / "scans/a/link.bmp");
+            fs::create_symlink("b", dir_ / "scans/a/folder-link");
+            fs::create_symlink("nothing.bmp", dir_ / "scans/a/dangling.bmp");
+        }
+        for (int run = 0; run < c.runs; ++run) {
+            const Outcome r = sh("$G " + c.args);
+            EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
+            if (c.err.empty()) {
+                EXPECT_EQ(r.err, "") << c.name;
+            }
+            EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << ": " << r.err;
+        }
         std::vector<std::string> written, wanted;
-        for (const auto& e : fs::recursive_directory_iterator(dir_ / "out"))
+        for (const auto& e : fs::recursive_directory_iterator(dir_ / c.listed))
             if (!e.is_directory()) written.push_back(fs::relative(e.path(), dir_).generic_string());
         for (const std::string& pair : c.outputs) {
             const std::string output = pair.substr(0, pair.find('='));
-            wanted.push_back(output);
-            const Bytes input = get(pair.substr(pair.find('=') + 1).c_str());
+            if (output.rfind(c.listed + "/", 0) == 0) wanted.push_back(output);
+            const Bytes& input = before[pair.substr(pair.find('=') + 1)];
             EXPECT_TRUE(get(output.c_str()) == test::expectedGrayCopy(input)) << c.name << ": " << output;
         }
         std::sort(written.begin(), written.end());
         std::sort(wanted.begin(), wanted.end());
         EXPECT_EQ(written, wanted) << c.name;
         EXPECT_FALSE(exists("out/scans/c")) << c.name << ": a folder made for nothing";
-    }
-}
-
-// OUT inside the tree is never walked: a second run finds the same inputs. -r -i replaces
-// every file in the tree, a link's target through the link.
-TEST_F(CommandLine, RecursiveKeepsOutOfItsOutputAndGraysInPlace) {
-    fs::create_directories(dir_ / "tree/sub");
-    put("tree/a.bmp", test::sample(5, 3));
-    put("tree/sub/b.bmp", test::sample(7, 2));
-    fs::create_directories(dir_ / "tree/gray");
-    for (int round = 0; round < 2; ++round) {
-        const Outcome r = sh("$G -r -d tree/gray tree");
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(get("tree/gray/tree/a.bmp") == test::expectedGrayCopy(get("tree/a.bmp")));
-        EXPECT_TRUE(get("tree/gray/tree/sub/b.bmp") == test::expectedGrayCopy(get("tree/sub/b.bmp")));
-        EXPECT_FALSE(exists("tree/gray/tree/gray")) << "round " << round;
-    }
-    const Bytes a = get("tree/a.bmp"), b = get("tree/sub/b.bmp");
-    fs::remove_all(dir_ / "tree/gray");
-    if (posixTool()) fs::create_symlink("../a.bmp", dir_ / "tree/sub/link.bmp");
-    const Outcome r = sh("$G -r -i tree");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(get("tree/a.bmp") == test::expectedGrayCopy(a));
-    EXPECT_TRUE(get("tree/sub/b.bmp") == test::expectedGrayCopy(b));
-    if (posixTool()) {
-        EXPECT_TRUE(fs::is_symlink(dir_ / "tree/sub/link.bmp"));
     }
 }
 
@@ -1005,27 +1000,23 @@ TEST_F(CommandLine, RecursiveReportsAFolderItCannotOpen) {
     EXPECT_FALSE(exists("out/tree/locked"));
 }
 
-// GRAYBMP_CPU lowers the loops' variant and never changes a byte; a name it does not know
-// is ignored with one warning line.
+// GRAYBMP_CPU lowers the loops' variant and never changes a byte (the loops themselves are
+// the unit tests'); a name it does not know is ignored with one warning line.
 TEST_F(CommandLine, EachCpuVariantGivesTheSameBytes) {
     SampleOptions picture;
     picture.width = 301, picture.height = 7, picture.bitCount = 24;
     put("a.bmp", test::sample(picture));
     std::vector<Bytes> outputs;
     for (const char* cpu : {"avx512", "avx2", "baseline", "pentium"}) {
-        for (const char* method : {"luminance", "weights=0.2,0.7,0.1", "rms"}) {
-            const Outcome r = sh(std::string("GRAYBMP_CPU=") + cpu + " $G -m " + method +
-                                 " --compact a.bmp -o c.bmp && GRAYBMP_CPU=" + cpu + " $G -m " +
-                                 method + " a.bmp -o b.bmp");
-            EXPECT_EQ(r.status, 0) << cpu << " " << method << r.err;
-            const std::string warning =
-                std::string("graybmp: GRAYBMP_CPU=") + cpu + " is not avx512, avx2 or baseline; ignored\n";
-            EXPECT_EQ(r.err, std::string(cpu) == "pentium" ? warning + warning : "") << cpu;
-            outputs.push_back(get("b.bmp"));
-            outputs.push_back(get("c.bmp"));
-        }
+        const Outcome r = sh(std::string("GRAYBMP_CPU=") + cpu + " $G -m luminance a.bmp -o b.bmp");
+        EXPECT_EQ(r.status, 0) << cpu << r.err;
+        EXPECT_EQ(r.err, std::string(cpu) == "pentium"
+                             ? "graybmp: GRAYBMP_CPU=pentium is not avx512, avx2 or baseline; ignored\n"
+                             : "")
+            << cpu;
+        outputs.push_back(get("b.bmp"));
     }
-    for (std::size_t i = 6; i < outputs.size(); ++i) EXPECT_TRUE(outputs[i] == outputs[i % 6]) << i;
+    for (const Bytes& b : outputs) EXPECT_TRUE(b == outputs[0]);
 }
 
 TEST_F(CommandLine, UsageErrorsConvertNothing) {

@@ -97,9 +97,11 @@ std::vector<LibraryCopy> libraryCopies(const Bytes& input, Method method, bool c
     copies.push_back(throughCallbacks(input, o, 1000, true, 0));
 
     const std::string in = folder + "/library-in.bmp", out = folder + "/library-out.bmp";
+    const Bytes earlier = {'o', 'l', 'd'};
     writeFile(in, input);
-    std::remove(out.c_str());
+    writeFile(out, earlier);
     s = graybmp_convert_file(in.c_str(), out.c_str(), &o, nullptr, &e);
+    if (s != GRAYBMP_OK && readFile(out) != earlier) s = GRAYBMP_BAD_ARGUMENT;  // output lost
     copies.push_back({"file", s, e.message, s == GRAYBMP_OK ? readFile(out) : Bytes{}});
     std::remove(in.c_str());
     std::remove(out.c_str());

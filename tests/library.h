@@ -23,7 +23,8 @@ std::vector<LibraryCopy> libraryCopies(const Bytes& input, Method method, bool c
                                        const std::string& folder);
 
 // Empty when every way gives `expected` (a refusal: when every way refuses, by the same
-// status, and a buffer refused in place is unchanged); else what differs, in words.
+// status, a buffer refused in place is unchanged and an earlier output file is kept);
+// else what differs, in words.
 std::string libraryProblem(const Bytes& input, Method method, bool compact,
                            const std::string& folder, const Bytes* expected);
 

@@ -261,8 +261,7 @@ double linearLight(int c) {
 
 }  // namespace
 
-int referenceGray(Method method, int r, int g, int b, bool* ambiguous) {
-    if (ambiguous != nullptr) *ambiguous = false;
+int referenceGray(Method method, int r, int g, int b) {
     switch (method) {
     case Method::Mean:
         return static_cast<int>(std::floor((r + g + b) / 3.0));
@@ -275,7 +274,6 @@ int referenceGray(Method method, int r, int g, int b, bool* ambiguous) {
             0.2126 * linearLight(r) + 0.7152 * linearLight(g) + 0.0722 * linearLight(b);
         const double e = y <= 0.0031308 ? 12.92 * y : 1.055 * std::pow(y, 1 / 2.4) - 0.055;
         const double scaled = 255.0 * e;
-        if (ambiguous != nullptr) *ambiguous = std::abs(scaled - std::floor(scaled) - 0.5) < 1e-9;
         return std::clamp(static_cast<int>(std::lround(scaled)), 0, 255);
     }
     case Method::Max:
@@ -297,9 +295,8 @@ int referenceGray(Method method, int r, int g, int b, bool* ambiguous) {
 }
 
 bool isGrayOf(int got, Method method, int r, int g, int b, int bits) {
-    bool ambiguous = false;
-    const int gray = referenceGray(method, r, g, b, &ambiguous);
-    const int slack = (bits >= 8 ? 1 : 1 << (8 - bits)) + (ambiguous ? 1 : 0);
+    const int gray = referenceGray(method, r, g, b);
+    const int slack = bits >= 8 ? 1 : 1 << (8 - bits);
     return std::abs(got - gray) < slack;
 }
 

@@ -43,11 +43,10 @@ const char* methodName(Method method);
 // (Wr r + Wg g + Wb b + S div 2) div S, in 128-bit integers: the weights `w` in millionths.
 int weightedGray(const std::uint64_t w[3], int r, int g, int b);
 
-// The gray of an 8-bit colour by `method`, worked out in double precision. `ambiguous` is
-// set where 255 x the encoded luminance lies within 1e-9 of a half, where double precision
-// could not tell the neighbours apart; no colour comes that close (the nearest lies 2.7e-8
-// from one), so the reference's rounding is taken as exact.
-int referenceGray(Method method, int r, int g, int b, bool* ambiguous = nullptr);
+// The gray of an 8-bit colour by `method`, worked out in double precision (or 128-bit
+// integers for weights). Luminance's rounding is taken as exact: no colour's 255 x the
+// encoded value lies within 2.7e-8 of a half, far beyond double precision's error.
+int referenceGray(Method method, int r, int g, int b);
 
 // Whether `got` is the gray of (r, g, b) by `method` at a channel of `bits` (< 8: within
 // 2^(8-bits) of it).

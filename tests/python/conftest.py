@@ -1,5 +1,6 @@
 """What the Python tests share: the tool, the inputs the tests' maker writes, the sample."""
 import os
+import shutil
 import subprocess
 
 import pytest
@@ -12,19 +13,23 @@ def tool():
 
 @pytest.fixture(scope="session")
 def fixtures(tmp_path_factory):
-    """Every input of the tests' maker and a few samples: a list of paths."""
+    """The fuzzer's seeds (every kind of the tests' maker and the samples), a few refused
+    ones made of them, and the corpus when it is there: a list of paths."""
     folder = tmp_path_factory.mktemp("fixtures")
-    subprocess.run([os.environ["GRAYBMP_FIXTURES"], str(folder)], check=True,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run([os.environ["GRAYBMP_FIXTURES"], str(folder)], check=True)
+    seed = (folder / "seed0.bmp").read_bytes()
+    for name, data in [("cut", seed[:60]), ("short", seed[:20]), ("signature", b"XM" + seed[2:])]:
+        (folder / f"refused-{name}.bmp").write_bytes(data)
     for width, height, bits in [(37, 11, 24), (16, 9, 8), (5, 3, 8)]:
         subprocess.run([os.environ["GRAYBMP_SAMPLE"], str(folder / f"sample-{width}x{height}x{bits}.bmp"),
                         str(width), str(height), str(bits)], check=True)
     corpus = os.environ.get("GRAYBMP_CORPUS", "")
-    paths = sorted(str(p) for p in folder.iterdir())
-    if os.path.isdir(corpus):
+    if os.path.isdir(corpus):  # under names of their own: the corpus' folders share some
         for root, _, names in os.walk(corpus):
-            paths += sorted(os.path.join(root, n) for n in names if n.endswith(".bmp"))
-    return paths
+            for n in names:
+                if n.endswith(".bmp"):
+                    shutil.copy(os.path.join(root, n), folder / f"corpus-{os.path.basename(root)}-{n}")
+    return sorted(str(p) for p in folder.iterdir())
 
 
 @pytest.fixture
