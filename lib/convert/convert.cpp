@@ -62,14 +62,14 @@ bool editRows(Copy& c, bool fullLastRow, Edit edit) {
     const std::int64_t rowsPerSpan = chunkSize / l.stride;
     const auto piece = static_cast<std::int64_t>(evenPiece(c.chunk.size()));
     std::int64_t size = l.fileSize;
+    // Memory to memory, a span is edited where it lands in the output: one copy fewer.
+    const bool inOutput = c.out.backend == Backend::Memory && c.in.backend == Backend::Memory;
     for (std::int64_t at = begin; at < end;) {
         const std::int64_t rowStart = begin + (at - begin) / l.stride * l.stride;
         const std::int64_t next = rowsPerSpan > 0 ? std::min(end, at + rowsPerSpan * l.stride)
                                                   : std::min(rowStart + l.stride, at + piece);
         const auto length = static_cast<std::size_t>(next - at);
-        // Memory to memory, a span is edited where it lands in the output: one copy fewer.
-        std::uint8_t* data = c.out.backend == Backend::Memory && c.in.backend == Backend::Memory &&
-                                     static_cast<std::uint64_t>(next) <= c.out.memorySize
+        std::uint8_t* data = inOutput && static_cast<std::uint64_t>(next) <= c.out.memorySize
                                  ? c.out.memory + at
                                  : c.chunk.data();
         auto held = static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(next, size) - at));
