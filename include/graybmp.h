@@ -353,14 +353,21 @@ GRAYBMP_API size_t graybmp_gray_name(const char* input, char* name, size_t capac
 /* "1.2.0": the library's own version, which may be newer than GRAYBMP_VERSION_STRING. */
 GRAYBMP_API const char* graybmp_version(void);
 
-/* Which variant of the pixel loops this process runs: "avx512", "avx2" or "baseline". The
- * processor's best, chosen once; the environment variable GRAYBMP_CPU, set to one of these
- * names, lowers it (never raises it past what the processor has; any other value is
- * ignored, and graybmp_cpu_known says so). */
+/* Which processor target the pixel loops of this process run, by Highway's names in lower
+ * case: "scalar", "ssse3", "sse4", "avx2", "avx3", "avx3_dl", "neon", "sve", "sve2" or
+ * "wasm". The processor's best of those built in, chosen once; the environment variable
+ * GRAYBMP_CPU, set to one of these names, lowers it (never raises it past what the
+ * processor has; a target of another processor family leaves "scalar"). "baseline" and
+ * "avx512" are taken for "scalar" and "avx3". Any other value is ignored, and
+ * graybmp_cpu_known says so. Every target gives the same bytes. */
 GRAYBMP_API const char* graybmp_cpu(void);
 
-/* Whether `name` is one of the variants' names, whether or not this processor has it. */
+/* Whether `name` is one of the targets' names (or "baseline", "avx512"), whether or not
+ * this processor has it. */
 GRAYBMP_API int graybmp_cpu_known(const char* name);
+
+/* The name of the index-th target (0 first, "scalar"), NULL past the last. */
+GRAYBMP_API const char* graybmp_cpu_name(size_t index);
 
 #ifdef __cplusplus
 }

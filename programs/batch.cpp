@@ -211,12 +211,15 @@ int convertAll(const Options& o) {
 
 }  // namespace
 
-// One line when GRAYBMP_CPU names no variant of the pixel loops: it is ignored.
+// One line when GRAYBMP_CPU names no target of the pixel loops: it is ignored.
 void warnOfUnknownCpu() {
     const char* wanted = std::getenv("GRAYBMP_CPU");
-    if (wanted != nullptr && graybmp_cpu_known(wanted) == 0)
-        std::cerr << "graybmp: GRAYBMP_CPU=" << wanted
-                  << " is not avx512, avx2 or baseline; ignored" << std::endl;
+    if (wanted == nullptr || graybmp_cpu_known(wanted) != 0) return;
+    std::string names;
+    for (std::size_t i = 0; graybmp_cpu_name(i) != nullptr; ++i)
+        names += std::string(i == 0 ? "" : ", ") + graybmp_cpu_name(i);
+    std::cerr << "graybmp: GRAYBMP_CPU=" << wanted << " is not a target (" << names
+              << "); ignored" << std::endl;
 }
 
 int runCommandLine(int argc, char** argv) {

@@ -270,6 +270,13 @@ int main(int argc, char** argv) {
         CHECK(strcmp(graybmp_status_name((graybmp_status)-1), "unknown") == 0);
         CHECK(strcmp(graybmp_version(), GRAYBMP_VERSION_STRING) == 0 && GRAYBMP_VERSION_NUMBER == 10200);
         CHECK(graybmp_cpu_known(graybmp_cpu()) && !graybmp_cpu_known("pentium") && !graybmp_cpu_known(NULL));
+        /* Every target's name is known, the running one among them; the older names too. */
+        for (s = 0, named = 0; graybmp_cpu_name((size_t)s) != NULL; ++s) {
+            CHECK(graybmp_cpu_known(graybmp_cpu_name((size_t)s)));
+            named += strcmp(graybmp_cpu_name((size_t)s), graybmp_cpu()) == 0;
+        }
+        CHECK(s == 10 && named == 1 && strcmp(graybmp_cpu_name(0), "scalar") == 0);
+        CHECK(graybmp_cpu_known("baseline") && graybmp_cpu_known("avx512") && !graybmp_cpu_known("AVX2"));
     }
 
     printf("api_test: %d checks, %d failed\n", checks, failures);

@@ -987,18 +987,21 @@ TEST_F(CommandLine, RecursiveWalksFoldersOfFolders) {
     }
 }
 
-// GRAYBMP_CPU lowers the loops' variant and never changes a byte (the loops themselves are
-// the unit tests'); a name it does not know is ignored with one warning line.
+// GRAYBMP_CPU lowers the loops' target and never changes a byte (the loops themselves are
+// the unit tests'); a name of another family, or an older name, is taken; a name it does
+// not know is ignored with one warning line.
 TEST_F(CommandLine, EachCpuVariantGivesTheSameBytes) {
     SampleOptions picture;
     picture.width = 301, picture.height = 7, picture.bitCount = 24;
     put("a.bmp", test::sample(picture));
     std::vector<Bytes> outputs;
-    for (const char* cpu : {"avx512", "avx2", "baseline", "pentium"}) {
+    for (const char* cpu : {"avx3_dl", "avx3", "avx2", "sse4", "ssse3", "scalar", "neon", "sve2",
+                            "wasm", "avx512", "baseline", "pentium"}) {
         const Outcome r = sh(std::string("GRAYBMP_CPU=") + cpu + " $G -m luminance a.bmp -o b.bmp");
         EXPECT_EQ(r.status, 0) << cpu << r.err;
         EXPECT_EQ(r.err, std::string(cpu) == "pentium"
-                             ? "graybmp: GRAYBMP_CPU=pentium is not avx512, avx2 or baseline; ignored\n"
+                             ? "graybmp: GRAYBMP_CPU=pentium is not a target (scalar, ssse3, sse4, avx2, "
+                               "avx3, avx3_dl, neon, sve, sve2, wasm); ignored\n"
                              : "")
             << cpu;
         outputs.push_back(get("b.bmp"));

@@ -25,11 +25,21 @@ static_assert(static_cast<int>(InputError::ArrayBehindPipe) == GRAYBMP_ARRAY_BEH
                   static_cast<int>(InputError::TooShort) == GRAYBMP_TOO_SHORT,
               "the refusal classes stand in the same order as their statuses");
 
-constexpr const char* kMethodNames[] = {"mean", "bt601",     "bt709", "luminance",
-                                        "max",  "lightness", "rms",   "red",
-                                        "green", "blue",     "weights=R,G,B"};
-static_assert(sizeof kMethodNames / sizeof kMethodNames[0] == kGrayMethods, "a name a method");
-constexpr std::size_t kMethodCount = sizeof kMethodNames / sizeof kMethodNames[0];
+// The public values are the registry's places.
+static_assert(GRAYBMP_MEAN == static_cast<int>(GrayMethod::Mean) &&
+                  GRAYBMP_BT601 == static_cast<int>(GrayMethod::Bt601) &&
+                  GRAYBMP_BT709 == static_cast<int>(GrayMethod::Bt709) &&
+                  GRAYBMP_LUMINANCE == static_cast<int>(GrayMethod::Luminance) &&
+                  GRAYBMP_MAX == static_cast<int>(GrayMethod::Max) &&
+                  GRAYBMP_LIGHTNESS == static_cast<int>(GrayMethod::Lightness) &&
+                  GRAYBMP_RMS == static_cast<int>(GrayMethod::Rms) &&
+                  GRAYBMP_RED == static_cast<int>(GrayMethod::Red) &&
+                  GRAYBMP_GREEN == static_cast<int>(GrayMethod::Green) &&
+                  GRAYBMP_BLUE == static_cast<int>(GrayMethod::Blue) &&
+                  GRAYBMP_WEIGHTS == static_cast<int>(GrayMethod::Weights) &&
+                  GRAYBMP_WEIGHTS + 1 == kGrayMethods,
+              "graybmp_method stands in the registry's order");
+constexpr std::size_t kMethodCount = kGrayMethods;
 
 // What the options say, read as far as the caller's struct goes.
 struct Settings {
@@ -118,7 +128,7 @@ graybmp_options defaultOptions() {
 std::string methodList() {
     std::string list;
     for (std::size_t i = 0; i < kMethodCount; ++i)
-        list += std::string(i == 0 ? "" : i + 1 == kMethodCount ? " or " : ", ") + kMethodNames[i];
+        list += std::string(i == 0 ? "" : i + 1 == kMethodCount ? " or " : ", ") + kMethodRows[i].name;
     return list;
 }
 
@@ -523,7 +533,7 @@ graybmp_status graybmp_options_set_method(graybmp_options* options, const char* 
             return;
         }
         for (std::size_t i = 0; i + 1 < kMethodCount; ++i) {
-            if (std::strcmp(kMethodNames[i], name) == 0) {
+            if (std::strcmp(kMethodRows[i].name, name) == 0) {
                 options->method = static_cast<graybmp_method>(i);
                 return;
             }
@@ -544,7 +554,7 @@ graybmp_status graybmp_options_set_method(graybmp_options* options, const char* 
 }
 
 const char* graybmp_method_name(size_t index) {
-    return index < kMethodCount ? kMethodNames[index] : nullptr;
+    return index < kMethodCount ? kMethodRows[index].name : nullptr;
 }
 
 graybmp_status graybmp_read_header(const void* data, size_t length, uint64_t input_length,
@@ -732,6 +742,10 @@ const char* graybmp_cpu(void) { return cpuName(processCpu()); }
 int graybmp_cpu_known(const char* name) {
     Cpu cpu;
     return name != nullptr && cpuNamed(name, cpu) ? 1 : 0;
+}
+
+const char* graybmp_cpu_name(size_t index) {
+    return index < kCpus ? cpuName(static_cast<Cpu>(index)) : nullptr;
 }
 
 }  // extern "C"

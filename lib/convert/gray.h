@@ -9,58 +9,10 @@
 
 #include "bitmap/bitmap.h"
 #include "bitmap/check.h"
+#include "convert/kernels.h"
+#include "convert/methods.h"
 
 namespace graybmp {
-
-// How a colour's gray is worked out, from 8-bit red, green and blue:
-//   Mean       floor((r + g + b) / 3), the unweighted mean
-//   Bt601      (299 r + 587 g + 114 b + 500) div 1000, the luma of ITU-R BT.601
-//   Bt709      (2126 r + 7152 g + 722 b + 5000) div 10000, the luma of ITU-R BT.709
-//   Luminance  the channels decoded from sRGB to linear light, Y = 0.2126 R + 0.7152 G +
-//              0.0722 B, encoded back to sRGB and scaled to the nearest of 0 to 255
-//   Max        max(r, g, b), HSV's value
-//   Lightness  (max(r, g, b) + min(r, g, b) + 1) div 2, HSL's lightness
-//   Rms        the nearest integer to sqrt((r^2 + g^2 + b^2) / 3), never halfway
-//   Red, Green, Blue   that channel
-//   Weights    (Wr r + Wg g + Wb b + S div 2) div S, W the weights in millionths and S
-//              their sum
-// The order is the library's graybmp_method's.
-enum class GrayMethod { Mean, Bt601, Bt709, Luminance, Max, Lightness, Rms, Red, Green, Blue, Weights };
-constexpr int kGrayMethods = 11;
-
-// A method with its weights (in millionths: 1000000 is a weight of 1; Weights only).
-struct GrayFormula {
-    GrayMethod method = GrayMethod::Mean;
-    std::uint64_t weights[3] = {0, 0, 0};  // red, green, blue
-    GrayFormula() = default;
-    GrayFormula(GrayMethod m) : method(m) {}  // NOLINT: a method without weights
-    GrayFormula(std::uint64_t red, std::uint64_t green, std::uint64_t blue)
-        : method(GrayMethod::Weights), weights{red, green, blue} {}
-};
-
-std::uint8_t grayOf(const GrayFormula& method, unsigned blue, unsigned green, unsigned red);
-
-// The weights of a weighted gray as the vector loop takes them: each exact in double
-// precision (at most 10^12), so that every product and sum below 2^53 is exact and the one
-// rounded division lands on the right side of every integer (S is below 2^53 / 256).
-struct WeightsInDouble {
-    double red, green, blue, half, sum;
-};
-
-// The processor variants of the pixel loops, each needing the one before: the plain
-// x86-64 (or any other processor's) code, AVX2, AVX-512 (x86-64-v4; luminance takes its
-// VBMI lookups where the processor has them).
-enum class Cpu { Baseline, Avx2, Avx512 };
-constexpr int kCpus = 3;
-const char* cpuName(Cpu cpu);  // "baseline", "avx2", "avx512"
-bool cpuNamed(const char* name, Cpu& cpu);
-
-// The variant every image takes: the processor's best, lowered (never raised) by the
-// environment's GRAYBMP_CPU when it names one; chosen once, at the first call.
-Cpu processCpu();
-
-// Every variant this processor runs, the plain one first: what the tests try each of.
-std::vector<Cpu> availableCpus();
 
 // Replaces blue, green and red of every entry by the floor of their unweighted mean;
 // the reserved byte is kept. All 256 entries, whatever biClrUsed says.
@@ -81,9 +33,9 @@ struct Channel {
 // The loop that grays a run of pixels, chosen once per image.
 enum class PixelMethod {
     Table,  // 16 bits: a lookup of every value
-    Bgr,    // 24 or 32 bits, blue, green, red in the first three bytes: vectorized
-    Bytes,  // 24 or 32 bits, each channel one whole byte elsewhere
-    Masks,  // anything else: each channel decoded by its mask
+    Bgr,    // 24 or 32 bits, blue, green, red in the first three bytes: the kernels
+    Bytes,  // 24 or 32 bits, each channel one whole byte elsewhere: through planes
+    Masks,  // anything else: each channel decoded by its mask, through planes
     Wide,   // 64 bits: blue, green, red and alpha as signed 16-bit values
 };
 
@@ -98,7 +50,7 @@ struct PixelGray {
     std::uint16_t* table;  // 16-bit pixels: the gray of every value, 65536 entries, or null
     PixelMethod method;
     GrayFormula formula;
-    Cpu cpu;  // which variant of the 24- and 32-bit loops
+    Cpu cpu;  // whose kernels
     WeightsInDouble weights;  // the formula's, for those loops
 };
 

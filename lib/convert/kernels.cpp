@@ -1,0 +1,148 @@
+// The kernels of kernels-inl.h for every target, and the choice among them. The dispatch
+// is the library's own (Highway's needs its runtime library): the processor check in the
+// platform layer, then each target's table of kernels.
+#include "convert/kernels.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/cpu.h"
+
+// The targets: x86's SSSE3 to AVX-512 with VBMI (AVX3_DL), ARM's NEON, SVE and SVE2, and
+// the scalar code everywhere (EMU128 is left out: GCC before 12.3 miscompiles it). The
+// fixed-width SVE variants are left to the plain SVE ones; so is AVX on Windows, whose GCC
+// does not align the stack for its spills.
+#define HWY_COMPILE_ALL_ATTAINABLE
+#define HWY_WANT_AVX3_DL
+#define HWY_BROKEN_EMU128 1
+#if defined(_WIN32) && defined(__GNUC__) && !defined(__clang__)
+#define HWY_DISABLED_TARGETS (HWY_AVX2 | HWY_AVX3 | HWY_AVX3_DL | HWY_SVE_256 | HWY_SVE2_128)
+#else
+#define HWY_DISABLED_TARGETS (HWY_SVE_256 | HWY_SVE2_128)
+#endif
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "convert/kernels-inl.h"
+#include "hwy/foreach_target.h"  // IWYU pragma: keep
+#include "hwy/highway.h"
+#include "convert/kernels-inl.h"
+
+#if HWY_ONCE
+namespace graybmp {
+namespace {
+
+using KernelFn = void (*)(const PixelRun&);
+
+// Each target's table, or null where it is not built in.
+const KernelFn* kernelsOf(Cpu cpu) {
+    switch (cpu) {
+    case Cpu::Scalar:
+        return N_SCALAR::Kernels();
+#if HWY_TARGETS & HWY_SSSE3
+    case Cpu::Ssse3:
+        return N_SSSE3::Kernels();
+#endif
+#if HWY_TARGETS & HWY_SSE4
+    case Cpu::Sse4:
+        return N_SSE4::Kernels();
+#endif
+#if HWY_TARGETS & HWY_AVX2
+    case Cpu::Avx2:
+        return N_AVX2::Kernels();
+#endif
+#if HWY_TARGETS & HWY_AVX3
+    case Cpu::Avx3:
+        return N_AVX3::Kernels();
+#endif
+#if HWY_TARGETS & HWY_AVX3_DL
+    case Cpu::Avx3Dl:
+        return N_AVX3_DL::Kernels();
+#endif
+#if HWY_TARGETS & HWY_NEON
+    case Cpu::Neon:
+        return N_NEON::Kernels();
+#endif
+#if HWY_TARGETS & HWY_SVE
+    case Cpu::Sve:
+        return N_SVE::Kernels();
+#endif
+#if HWY_TARGETS & HWY_SVE2
+    case Cpu::Sve2:
+        return N_SVE2::Kernels();
+#endif
+#if HWY_TARGETS & HWY_WASM
+    case Cpu::Wasm:
+        return N_WASM::Kernels();
+#endif
+    default:
+        return nullptr;
+    }
+}
+
+constexpr const char* kCpuNames[kCpus] = {"scalar", "ssse3", "sse4", "avx2", "avx3",
+                                          "avx3_dl", "neon", "sve", "sve2", "wasm"};
+
+// Where a target stands: its family (0 for the scalar code, which every family has) and
+// its place in it.
+int familyOf(Cpu cpu) {
+    if (cpu == Cpu::Scalar) return 0;
+    if (cpu <= Cpu::Avx3Dl) return 1;
+    return cpu <= Cpu::Sve2 ? 2 : 3;
+}
+
+}  // namespace
+
+const char* cpuName(Cpu cpu) { return kCpuNames[static_cast<int>(cpu)]; }
+
+bool cpuNamed(const char* name, Cpu& cpu) {
+    if (name == nullptr) return false;
+    for (int c = 0; c < kCpus; ++c) {
+        if (std::strcmp(kCpuNames[c], name) == 0) {
+            cpu = static_cast<Cpu>(c);
+            return true;
+        }
+    }
+    if (std::strcmp(name, "baseline") == 0) return cpu = Cpu::Scalar, true;
+    if (std::strcmp(name, "avx512") == 0) return cpu = Cpu::Avx3, true;
+    return false;
+}
+
+std::vector<Cpu> availableCpus() {
+    const unsigned hardware = hardwareCpus();
+    std::vector<Cpu> cpus;
+    for (int c = 0; c < kCpus; ++c) {
+        const auto cpu = static_cast<Cpu>(c);
+        if ((hardware >> c & 1u) != 0 && kernelsOf(cpu) != nullptr) cpus.push_back(cpu);
+    }
+    return cpus;
+}
+
+Cpu processCpu() {
+    static const Cpu chosen = [] {
+        const std::vector<Cpu> cpus = availableCpus();
+        Cpu ceiling = cpus.back();
+        if (!cpuNamed(std::getenv("GRAYBMP_CPU"), ceiling)) return cpus.back();
+        // A target of another family leaves the scalar code, the one they share.
+        Cpu best = Cpu::Scalar;
+        for (const Cpu cpu : cpus)
+            if (cpu <= ceiling && familyOf(cpu) == familyOf(ceiling)) best = cpu;
+        return best;
+    }();
+    return chosen;
+}
+
+WeightsInDouble weightsInDouble(const GrayFormula& f) {
+    const std::uint64_t sum = f.weights[0] + f.weights[1] + f.weights[2];
+    return {static_cast<double>(f.weights[0]), static_cast<double>(f.weights[1]),
+            static_cast<double>(f.weights[2]), static_cast<double>(sum / 2),
+            static_cast<double>(sum)};
+}
+
+void runKernel(Cpu cpu, GrayMethod method, const PixelRun& run) {
+    const KernelFn* kernels = kernelsOf(cpu);
+    if (kernels == nullptr) kernels = kernelsOf(Cpu::Scalar);
+    kernels[static_cast<int>(method)](run);
+}
+
+}  // namespace graybmp
+#endif  // HWY_ONCE
