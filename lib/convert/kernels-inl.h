@@ -22,6 +22,9 @@ namespace graybmp {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
+// No vector of 8-bit lanes holds more than this (MaxLanes is a loose bound on SVE).
+constexpr std::size_t kMaxLanes = HWY_MAX_BYTES;
+
 // Each method's kernel: the gray of vectors of blue, green and red (8-bit lanes of the tag
 // D8, which holds as many lanes as a vector of the kernel's Lane type) as 8-bit lanes.
 // Every one is exact, on every target: the tests hold each to its formula on all 2^24
@@ -76,12 +79,15 @@ struct GrayKernel<GrayMethod::Max> {
     }
 };
 
+// (max + min + 1) div 2 = max - (max - min) div 2, which no 8-bit lane overflows (Highway
+// 1.0's AverageRound does on SVE).
 template <>
 struct GrayKernel<GrayMethod::Lightness> {
     using Lane = std::uint8_t;
     template <class D8, class V>
     HWY_INLINE V operator()(D8, V b, V g, V r) const {
-        return hn::AverageRound(hn::Max(hn::Max(b, g), r), hn::Min(hn::Min(b, g), r));
+        const V high = hn::Max(hn::Max(b, g), r);
+        return hn::Sub(high, hn::ShiftRight<1>(hn::Sub(high, hn::Min(hn::Min(b, g), r))));
     }
 };
 
@@ -171,7 +177,7 @@ struct GrayKernel<GrayMethod::Luminance> {
             hn::Or(nearThreshold, hn::Gt(hn::BitCast(di, crossing), hn::Zero(di)));
         const V grays = hn::DemoteTo(d8, gray);
         if (HWY_LIKELY(hn::AllFalse(di, near))) return grays;
-        HWY_ALIGN std::uint8_t lanes[4][hn::MaxLanes(d8)];
+        HWY_ALIGN std::uint8_t lanes[4][kMaxLanes];
         hn::Store(b, d8, lanes[0]);
         hn::Store(g, d8, lanes[1]);
         hn::Store(r, d8, lanes[2]);
@@ -210,8 +216,8 @@ struct Interleaved {
 
     template <class D8, class F>
     HWY_INLINE void Tail(D8 d8, const F& f, std::size_t i, std::size_t n) const {
-        HWY_ALIGN std::uint8_t pixels[4 * hn::MaxLanes(d8)] = {};
-        HWY_ALIGN std::uint8_t grays[hn::MaxLanes(d8)] = {};
+        HWY_ALIGN std::uint8_t pixels[4 * kMaxLanes] = {};
+        HWY_ALIGN std::uint8_t grays[kMaxLanes] = {};
         std::memcpy(pixels, p + Bytes * i, Bytes * n);
         Interleaved<Bytes, ToOut>{pixels, grays}.Step(d8, f, 0);
         if constexpr (ToOut) std::memcpy(out + i, grays, n);
@@ -233,7 +239,7 @@ struct Planes {
 
     template <class D8, class F>
     HWY_INLINE void Tail(D8 d8, const F& f, std::size_t i, std::size_t n) const {
-        HWY_ALIGN std::uint8_t lanes[4][hn::MaxLanes(d8)] = {};
+        HWY_ALIGN std::uint8_t lanes[4][kMaxLanes] = {};
         std::memcpy(lanes[0], blue + i, n);
         std::memcpy(lanes[1], green + i, n);
         std::memcpy(lanes[2], red + i, n);
