@@ -91,8 +91,8 @@ set(CPACK_DEBIAN_TOOL_DESCRIPTION
  "turns BMP images gray, changing nothing in them but their colours
 graybmp writes the gray copy of a BMP image: every header byte is kept, the
 file keeps its own encoding (depth, compression, masks, padding), and only
-the colours change, by the unweighted mean or by BT.601, BT.709 or
-linear-light luminance. It converts every palettized and true-colour kind,
+the colours change, by one of eleven exact methods (the unweighted mean,
+BT.601 or BT.709 luma, linear-light luminance, weights of one's own, ...). It converts every palettized and true-colour kind,
 files, folders and pipes, and can write true colour as compact 8-bit gray.")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libgraybmp1)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
@@ -118,7 +118,7 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-graybmp)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
-  "libgraybmp1 (= ${PROJECT_VERSION}), python3 (>= 3.11), python3 (<< 3.12), libc6 (>= 2.36)")
+  "python3 (>= 3.11), python3 (<< 3.12), libc6 (>= 2.36)")
 set(CPACK_DEBIAN_PYTHON_DESCRIPTION
   "Python module that turns BMP images gray, changing nothing but their colours
 import graybmp: the gray copy of a BMP image from any buffer, in place, or from

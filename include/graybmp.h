@@ -101,7 +101,7 @@ typedef enum graybmp_status {
     GRAYBMP_WRITE_FAILED = 61,      /* os_error says why */
     GRAYBMP_REPLACE_FAILED = 62,    /* the finished copy could not be moved into place */
     GRAYBMP_OUTPUT_IS_INPUT = 63,   /* the output names the input itself (not in place) */
-    GRAYBMP_OUTPUT_NOT_REGULAR = 64,/* the output is a device, a pipe or a folder */
+    GRAYBMP_OUTPUT_NOT_REGULAR = 64,/* the output is a device or a pipe */
 
     /* The call itself. */
     GRAYBMP_BUFFER_TOO_SHORT = 80,  /* the output buffer: error->needed says how long */
@@ -311,8 +311,9 @@ GRAYBMP_API graybmp_status graybmp_convert_stream(const graybmp_reader* reader, 
  * output has mode 0666 less the umask (applied by the OS); a replaced one keeps its mode
  * (and owner, where allowed), and symbolic links to it stay links: the file they lead to
  * is replaced. An output that is the input itself (by identity: links included) is
- * GRAYBMP_OUTPUT_IS_INPUT, nothing written; one that is a folder, a device or a pipe is
- * GRAYBMP_OUTPUT_NOT_REGULAR. A named pipe as input is read in order. Names are UTF-8
+ * GRAYBMP_OUTPUT_IS_INPUT, nothing written; one that is a device or a pipe is
+ * GRAYBMP_OUTPUT_NOT_REGULAR; one that is a folder cannot be created in its place:
+ * GRAYBMP_CREATE_FAILED, with the OS's errno (EISDIR). A named pipe as input is read in order. Names are UTF-8
  * (wide names underneath on Windows). */
 GRAYBMP_API graybmp_status graybmp_convert_file(const char* input, const char* output,
                                                 const graybmp_options* options,

@@ -180,6 +180,7 @@ int convertAll(const Options& o) {
         job.report = o.report ? &reports : nullptr;
         job.reportName = true;
         job.pipes = true;
+        job.folderHint = true;
         job.inPlace = o.inPlace;
         job.outputChecked = true;  // the collisions below include the input itself
         job.options = o.gray;

@@ -101,6 +101,9 @@ int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written)
         if (written != nullptr) *written = static_cast<std::int64_t>(j.written);
         return 0;
     }
+    if (error.status == GRAYBMP_INPUT_IS_DIRECTORY && job.folderHint)
+        return fail(job.input, std::string(error.message) +
+                                   " (use -r with -d or -i to convert the BMPs in it)");
     if (error.side != GRAYBMP_SIDE_OUTPUT) return fail(job.input, error.message);
     return fail(toConsole(job.output) ? "standard output" : job.output, error.message);
 }

@@ -22,6 +22,7 @@ struct FileJob {
     bool pipes = false;              // a pipe is read as it comes; else refused
     bool inPlace = false;            // the output replaces the input itself
     bool outputChecked = false;      // the caller made sure the output is not the input
+    bool folderHint = false;         // a folder as input says how to convert what it holds
     graybmp_options options{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}};
 };
 

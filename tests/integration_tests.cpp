@@ -799,6 +799,8 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
          {{"aNEW.bmp", &grayA}, {"cutNEW.bmp", nullptr}},
          "graybmp: missing.bmp: cannot open"},
         {"$G -o out a.bmp", 1, {{"a.bmp", &a}}, "graybmp: out: cannot create"},
+        {"$G out a.bmp", 1, {{"aNEW.bmp", &grayA}},
+         "graybmp: out: is a directory (use -r with -d or -i to convert the BMPs in it)\n"},
         {"chmod 604 a.bmp && $G -i a.bmp cut.bmp",
          1,
          {{"a.bmp", &grayA}, {"cut.bmp", &cut}},

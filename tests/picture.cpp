@@ -237,7 +237,7 @@ const char* methodName(Method method) {
 }
 
 int weightedGray(const std::uint64_t w[3], int r, int g, int b) {
-    using Wide = unsigned __int128;
+    __extension__ typedef unsigned __int128 Wide;
     const Wide sum = Wide{w[0]} + w[1] + w[2];
     const Wide n = Wide{w[0]} * static_cast<unsigned>(r) + Wide{w[1]} * static_cast<unsigned>(g) +
                    Wide{w[2]} * static_cast<unsigned>(b) + sum / 2;
@@ -393,8 +393,8 @@ Bytes makePicture(const Shape& s) {
         pixels.resize(stride * static_cast<std::size_t>(std::abs(s.height)));
         for (auto& b : pixels) b = static_cast<std::uint8_t>(random.next());
     }
-    Bytes f(offset, 0);
-    f.insert(f.end(), pixels.begin(), pixels.end());
+    Bytes f(offset + pixels.size(), 0);
+    std::copy(pixels.begin(), pixels.end(), f.begin() + static_cast<std::ptrdiff_t>(offset));
     std::size_t profileAt = 0;
     if (s.profile != Shape::Profile::None) {
         profileAt = s.profile == Shape::Profile::BeforePixels ? paletteEnd + 2 : f.size() + 1;
@@ -509,7 +509,9 @@ Bytes rle24Picture(const Bytes& codes) {
     Bytes file = makePicture(os2);
     file.resize(littleEndian(file, 10, 4));
     put(file, 30, 4, 4);
-    file.insert(file.end(), codes.begin(), codes.end());
+    const std::size_t at = file.size();
+    file.resize(at + codes.size());
+    std::copy(codes.begin(), codes.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
     return file;
 }
 

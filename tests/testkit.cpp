@@ -26,31 +26,32 @@ Bytes expectedGrayCopy(const Bytes& in, Method method) {
     const std::int64_t stride = width + (4 - width % 4) % 4;
     const std::int64_t rowsEnd = rows > 0 ? offset + rows * stride : 0;
     const std::int64_t size = static_cast<std::int64_t>(in.size());
-    const auto at = [&](std::int64_t i) -> std::uint8_t { return i < size ? in[i] : 0; };
+    const auto idx = [](std::int64_t i) { return static_cast<std::size_t>(i); };
+    const auto at = [&](std::int64_t i) -> std::uint8_t { return i < size ? in[idx(i)] : 0; };
 
-    Bytes out(std::max({paletteAt + 1024, rowsEnd, size}), 0);
+    Bytes out(idx(std::max({paletteAt + 1024, rowsEnd, size})), 0);
     std::copy(in.begin(), in.begin() + paletteAt, out.begin());
     for (std::int64_t e = paletteAt; e < paletteAt + 1024; e += 4) {
         const auto gray =
             static_cast<std::uint8_t>(referenceGray(method, at(e + 2), at(e + 1), at(e)));
-        out[e] = out[e + 1] = out[e + 2] = gray;
-        out[e + 3] = at(e + 3);
+        out[idx(e)] = out[idx(e + 1)] = out[idx(e + 2)] = gray;
+        out[idx(e + 3)] = at(e + 3);
     }
     for (std::int64_t r = 0; r < rows; ++r) {
         const std::int64_t start = offset + r * stride;
         for (std::int64_t x = 0; x < stride; ++x) {
             const std::int64_t from = x < width ? x : x - width;
-            out[start + x] = from < width ? in[start + from] : 0;
+            out[idx(start + x)] = from < width ? in[idx(start + from)] : 0;
         }
     }
     const std::int64_t tail = std::max(rows > 0 ? rowsEnd : offset, paletteAt + 1024);
-    for (std::int64_t i = tail; i < size; ++i) out[i] = in[i];
+    for (std::int64_t i = tail; i < size; ++i) out[idx(i)] = in[idx(i)];
     // A V5 header's embedded profile ("MBED") keeps its bytes between the palette and rows.
     if (u32At(in, 14) >= 124 && size >= 138 && u32At(in, 70) == 0x4D424544) {
         const std::int64_t from = 14 + std::int64_t{u32At(in, 126)};
         const std::int64_t to = from + std::int64_t{u32At(in, 130)};
         for (std::int64_t i = std::max(from, paletteAt + 1024); i < std::min({to, offset, size}); ++i)
-            out[i] = in[i];
+            out[idx(i)] = in[idx(i)];
     }
     return out;
 }
@@ -104,8 +105,9 @@ int wideGray(Method method, int r, int g, int b) {
     }
     case Method::Weights: {
         const std::uint64_t* w = kMethodWeights;
-        const __int128 sum = __int128{w[0]} + w[1] + w[2];
-        const __int128 n = __int128{w[0]} * r + __int128{w[1]} * g + __int128{w[2]} * b + sum / 2;
+        __extension__ typedef __int128 Wide;
+        const Wide sum = Wide{w[0]} + w[1] + w[2];
+        const Wide n = Wide{w[0]} * r + Wide{w[1]} * g + Wide{w[2]} * b + sum / 2;
         return static_cast<int>(n / sum - (n % sum < 0 ? 1 : 0));
     }
     default:
@@ -168,8 +170,8 @@ std::string bitmapProblem(const Bytes& in, const Bytes& out, const ImageLayout& 
             for (std::size_t k = 0; k < static_cast<std::size_t>(size); ++k) changes[at + k] = true;
             const std::string p = size == 8
                                       ? widePixelProblem(in, out, at, method)
-                                      : truePixelProblem(littleEndian(in, at, size),
-                                                         littleEndian(out, at, size), l, method);
+                                      : truePixelProblem(littleEndian(in, at, static_cast<int>(size)),
+                                                         littleEndian(out, at, static_cast<int>(size)), l, method);
             if (!p.empty()) return "pixel at " + std::to_string(at) + ": " + p;
         }
     return "";

@@ -562,14 +562,14 @@ graybmp_status graybmp_read_header(const void* data, size_t length, uint64_t inp
                                    graybmp_error* error) {
     return guarded(error, [&](Failure& f) {
         Settings s;
-        if (data == nullptr || header == nullptr) {
+        if ((data == nullptr && length > 0) || header == nullptr) {
             f = badArgument("no data or no header record");
             return;
         }
         if (!settingsOf(options, s, f)) return;
         std::uint8_t lead[kMaxLeadSize] = {};
         const std::size_t leadSize = std::min(length, kMaxLeadSize);
-        std::memcpy(lead, data, leadSize);
+        if (leadSize > 0) std::memcpy(lead, data, leadSize);
         if (!longEnough(lead, leadSize, f)) return;
         fillHeader(lead, leadSize, *header);
         const std::uint64_t size =
