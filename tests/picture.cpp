@@ -461,6 +461,7 @@ std::vector<Shape> everyKind(std::initializer_list<std::int32_t> widths) {
         {40, 16, 0, 0, {}},
         {40, 24, 0, 0, {}},
         {40, 32, 0, 0, {}},
+        {40, 64, 0, 0, {}},   // signed linear channels
         {40, 24, 0, 20, {}},  // a colour table beside true colour
         {40, 16, 3, 0, {0xF800, 0x07E0, 0x001F, 0}},
         {40, 16, 3, 0, {0x0C00, 0x03E0, 0x001F, 0}},  // 2-5-5

@@ -567,6 +567,7 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
         checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), l);
         const std::string what = test::describe(s);
         const auto method = test::kMethods[s.seed % std::size(test::kMethods)];
+        if (l.bitCount == 64) continue;  // refused for --compact, before the copy
         if (l.kind != ImageKind::TrueColour) {
             EXPECT_EQ(convertCore(input, kChunkSize, true, method, true),
                       convertCore(input, kChunkSize, true, method))
