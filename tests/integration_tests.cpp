@@ -109,7 +109,7 @@ class Folder : public ::testing::Test {
     }
 
     // Converts `input` of any kind: the output decodes to the gray of the input's picture
-    // by `method`, and holds the input's bytes but for the colours.
+    // by `method` (but for 64-bit pixels), and holds the input's bytes but for the colours.
     void expectGray(const Bytes& input, const std::string& what,
                     test::Method method = test::Method::Mean) {
         put(kInput, input);
@@ -119,13 +119,15 @@ class Folder : public ::testing::Test {
         const Outcome r = method == test::Method::Mean ? run() : run(toolCommand() + args);
         ASSERT_EQ(r.status, 0) << what << ": " << r.err;
         const Bytes output = get(kOutput);
-        test::Picture before, after;
-        std::string why;
-        ASSERT_TRUE(test::decodePicture(input, before, why)) << what << ": input " << why;
-        ASSERT_TRUE(test::decodePicture(output, after, why)) << what << ": output " << why;
-        EXPECT_EQ(test::grayPictureProblem(before, after, method), "") << what;
         ImageLayout layout{};
         checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), layout);
+        if (layout.bitCount != 64) {  // no viewer shows linear 64-bit pixels: the bytes below
+            test::Picture before, after;
+            std::string why;
+            ASSERT_TRUE(test::decodePicture(input, before, why)) << what << ": input " << why;
+            ASSERT_TRUE(test::decodePicture(output, after, why)) << what << ": output " << why;
+            EXPECT_EQ(test::grayPictureProblem(before, after, method), "") << what;
+        }
         EXPECT_EQ(test::grayCopyProblem(input, output, layout, method), "") << what;
         EXPECT_EQ(test::libraryProblem(input, method, false, dir_.string(), &output), "") << what;
     }
@@ -924,7 +926,8 @@ TEST_F(CommandLine, RecursiveWalksFoldersOfFolders) {
           "scans/gray/scans/a/y.BMP=scans/a/y.BMP", "scans/gray/scans/" + odd + "=scans/" + odd,
           "scans/gray/scans/" + deeper + "=scans/" + deeper, "scans/gray/scans/x.bmp=scans/x.bmp"},
          "graybmp: scans/c/broken.bmp: 3 rows of 5 pixels need", true, "scans/gray", 2},
-        {"in place, a link's target through the link", "-r -i scans/a", 0,
+        {"in place: a link's target through the link; links to folders, one outside the tree, passed over",
+         "-r -i scans/a", 0,
          {"scans/a/y.BMP=scans/a/y.BMP", "scans/a/b/z.dib=scans/a/b/z.dib", "scans/x.bmp=scans/x.bmp"},
          "", true, "scans/a/b"},
         {"the output folder as an operand", "-r -d out out scans/a/b", 1,
@@ -944,6 +947,8 @@ TEST_F(CommandLine, RecursiveWalksFoldersOfFolders) {
         if (c.posixOnly && !posixTool()) continue;
         fs::remove_all(dir_ / "scans");
         fs::remove_all(dir_ / "out");
+        fs::create_directories(dir_ / "elsewhere");
+        put("elsewhere/e.bmp", good);
         for (const char* folder : {"scans/a/b", "scans/c", "scans/d \xC3\xA9/deeper", "scans/gray", "out"})
             fs::create_directories(dir_ / folder);
         const std::pair<std::string, Bytes> files[] = {
@@ -959,6 +964,7 @@ TEST_F(CommandLine, RecursiveWalksFoldersOfFolders) {
             fs::create_symlink("../x.bmp", dir_ / "scans/a/link.bmp");
             fs::create_symlink("b", dir_ / "scans/a/folder-link");
             fs::create_symlink("nothing.bmp", dir_ / "scans/a/dangling.bmp");
+            fs::create_symlink("../../elsewhere", dir_ / "scans/a/outside");
         }
         std::string as;
         if (c.locked) {
@@ -976,6 +982,8 @@ TEST_F(CommandLine, RecursiveWalksFoldersOfFolders) {
             EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << ": " << r.err;
         }
         fs::permissions(dir_ / "scans/c", fs::perms::owner_all);
+        EXPECT_TRUE(get("elsewhere/e.bmp") == good && !exists("elsewhere/eNEW.bmp"))
+            << c.name << ": a folder outside the tree was walked";
         std::vector<std::string> written, wanted;
         for (const auto& e : fs::recursive_directory_iterator(dir_ / c.listed))
             if (!e.is_directory()) written.push_back(fs::relative(e.path(), dir_).generic_string());

@@ -106,6 +106,10 @@ def test_each_exception_type_and_what_it_carries(sample, tmp_path):
         (lambda: graybmp.convert(missing), OSError, {"errno": errno.ENOENT, "filename": str(missing)}),
         (lambda: graybmp.convert(sample, nowhere), OSError,
          {"errno": errno.ENOENT, "filename": str(nowhere)}),
+        (lambda: graybmp.convert(tmp_path), IsADirectoryError,
+         {"errno": errno.EISDIR, "filename": str(tmp_path)}),
+        (lambda: graybmp.convert(sample, tmp_path), IsADirectoryError,
+         {"errno": errno.EISDIR, "filename": str(tmp_path)}),
     ]
     assert grows.returncode == 0
     before = (bytes(cut), bytes(short), data)
