@@ -85,8 +85,10 @@ typedef enum graybmp_status {
     GRAYBMP_ARRAY_LOOPS = 19,
     GRAYBMP_ARRAY_OVERLAPS = 20,
     GRAYBMP_ARRAY_BEHIND_PIPE = 21,
-    GRAYBMP_TRANSLUCENT = 22,       /* compact: a pixel is not opaque */
+    GRAYBMP_TRANSLUCENT = 22,       /* compact or levels: a pixel is not opaque */
     GRAYBMP_COMPACT_KIND = 23,      /* compact of a 64-bit, RLE24 or bitmap-array image */
+    GRAYBMP_LEVELS_KIND = 24,       /* levels of a kind they do not take (OS/2 Huffman,
+                                       RLE24, bitmap arrays, 64-bit, top-down RLE) */
 
     /* The input could not be had. */
     GRAYBMP_OPEN_FAILED = 40,       /* os_error says why */
@@ -156,15 +158,47 @@ typedef enum graybmp_method {
 /* How to convert. Grows at its end only: `size` tells the library how much of it the
  * caller knows, so that a program built against an older header keeps working. Set it up
  * with graybmp_options_init, then change the fields. */
+/* How levels are dithered (see levels below). */
+typedef enum graybmp_dither {
+    GRAYBMP_DITHER_NONE = 0,
+    GRAYBMP_DITHER_FLOYD_STEINBERG = 1,
+    GRAYBMP_DITHER_ATKINSON = 2,
+    GRAYBMP_DITHER_ORDERED = 3
+} graybmp_dither;
+
 typedef struct graybmp_options {
     size_t size;            /* sizeof(graybmp_options), as graybmp_options_init sets it */
     graybmp_method method;
     int compact;            /* true colour written as an 8-bit gray BMP */
     uint64_t weights[3];    /* GRAYBMP_WEIGHTS: red, green and blue in millionths (a weight
                                of 0.299 is 299000), each at most 10^12, not all 0 */
+    /* Since 1.3.0. Levels: 0, the input's own encoding; N from 2 to 256, an uncompressed
+     * gray BMP of N levels instead, from palettized images (uncompressed, RLE8, RLE4) and
+     * 16-, 24- and 32-bit ones (others are GRAYBMP_LEVELS_KIND; a pixel not opaque is
+     * GRAYBMP_TRANSLUCENT). Level k is (510 k + N - 1) div (2 (N - 1)), palette entry k
+     * (L, L, L, 0); each pixel the index of the level nearest its gray, packed most
+     * significant bits first; headers of 14 and 40 bytes, the width, the height with its
+     * sign, the resolution copied when the input has it. The README states the dithering
+     * exactly; the bytes are the same on every processor. */
+    int levels;
+    int depth;              /* bits a pixel, 1, 2, 4 or 8, at least log2 of the levels; 0:
+                               the least of 1, 4, 8 that holds them. Without levels, a depth
+                               D means 2^D levels */
+    graybmp_dither dither;  /* only below 256 levels */
 } graybmp_options;
 
 GRAYBMP_API void graybmp_options_init(graybmp_options* options);
+
+/* Whether the options can be used: GRAYBMP_OK, or GRAYBMP_BAD_ARGUMENT with what is wrong
+ * (an unknown method or dithering, weights all 0, levels outside 2 to 256, a depth other
+ * than 1, 2, 4 or 8 or too small for the levels, dithering without levels or at 256).
+ * Since 1.3.0. */
+GRAYBMP_API graybmp_status graybmp_options_check(const graybmp_options* options,
+                                                 graybmp_error* error);
+
+/* The name of the index-th dithering ("none", "floyd-steinberg", "atkinson", "ordered",
+ * in graybmp_dither's order), NULL past the last. Since 1.3.0. */
+GRAYBMP_API const char* graybmp_dither_name(size_t index);
 
 /* Sets the method by its name ("mean", "bt601", "bt709", "luminance", "max", "lightness",
  * "rms", "red", "green", "blue"), or "weights=R,G,B" with the weights: each digits,

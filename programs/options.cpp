@@ -17,11 +17,25 @@ const option kLongOptions[] = {
     {"recursive", no_argument, nullptr, 'r'},
     {"report", no_argument, nullptr, 'R'},
     {"compact", no_argument, nullptr, 'c'},
+    {"levels", required_argument, nullptr, 'L'},
+    {"depth", required_argument, nullptr, 'D'},
+    {"dither", required_argument, nullptr, 'T'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
 };
 constexpr const char* kShortOptions = ":o:d:irm:hV";  // ':' first: a missing argument is told apart
+
+// A whole number from `low` to `high`, or -1.
+int numberIn(const char* text, int low, int high) {
+    long value = 0;
+    if (*text == '\0') return -1;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9' || value > high) return -1;
+        value = value * 10 + (*p - '0');
+    }
+    return value >= low && value <= high ? static_cast<int>(value) : -1;
+}
 
 // The rules between options and operands; the first one broken, or empty.
 std::string conflicts(const Options& o) {
@@ -82,6 +96,34 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         case 'c':
             options.gray.compact = 1;
             break;
+        case 'L':
+            options.gray.levels = numberIn(optarg, 2, 256);
+            if (options.gray.levels < 0) {
+                error = std::string("--levels takes 2 to 256 levels, not '") + optarg + "'";
+                return false;
+            }
+            break;
+        case 'D':
+            options.gray.depth = numberIn(optarg, 1, 8);
+            if (options.gray.depth < 0 || (options.gray.depth & (options.gray.depth - 1)) != 0) {
+                error = std::string("--depth takes 1, 2, 4 or 8 bits, not '") + optarg + "'";
+                return false;
+            }
+            break;
+        case 'T': {
+            std::string names;
+            std::size_t i = 0;
+            for (; graybmp_dither_name(i) != nullptr; ++i) {
+                if (std::string(optarg) == graybmp_dither_name(i)) break;
+                names += std::string(i == 0 ? "" : ", ") + graybmp_dither_name(i);
+            }
+            if (graybmp_dither_name(i) == nullptr) {
+                error = std::string("unknown dithering '") + optarg + "' (" + names + ")";
+                return false;
+            }
+            options.gray.dither = static_cast<graybmp_dither>(i);
+            break;
+        }
         case 'h':
             options.help = true;
             break;
@@ -101,6 +143,8 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         for (const std::string& name : expandWildcards(argv[static_cast<std::size_t>(i)]))
             options.inputs.push_back(name);
     error = conflicts(options);
+    if (error.empty() && graybmp_options_check(&options.gray, &failure) != GRAYBMP_OK)
+        error = failure.message;
     return error.empty();
 }
 
@@ -136,6 +180,17 @@ const char* usageText() {
            "      --compact          write true-colour inputs (16, 24 or 32 bits) as 8-bit\n"
            "                         gray BMPs: a palette of 256 grays and one index a\n"
            "                         pixel; refused for pixels that are not opaque\n"
+           "      --levels=N         write an uncompressed gray BMP of N levels (2 to 256):\n"
+           "                         level k is (510 k + N - 1) div (2 (N - 1)), each pixel\n"
+           "                         the nearest to its gray; from palettized, 16-, 24-\n"
+           "                         and 32-bit images\n"
+           "      --depth=D          bits a pixel of those levels: 1, 2, 4 or 8 (by default\n"
+           "                         the least of 1, 4, 8 that holds them; alone, 2^D levels)\n"
+           "      --dither=METHOD    spread each pixel's rounding error, below 256 levels:\n"
+           "                           none             the default\n"
+           "                           floyd-steinberg  to the right and the row below\n"
+           "                           atkinson         1/8 to six neighbours\n"
+           "                           ordered          the 8 x 8 Bayer matrix\n"
            "      --report           print each input's header (on standard error when\n"
            "                         standard output carries an image)\n"
            "  -h, --help             show this help and exit\n"

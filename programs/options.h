@@ -16,7 +16,7 @@ struct Options {
     bool inPlace = false;                  // -i
     bool report = false;                   // --report
     bool recursive = false;                // -r: folder operands are walked
-    graybmp_options gray{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}};  // -m, --compact
+    graybmp_options gray{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}, 0, 0, GRAYBMP_DITHER_NONE};  // -m, --compact, --levels, --depth, --dither
     bool help = false, version = false;
 };
 

@@ -56,6 +56,79 @@ Bytes expectedGrayCopy(const Bytes& in, Method method) {
     return out;
 }
 
+Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
+                     const std::string& dither) {
+    Picture picture;
+    std::string why;
+    if (!decodePicture(input, picture, why)) return {};
+    const std::int64_t n = levels, width = picture.width, rows = picture.height;
+    const std::uint32_t info = u32At(input, 14);
+    // An OS/2 1.x header's height is 16 bits at 20, always bottom-up.
+    const auto height = info == 12 ? static_cast<std::int32_t>(rows) : static_cast<std::int32_t>(u32At(input, 22));
+    const bool bottomUp = height > 0;
+    const auto floorDiv = [](std::int64_t a, std::int64_t b) {
+        return static_cast<std::int64_t>(std::floor(static_cast<long double>(a) / b));
+    };
+    const auto levelOf = [&](std::int64_t k) { return (510 * k + n - 1) / (2 * (n - 1)); };
+    const auto nearest = [&](std::int64_t v) {
+        return std::clamp<std::int64_t>(floorDiv(2 * v * (n - 1) + 255, 510), 0, n - 1);
+    };
+    // Grays in file order, and the error carried to each place (the image and a margin).
+    const auto fileRow = [&](std::int64_t r) { return bottomUp ? rows - 1 - r : r; };
+    std::vector<std::vector<std::int64_t>> carried(
+        static_cast<std::size_t>(rows + 2), std::vector<std::int64_t>(static_cast<std::size_t>(width + 4)));
+    const auto carry = [&](std::int64_t r, std::int64_t x, std::int64_t e) {
+        if (x >= 0 && x < width && r < rows) carried[static_cast<std::size_t>(r)][static_cast<std::size_t>(x)] += e;
+    };
+    int bayer[8][8];
+    for (int y = 0; y < 8; ++y)  // M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]], from M1 = [0]
+        for (int x = 0; x < 8; ++x) {
+            int m = 0;
+            for (int size = 1; size <= 4; size *= 2)  // the lowest bits pick the highest digit
+                m = 4 * m + ((y & size) ? ((x & size) ? 1 : 3) : ((x & size) ? 2 : 0));
+            bayer[y][x] = m;
+        }
+    const std::int64_t stride = (width * depth + 31) / 32 * 4;
+    Bytes out(static_cast<std::size_t>(54 + 4 * n + stride * rows), 0);
+    for (std::int64_t r = 0; r < rows; ++r) {
+        const std::int64_t y = fileRow(r);
+        for (std::int64_t x = 0; x < width; ++x) {
+            const Rgba& px = picture.pixels[static_cast<std::size_t>(y * width + x)];
+            std::int64_t v = referenceGray(method, px.r, px.g, px.b) +
+                             carried[static_cast<std::size_t>(r)][static_cast<std::size_t>(x)];
+            if (dither == "ordered")
+                v += floorDiv((2 * bayer[y % 8][x % 8] - 63) * 255 + 64 * (n - 1), 128 * (n - 1));
+            const std::int64_t k = nearest(v), e = v - levelOf(k);
+            if (dither == "floyd-steinberg") {
+                const std::int64_t a = 7 * e / 16, b = 3 * e / 16, c = 5 * e / 16;
+                carry(r, x + 1, a), carry(r + 1, x - 1, b), carry(r + 1, x, c);
+                carry(r + 1, x + 1, e - a - b - c);
+            } else if (dither == "atkinson") {
+                const std::int64_t s8 = e / 8;
+                for (const auto& [dr, dx] : {std::pair{0, 1}, {0, 2}, {1, -1}, {1, 0}, {1, 1}, {2, 0}})
+                    carry(r + dr, x + dx, s8);
+            }
+            const auto at = static_cast<std::size_t>(54 + 4 * n + r * stride + x * depth / 8);
+            out[at] = static_cast<std::uint8_t>(out[at] | k << (8 - depth - x * depth % 8));
+        }
+    }
+    out[0] = 'B', out[1] = 'M';
+    setU32(out, 2, static_cast<std::uint32_t>(out.size()));
+    setU32(out, 10, static_cast<std::uint32_t>(54 + 4 * n));
+    setU32(out, 14, 40);
+    setU32(out, 18, static_cast<std::uint32_t>(width));
+    setU32(out, 22, static_cast<std::uint32_t>(height));  // with its sign
+    setU16(out, 26, 1);
+    setU16(out, 28, static_cast<std::uint32_t>(depth));
+    setU32(out, 34, static_cast<std::uint32_t>(stride * rows));
+    if (info != 12 && info >= 28) setU32(out, 38, u32At(input, 38));  // resolution, if held
+    if (info != 12 && info >= 32) setU32(out, 42, u32At(input, 42));
+    setU32(out, 46, static_cast<std::uint32_t>(n));
+    for (std::int64_t k = 0; k < n; ++k)
+        for (int c = 0; c < 3; ++c) out[static_cast<std::size_t>(54 + 4 * k + c)] = static_cast<std::uint8_t>(levelOf(k));
+    return out;
+}
+
 namespace {
 
 std::string truePixelProblem(std::uint32_t in, std::uint32_t out, const ImageLayout& l,

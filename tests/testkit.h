@@ -19,6 +19,13 @@ using Bytes = std::vector<std::uint8_t>;
 // header that it accepts.
 Bytes expectedGrayCopy(const Bytes& input, Method method = Method::Mean);
 
+// The gray BMP of `levels` levels of `input`'s picture (the tests' decoder's, each pixel's
+// gray by `method`), worked out from the definitions the README states: the levels, the
+// nearest level, the three ditherings ("none", "floyd-steinberg", "atkinson", "ordered"),
+// the packing and the headers. Empty when the decoder does not take the input.
+Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
+                     const std::string& dither);
+
 // Empty when `output` is the gray copy of `input`, which the check accepted with
 // `layout`: for 8-bit images the expected copy above; for the other kinds the input's
 // length and bytes, but for the colour table, whose entries are gray with their fourth

@@ -276,7 +276,7 @@ TEST(HeaderReport, PrintsWhatTheHeadersSay) {
 Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
                   test::Method method = test::Method::Mean, bool compact = false,
                   CopyFault expected = CopyFault::None, std::string* refusal = nullptr,
-                  Cpu cpu = processCpu()) {
+                  Cpu cpu = processCpu(), const Levels& levels = Levels{}) {
     ImageLayout layout{};
     const std::size_t lead = std::min(input.size(), kMaxLeadSize);
     EXPECT_EQ(checkInput(input.data(), lead, input.size(), layout), InputError::None);
@@ -290,7 +290,7 @@ Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
     in.kernelCopy = kernelCopy;
     Refusal why;
     EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize, test::formulaOf(method), compact,
-                        &why, cpu),
+                        &why, cpu, levels),
               expected);
     if (refusal != nullptr) *refusal = why.reason;
     Bytes output;
@@ -638,6 +638,75 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
     EXPECT_GT(opaqueAlpha, 0);
     EXPECT_EQ(translucent, opaqueAlpha);
     EXPECT_EQ(alphaWidths, (std::set<int>{1, 2, 4, 8}));
+}
+
+// --levels, against the tests' own reference from the definitions: every combination of
+// levels, depth and dithering by every method on one picture, bottom-up and top-down,
+// through every target; and every kind --levels takes at widths 1 to 33 and rows longer
+// than a chunk, each with the next combination and method (alpha made opaque first).
+TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
+    struct Combo {
+        int n, depth;
+        Dither dither;
+    };
+    const char* const ditherNames[] = {"none", "floyd-steinberg", "atkinson", "ordered"};
+    std::vector<Combo> combos;
+    for (const int n : {2, 3, 4, 16, 255, 256})
+        for (int d = 0; d < 4; ++d)
+            for (const int depth : {1, 2, 4, 8})
+                if ((1 << depth) >= n && (n < 256 || d == 0))
+                    combos.push_back({n, depth, static_cast<Dither>(d)});
+    const auto check = [&](const Bytes& input, const Combo& c, test::Method m, Cpu cpu,
+                           const std::string& what) {
+        Levels levels;
+        levels.count = c.n, levels.depth = c.depth, levels.dither = c.dither;
+        const Bytes want = test::expectedLevels(input, m, c.n, c.depth, ditherNames[static_cast<int>(c.dither)]);
+        ASSERT_FALSE(want.empty()) << what;
+        const Bytes got = convertCore(input, kChunkSize, true, m, false, CopyFault::None, nullptr, cpu, levels);
+        if (got != want)
+            ADD_FAILURE() << what << ", " << c.n << " levels of " << c.depth << " bits, "
+                          << ditherNames[static_cast<int>(c.dither)] << ", " << test::methodName(m)
+                          << ", " << cpuName(cpu);
+    };
+    test::Shape picture;
+    picture.bits = 24, picture.width = 13, picture.height = 11;
+    for (const std::int32_t height : {11, -11}) {
+        picture.height = height;
+        const Bytes input = test::makePicture(picture);
+        for (const Cpu cpu : availableCpus())
+            for (const Combo& c : combos)
+                for (const test::Method m : test::kMethods) check(input, c, m, cpu, "13 x " + std::to_string(height));
+    }
+    std::vector<test::Shape> shapes = test::everyKind({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17,
+                                                       18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31,
+                                                       32, 33});
+    for (const int bits : {4, 8, 16, 24, 32}) {  // rows longer than a chunk
+        test::Shape wide;
+        wide.bits = bits, wide.height = 2, wide.width = 262144 / std::max(1, bits / 8) + 1;
+        shapes.push_back(wide);
+    }
+    std::size_t k = 0;
+    for (const test::Shape& s : shapes) {
+        if (s.bits == 64) continue;  // refused before the copy
+        Bytes input = test::makePicture(s);
+        ImageLayout l{};
+        checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), l);
+        if (l.alphaMask != 0) {  // a translucent pixel is refused; made opaque, it converts
+            Levels two;
+            two.count = 2, two.depth = 1;
+            convertCore(input, kChunkSize, true, test::Method::Mean, false, CopyFault::Translucent,
+                        nullptr, processCpu(), two);
+            const auto size = static_cast<std::size_t>(l.bitCount / 8);
+            for (std::int64_t r = 0; r < l.rowCount; ++r)
+                for (std::int64_t x = 0; x < l.width; ++x)
+                    for (std::size_t b = 0; b < size; ++b)
+                        input[static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * l.bitCount / 8) + b] |=
+                            static_cast<std::uint8_t>(l.alphaMask >> (8 * b));
+        }
+        ++k;
+        check(input, combos[k % combos.size()], test::kMethods[k % std::size(test::kMethods)],
+              processCpu(), test::describe(s));
+    }
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ constexpr std::size_t kMethodCount = kGrayMethods;
 struct Settings {
     GrayFormula method;
     bool compact = false;
+    Levels levels;
 };
 
 constexpr std::uint64_t kMillion = 1000000;
@@ -132,6 +133,42 @@ std::string methodList() {
     return list;
 }
 
+// The levels, depth and dithering the options ask for, or why they cannot be.
+bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
+    int dither = 0;
+    static_assert(sizeof dither == sizeof o.dither, "the dithering is stored as an int");
+    std::memcpy(&dither, &o.dither, sizeof dither);
+    int count = o.levels;
+    const int depth = o.depth;
+    if (depth != 0 && depth != 1 && depth != 2 && depth != 4 && depth != 8) {
+        f = badArgument("a depth of " + std::to_string(depth) + " bits (1, 2, 4 or 8)");
+        return false;
+    }
+    if (count == 0 && depth != 0) count = 1 << depth;
+    if (count != 0 && (count < 2 || count > 256)) {
+        f = badArgument(std::to_string(count) + " levels (2 to 256)");
+        return false;
+    }
+    if (depth != 0 && (1 << depth) < count) {
+        f = badArgument(std::to_string(count) + " levels do not fit in " + std::to_string(depth) +
+                        (depth == 1 ? " bit" : " bits"));
+        return false;
+    }
+    if (dither < 0 || dither > GRAYBMP_DITHER_ORDERED) {
+        f = badArgument("unknown dithering " + std::to_string(dither));
+        return false;
+    }
+    if (dither != GRAYBMP_DITHER_NONE && (count == 0 || count == 256)) {
+        f = badArgument(count == 0 ? "dithering needs levels (--levels)"
+                                    : "dithering needs fewer than 256 levels");
+        return false;
+    }
+    levels.count = count;
+    levels.depth = depth != 0 ? depth : count <= 2 ? 1 : count <= 16 ? 4 : 8;
+    levels.dither = static_cast<Dither>(dither);
+    return true;
+}
+
 bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
     if (given != nullptr && given->size < offsetof(graybmp_options, compact) + sizeof(int)) {
         f = badArgument("options whose size field is not set (graybmp_options_init sets it)");
@@ -157,7 +194,7 @@ bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
         std::copy(o.weights, o.weights + 3, s.method.weights);
     }
     s.compact = o.compact != 0;
-    return true;
+    return levelsOf(o, s.levels, f);
 }
 
 Failure refusalOf(InputError e, const std::string& reason) {
@@ -219,6 +256,24 @@ bool checked(const std::uint8_t* lead, std::size_t leadSize, std::uint64_t fileS
         f = refusalOf(e, describeInputError(e, lead, leadSize, fileSize));
         return false;
     }
+    if (s.levels.count > 0) {
+        const bool rle = layout.kind != ImageKind::TrueColour &&
+                         (layout.compression == 1 || layout.compression == 2);
+        const char* kind = layout.arrayFirst ? "a bitmap array"
+                           : layout.kind == ImageKind::Rle24 ? "RLE24"
+                           : layout.bitCount == 64 ? "64-bit"
+                           : layout.kind == ImageKind::Palettized && layout.compression == 3
+                               ? "OS/2 Huffman"
+                           : rle && layout.height < 0 ? "top-down RLE"
+                                                      : nullptr;
+        if (kind != nullptr) {
+            f = inputFailure(GRAYBMP_LEVELS_KIND,
+                             std::string("--levels takes palettized (uncompressed, RLE8, RLE4) and "
+                                         "16-, 24- and 32-bit images, not ") + kind + " ones");
+            return false;
+        }
+        return true;
+    }
     if (s.compact &&
         (layout.arrayFirst || layout.kind == ImageKind::Rle24 || layout.bitCount == 64)) {
         f = inputFailure(GRAYBMP_COMPACT_KIND,
@@ -238,8 +293,9 @@ bool longEnough(const std::uint8_t* lead, std::size_t leadSize, Failure& f) {
 
 // How long the gray copy is: the input's length but for the compact form and the 8-bit
 // kind, whose palette block and rows (when it has any) may reach past it.
-std::int64_t outputLength(const ImageLayout& layout, bool compact, std::int64_t input) {
-    if (compact && layout.kind == ImageKind::TrueColour && !layout.arrayFirst)
+std::int64_t outputLength(const ImageLayout& layout, const Settings& s, std::int64_t input) {
+    if (s.levels.count > 0) return levelSize(layout, s.levels);
+    if (s.compact && layout.kind == ImageKind::TrueColour && !layout.arrayFirst)
         return compactSize(layout);
     if (layout.kind != ImageKind::Indexed8 || layout.arrayFirst) return input;
     const std::int64_t paletteEnd = layout.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
@@ -250,7 +306,7 @@ std::int64_t outputLength(const ImageLayout& layout, bool compact, std::int64_t 
 
 // The copy's fault, as the caller hears of it.
 Failure copyFailure(CopyFault fault, const Stream& in, const ImageLayout& layout,
-                    const Refusal& refusal) {
+                    const Refusal& refusal, const Settings& s) {
     switch (fault) {
     case CopyFault::ReadFailed:
         return systemFailure(GRAYBMP_READ_FAILED, GRAYBMP_SIDE_INPUT, "cannot read", in.error);
@@ -264,7 +320,9 @@ Failure copyFailure(CopyFault fault, const Stream& in, const ImageLayout& layout
         return refusalOf(refusal.error, refusal.reason);
     case CopyFault::Translucent:
         return inputFailure(GRAYBMP_TRANSLUCENT,
-                            "has pixels that are not opaque; --compact would drop their alpha");
+                            std::string("has pixels that are not opaque; ") +
+                                (s.levels.count > 0 ? "--levels" : "--compact") +
+                                " would drop their alpha");
     default:
         return Failure{};
     }
@@ -276,7 +334,8 @@ bool copied(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout
     CopyFault fault;
     Refusal refusal;
     try {
-        fault = copyImage(in, out, lead, layout, kChunkSize, s.method, s.compact, &refusal);
+        fault = copyImage(in, out, lead, layout, kChunkSize, s.method, s.compact, &refusal,
+                          processCpu(), s.levels);
     } catch (const std::bad_alloc&) {
         fault = CopyFault::WriteFailed;
         out.error = ENOMEM;
@@ -284,7 +343,7 @@ bool copied(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout
     if (fault == CopyFault::None) return true;
     f = fault == CopyFault::WriteFailed
             ? systemFailure(GRAYBMP_WRITE_FAILED, GRAYBMP_SIDE_OUTPUT, "cannot write", out.error)
-            : copyFailure(fault, in, layout, refusal);
+            : copyFailure(fault, in, layout, refusal, s);
     return false;
 }
 
@@ -304,7 +363,7 @@ bool checkedMemory(const void* input, std::size_t length, const Settings& s, Mem
     if (m.leadSize > 0) std::memcpy(m.lead, input, m.leadSize);
     if (!longEnough(m.lead, m.leadSize, f) || !checked(m.lead, m.leadSize, length, s, m.layout, f))
         return false;
-    m.outputSize = outputLength(m.layout, s.compact, static_cast<std::int64_t>(length));
+    m.outputSize = outputLength(m.layout, s, static_cast<std::int64_t>(length));
     streamAttachMemory(m.stream, input, length, false);
     return true;
 }
@@ -331,7 +390,7 @@ bool convertedMemory(MemoryInput& m, void* output, std::size_t capacity, const S
 // arrays are checked entry by entry as the copy goes; the compact form moves every
 // byte; an 8-bit image's palette block may lie over its first rows.
 bool grayableWhereItLies(const ImageLayout& l, const Settings& s) {
-    if (l.arrayFirst) return false;
+    if (l.arrayFirst || s.levels.count > 0) return false;
     if (s.compact && l.kind == ImageKind::TrueColour) return false;
     return l.kind != ImageKind::Indexed8 ||
            l.pixelOffset >= l.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
@@ -490,7 +549,7 @@ graybmp_status runJob(graybmp_job& job, const Settings& s, Failure& f) {
     const std::int64_t inputSize = in.fileSize >= static_cast<std::uint64_t>(kUnknownSize)
                                        ? in.stream.position
                                        : static_cast<std::int64_t>(in.fileSize);
-    job.written = static_cast<std::uint64_t>(outputLength(in.layout, s.compact, inputSize));
+    job.written = static_cast<std::uint64_t>(outputLength(in.layout, s, inputSize));
     return GRAYBMP_OK;
 }
 
@@ -551,6 +610,23 @@ graybmp_status graybmp_options_set_method(graybmp_options* options, const char* 
         }
         f = badArgument(std::string("unknown gray method '") + name + "' (" + methodList() + ")");
     });
+}
+
+graybmp_status graybmp_options_check(const graybmp_options* options, graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        Settings s;
+        settingsOf(options, s, f);
+    });
+}
+
+const char* graybmp_dither_name(size_t index) {
+    constexpr const char* kDitherNames[] = {"none", "floyd-steinberg", "atkinson", "ordered"};
+    static_assert(sizeof kDitherNames / sizeof kDitherNames[0] == GRAYBMP_DITHER_ORDERED + 1 &&
+                      static_cast<int>(Dither::Ordered) == GRAYBMP_DITHER_ORDERED &&
+                      static_cast<int>(Dither::Atkinson) == GRAYBMP_DITHER_ATKINSON &&
+                      static_cast<int>(Dither::FloydSteinberg) == GRAYBMP_DITHER_FLOYD_STEINBERG,
+                  "a name a dithering, in graybmp_dither's order");
+    return index < sizeof kDitherNames / sizeof kDitherNames[0] ? kDitherNames[index] : nullptr;
 }
 
 const char* graybmp_method_name(size_t index) {

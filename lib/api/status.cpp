@@ -38,6 +38,7 @@ const StatusWords kStatuses[] = {
     {GRAYBMP_ARRAY_BEHIND_PIPE, "array-behind-pipe", "a bitmap array's chain goes back in a pipe"},
     {GRAYBMP_TRANSLUCENT, "translucent", "pixels that are not opaque would lose their alpha"},
     {GRAYBMP_COMPACT_KIND, "compact-kind", "the compact form takes 16-, 24- and 32-bit images only"},
+    {GRAYBMP_LEVELS_KIND, "levels-kind", "levels are made from palettized and 16- to 32-bit images only"},
     {GRAYBMP_OPEN_FAILED, "open-failed", "the input cannot be opened"},
     {GRAYBMP_READ_FAILED, "read-failed", "the input cannot be read"},
     {GRAYBMP_INPUT_SHRANK, "input-shrank", "the input ended early"},

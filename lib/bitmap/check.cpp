@@ -335,10 +335,11 @@ void fillLayout(const BitmapHeaders& h, const InfoHeader& info, std::uint64_t fi
     layout.redMask = masks[0], layout.greenMask = masks[1], layout.blueMask = masks[2];
     layout.alphaMask = isTrueColour(info) && hasMasks(info) ? masks[3] : 0;
     layout.height = static_cast<std::int32_t>(info.height);
+    layout.colours = paletteEntriesOf(info, layout.paletteOffset, layout.pixelOffset,
+                                      layout.fileSize, layout.entrySize);
     layout.paletteEntries = layout.kind == ImageKind::Indexed8
                                 ? static_cast<std::int64_t>(kPaletteEntries)
-                                : paletteEntriesOf(info, layout.paletteOffset, layout.pixelOffset,
-                                                   layout.fileSize, layout.entrySize);
+                                : layout.colours;
     // Bytes behind the last row are kept; the palette block is never given back its
     // coloured bytes, so the tail starts no earlier than the palette's end.
     const std::int64_t rowsEnd = layout.pixelOffset + layout.rowCount * layout.stride;

@@ -69,6 +69,7 @@ struct ImageLayout {
     std::int64_t infoHeaderSize;  // biSize
     std::int64_t paletteOffset;   // behind the info header and any masks
     std::int64_t paletteEntries;  // entries grayed (Indexed8: always the 256-entry block)
+    std::int64_t colours;         // entries the file's palette gives (Indexed8 too)
     std::int64_t entrySize;       // 4, or 3 behind an OS/2 1.x header
     std::int64_t pixelOffset;     // bfOffBits
     std::int32_t width;           // pixels in one row

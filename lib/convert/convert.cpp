@@ -7,6 +7,7 @@
 
 #include "bitmap/bitmap.h"
 #include "convert/gray.h"
+#include "convert/levels.h"
 #include "convert/runs.h"
 
 namespace graybmp {
@@ -386,11 +387,144 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
     return true;
 }
 
+// ---- Levels: a palettized or 16- to 32-bit image as a gray BMP of a few levels ----
+
+// Each output row as its grays come: quantized, packed and written in order.
+struct LevelWriter {
+    Copy& c;
+    Quantizer q;
+    std::vector<std::uint8_t> packed;
+    std::int64_t offset, stride, row = 0;
+
+    bool put(const std::uint8_t* grays) {
+        quantizeRow(q, grays, packed.data());
+        return streamWriteAt(c.out, offset + row++ * stride, packed.data(), packed.size());
+    }
+};
+
+// The grays of a palette's entries by the method; an index past its entries is black.
+bool paletteGrays(Copy& c, std::uint8_t grays[256]) {
+    const ImageLayout& l = c.layout;
+    std::fill(grays, grays + 256, std::uint8_t{0});
+    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(l.colours, 256));
+    std::uint8_t entries[256 * 4];
+    const std::size_t bytes = n * static_cast<std::size_t>(l.entrySize);
+    if (streamReadAt(c.in, l.paletteOffset, entries, bytes) != bytes) return false;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::uint8_t* e = entries + k * static_cast<std::size_t>(l.entrySize);
+        grays[k] = grayOf(c.method, e[0], e[1], e[2]);
+    }
+    return true;
+}
+
+// RLE8 and RLE4 decoded in file order: runs, absolute runs, ends of line and deltas; what
+// a delta or an end of line skips, and everything after the data's end, is index 0.
+bool levelRuns(Copy& c, LevelWriter& w, const std::uint8_t lookup[256], std::vector<std::uint8_t>& grays) {
+    const ImageLayout& l = c.layout;
+    const bool rle8 = l.compression == 1;
+    const auto width = static_cast<std::int64_t>(l.width);
+    const std::int64_t rows = levelRows(l);
+    std::vector<std::uint8_t> index(static_cast<std::size_t>(width), 0);
+    std::int64_t x = 0, y = 0, at = l.pixelOffset;
+    std::size_t have = 0, used = 0;
+    bool ended = false;
+    const auto next = [&](std::uint8_t& b) {
+        if (used == have) {
+            have = streamReadAt(c.in, at, c.chunk.data(), c.chunk.size());
+            if (c.in.error != 0 || have == 0) return false;
+            at += static_cast<std::int64_t>(have);
+            used = 0;
+        }
+        b = c.chunk[used++];
+        return true;
+    };
+    const auto emit = [&] {
+        for (std::size_t i = 0; i < index.size(); ++i) grays[i] = lookup[index[i]];
+        std::fill(index.begin(), index.end(), std::uint8_t{0});
+        x = 0;
+        ++y;
+        return w.put(grays.data());
+    };
+    const auto pixel = [&](std::uint8_t value) {
+        if (x < width) index[static_cast<std::size_t>(x)] = value;
+        ++x;
+    };
+    while (y < rows && !ended) {
+        std::uint8_t count = 0, code = 0;
+        if (!next(count) || !next(code)) break;
+        if (count > 0) {  // a run of one index, or of two alternating nibbles
+            for (int i = 0; i < count; ++i) pixel(rle8 ? code : i % 2 == 0 ? code >> 4 : code & 15);
+        } else if (code == 0) {  // end of line
+            if (!emit()) return false;
+        } else if (code == 1) {  // end of bitmap
+            ended = true;
+        } else if (code == 2) {  // delta: right and down
+            std::uint8_t dx = 0, dy = 0;
+            if (!next(dx) || !next(dy)) break;
+            const std::int64_t column = x + dx;
+            for (int down = 0; down < dy && y < rows; ++down)
+                if (!emit()) return false;
+            x = column;
+        } else {  // an absolute run of `code` indices, padded to whole 16-bit words
+            const int bytes = rle8 ? code : (code + 1) / 2;
+            std::uint8_t b = 0;
+            for (int i = 0; i < code && !ended; ++i) {
+                if ((rle8 || i % 2 == 0) && !next(b)) ended = true;
+                else pixel(rle8 ? b : i % 2 == 0 ? b >> 4 : b & 15);
+            }
+            if (!ended && bytes % 2 != 0 && !next(b)) ended = true;
+        }
+    }
+    if (c.in.error != 0) return false;
+    while (y < rows)
+        if (!emit()) return false;
+    return true;
+}
+
+bool copyLevels(Copy& c, const std::uint8_t* lead, const Levels& levels, bool& translucent) {
+    const ImageLayout& l = c.layout;
+    const std::vector<std::uint8_t> headers = levelHeaders(l, lead, levels);
+    if (!streamWriteAt(c.out, 0, headers.data(), headers.size())) return false;
+    const std::int64_t rows = levelRows(l);
+    if (rows == 0) return true;
+    const auto width = static_cast<std::size_t>(l.width);
+    LevelWriter w{c, quantizerOf(levels, l.width, rows, l.height > 0),
+                  std::vector<std::uint8_t>(static_cast<std::size_t>(levelStride(l.width, levels.depth))),
+                  levelPixelOffset(levels), levelStride(l.width, levels.depth)};
+    std::vector<std::uint8_t> grays(width), row;
+    std::uint8_t lookup[256];
+    if (l.kind != ImageKind::TrueColour && !paletteGrays(c, lookup)) return false;
+    if (l.compression == 1 || l.compression == 2) return levelRuns(c, w, lookup, grays);
+    // Uncompressed rows, each read whole (its padding is not needed).
+    row.resize(static_cast<std::size_t>(l.rowBytes));
+    const PixelGray gray =
+        l.kind == ImageKind::TrueColour ? pixelGrayOf(l, nullptr, c.method, c.cpu) : PixelGray{};
+    for (std::int64_t r = 0; r < rows; ++r) {
+        if (streamReadAt(c.in, l.pixelOffset + r * l.stride, row.data(), row.size()) != row.size())
+            return false;
+        if (l.kind == ImageKind::TrueColour) {
+            if (l.alphaMask != 0 && !opaque(row.data(), width, gray.bytesPerPixel, l.alphaMask)) {
+                translucent = true;
+                return false;
+            }
+            grayIndices(gray, row.data(), width, grays.data());
+        } else {  // indices of 1, 2, 4 or 8 bits, the first in the high bits
+            const int bits = l.bitCount, perByte = 8 / bits, mask = (1 << bits) - 1;
+            for (std::size_t x = 0; x < width; ++x) {
+                const int shift = 8 - bits * (1 + static_cast<int>(x % static_cast<std::size_t>(perByte)));
+                grays[x] = lookup[(row[x / static_cast<std::size_t>(perByte)] >> shift) & mask];
+            }
+        }
+        if (!w.put(grays.data())) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
                     std::size_t chunkSize, const GrayFormula& method, bool compact,
-                    Refusal* refusal, Cpu cpu) {
+                    Refusal* refusal, Cpu cpu, const Levels& levels) {
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(
         std::max<std::int64_t>(layout.fileSize, static_cast<std::int64_t>(kMinChunkSize)));
@@ -398,8 +532,13 @@ CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const Ima
     Copy c{in, out, layout, chunk, method, cpu};
     bool translucent = false;
     Refusal arrayRefusal;
+    // 256 levels of 8 bits from true colour, undithered, are the compact form.
+    const bool compactLevels = levels.count == 256 && levels.depth == 8 &&
+                               levels.dither == Dither::None && layout.kind == ImageKind::TrueColour;
     bool ok = layout.arrayFirst                                 ? copyArray(c, arrayRefusal)
-              : compact && layout.kind == ImageKind::TrueColour ? copyCompact(c, lead, translucent)
+              : levels.count > 0 && !compactLevels              ? copyLevels(c, lead, levels, translucent)
+              : (compact || compactLevels) && layout.kind == ImageKind::TrueColour
+                  ? copyCompact(c, lead, translucent)
               : layout.kind == ImageKind::Indexed8              ? copyIndexed8(c, lead)
                                                                 : copyRecoloured(c);
     if (translucent) return CopyFault::Translucent;

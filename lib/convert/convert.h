@@ -7,6 +7,7 @@
 
 #include "bitmap/check.h"
 #include "convert/gray.h"
+#include "convert/levels.h"
 #include "platform/stream.h"
 
 namespace graybmp {
@@ -50,10 +51,16 @@ struct Refusal {
 // compactHeaders, then one index a pixel, its gray, every row padded with zeros; written
 // in order, so that any stream can take it.
 //
+// Levels (a count of 2 to 256; palettized kinds but OS/2 Huffman and top-down RLE, and
+// 16- to 32-bit true colour): an uncompressed gray BMP of that many levels instead, its
+// headers made by levelHeaders, written in order (see levels.h); 256 levels of 8 bits
+// from true colour, undithered, are the compact form.
+//
 // Every colour is grayed by `method`.
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
                     std::size_t chunkSize = kChunkSize,
                     const GrayFormula& method = GrayMethod::Mean,
-                    bool compact = false, Refusal* refusal = nullptr, Cpu cpu = processCpu());
+                    bool compact = false, Refusal* refusal = nullptr, Cpu cpu = processCpu(),
+                    const Levels& levels = Levels{});
 
 }  // namespace graybmp

@@ -1,0 +1,171 @@
+#include "convert/levels.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "bitmap/bitmap.h"
+#include "bitmap/check.h"
+
+namespace graybmp {
+namespace {
+
+constexpr std::int32_t kLow = 1024;   // the index table covers v in [-kLow, kHigh)
+constexpr std::int32_t kHigh = 1280;
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+}
+
+// The 8 x 8 Bayer matrix: M1 = [0], M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]]: the
+// quadrant of the lowest bits of x and y is the highest base-4 digit (first row 0 32 8 40).
+int bayer(int y, int x) {
+    int m = 0;
+    for (int bit = 1; bit <= 4; bit *= 2) {
+        const int quadrant = ((y & bit) != 0 ? 2 : 0) + ((x & bit) != 0 ? 1 : 0);
+        const int add[4] = {0, 2, 3, 1};
+        m = 4 * m + add[quadrant];
+    }
+    return m;
+}
+
+void put32(std::vector<std::uint8_t>& h, std::size_t at, std::uint64_t v) {
+    for (std::size_t i = 0; i < 4; ++i) h[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+int levelGray(int k, int count) { return (510 * k + count - 1) / (2 * (count - 1)); }
+
+std::int64_t levelStride(std::int64_t width, int depth) { return (width * depth + 31) / 32 * 4; }
+
+std::int64_t levelRows(const ImageLayout& l) {
+    return l.width > 0 ? (l.height < 0 ? -std::int64_t{l.height} : std::int64_t{l.height}) : 0;
+}
+
+std::int64_t levelPixelOffset(const Levels& levels) {
+    return static_cast<std::int64_t>(kFileHeaderSize) + 40 + 4 * levels.count;
+}
+
+std::int64_t levelSize(const ImageLayout& l, const Levels& levels) {
+    return levelPixelOffset(levels) + levelStride(l.width, levels.depth) * levelRows(l);
+}
+
+std::vector<std::uint8_t> levelHeaders(const ImageLayout& l, const std::uint8_t* lead,
+                                       const Levels& levels) {
+    std::vector<std::uint8_t> h(static_cast<std::size_t>(levelPixelOffset(levels)), 0);
+    h[0] = 'B', h[1] = 'M';
+    put32(h, 2, static_cast<std::uint64_t>(levelSize(l, levels)));
+    put32(h, 10, static_cast<std::uint64_t>(levelPixelOffset(levels)));
+    put32(h, 14, 40);  // BITMAPINFOHEADER
+    put32(h, 18, static_cast<std::uint32_t>(l.width));
+    put32(h, 22, static_cast<std::uint32_t>(l.height));
+    h[26] = 1;  // planes
+    h[28] = static_cast<std::uint8_t>(levels.depth);
+    put32(h, 34, static_cast<std::uint64_t>(levelStride(l.width, levels.depth) * levelRows(l)));
+    for (const std::size_t at : {std::size_t{38}, std::size_t{42}})  // resolution, if given
+        if (l.infoHeaderSize != std::int64_t{kCoreHeaderSize} &&
+            static_cast<std::int64_t>(at + 4) <=
+                static_cast<std::int64_t>(kFileHeaderSize) + l.infoHeaderSize)
+            std::memcpy(&h[at], lead + at, 4);
+    put32(h, 46, static_cast<std::uint64_t>(levels.count));  // colours used
+    for (int k = 0; k < levels.count; ++k)
+        std::memset(&h[54 + 4 * static_cast<std::size_t>(k)], levelGray(k, levels.count), 3);
+    return h;
+}
+
+Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t rows, bool bottomUp) {
+    Quantizer q;
+    q.levels = levels, q.width = width, q.rows = rows, q.bottomUp = bottomUp;
+    const int n = levels.count;
+    for (int k = 0; k < n; ++k) q.level.push_back(levelGray(k, n));
+    q.near.resize(kLow + kHigh);
+    for (std::int32_t v = -kLow; v < kHigh; ++v)
+        q.near[static_cast<std::size_t>(v + kLow)] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(
+            floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
+    if (levels.dither == Dither::Ordered)
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                q.ordered[y][x] = static_cast<std::int32_t>(
+                    floorDiv((2 * bayer(y, x) - 63) * 255 + 64 * (n - 1), 128 * (n - 1)));
+    if (levels.dither == Dither::FloydSteinberg || levels.dither == Dither::Atkinson)
+        q.errors.assign(3 * static_cast<std::size_t>(width + 4), 0);
+    q.indices.resize(static_cast<std::size_t>(width));
+    return q;
+}
+
+namespace {
+
+int indexOf(const Quantizer& q, std::int32_t v) {
+    if (v >= -kLow && v < kHigh) return q.near[static_cast<std::size_t>(v + kLow)];
+    const int n = q.levels.count;
+    return static_cast<int>(std::clamp<std::int64_t>(floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
+}
+
+}  // namespace
+
+void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
+    const auto width = static_cast<std::size_t>(q.width);
+    std::uint8_t* k = q.indices.data();
+    switch (q.levels.dither) {
+    case Dither::None:
+        for (std::size_t x = 0; x < width; ++x) k[x] = q.near[grays[x] + kLow];
+        break;
+    case Dither::Ordered: {
+        const std::int64_t y = q.bottomUp ? q.rows - 1 - q.done : q.done;
+        const std::int32_t* offsets = q.ordered[y % 8];
+        for (std::size_t x = 0; x < width; ++x)
+            k[x] = q.near[static_cast<std::size_t>(grays[x] + offsets[x % 8] + kLow)];
+        break;
+    }
+    case Dither::FloydSteinberg:
+    case Dither::Atkinson: {
+        // Three rows of error, each with two places before and after the pixels: this
+        // row's, the next one's and the one after (Atkinson's second below).
+        const std::size_t span = width + 4;
+        std::int32_t* here = q.errors.data() + 2;
+        std::int32_t* below = here + span;
+        std::int32_t* further = below + span;
+        const bool fs = q.levels.dither == Dither::FloydSteinberg;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::int32_t v = grays[x] + here[x];
+            const int index = indexOf(q, v);
+            const std::int32_t e = v - q.level[static_cast<std::size_t>(index)];
+            k[x] = static_cast<std::uint8_t>(index);
+            if (fs) {
+                const std::int32_t a = 7 * e / 16, b = 3 * e / 16, c = 5 * e / 16;
+                here[x + 1] += a;
+                below[x - 1] += b;
+                below[x] += c;
+                below[x + 1] += e - a - b - c;
+            } else {
+                const std::int32_t s = e / 8;
+                here[x + 1] += s, here[x + 2] += s;
+                below[x - 1] += s, below[x] += s, below[x + 1] += s;
+                further[x] += s;
+            }
+        }
+        // Shares outside the image are dropped: the places beyond each end are cleared.
+        std::copy(below - 2, below - 2 + 2 * span, here - 2);
+        std::fill(further - 2, further - 2 + span, 0);
+        here[-1] = here[-2] = here[width] = here[width + 1] = 0;
+        below[-1] = below[-2] = below[width] = below[width + 1] = 0;
+        break;
+    }
+    }
+    ++q.done;
+    // Packed most significant bits first, the row padded with zero bits.
+    const int depth = q.levels.depth;
+    const auto stride = static_cast<std::size_t>(levelStride(q.width, depth));
+    if (depth == 8) {
+        std::memcpy(out, k, width);
+        std::memset(out + width, 0, stride - width);
+        return;
+    }
+    std::memset(out, 0, stride);
+    const int perByte = 8 / depth;
+    for (std::size_t x = 0; x < width; ++x)
+        out[x / static_cast<std::size_t>(perByte)] |= static_cast<std::uint8_t>(
+            k[x] << (8 - depth * (1 + static_cast<int>(x % static_cast<std::size_t>(perByte)))));
+}
+
+}  // namespace graybmp

@@ -1,0 +1,61 @@
+// Fewer gray levels: the gray of each pixel mapped to one of N levels, dithered or not,
+// and written as an uncompressed gray BMP of 1, 2, 4 or 8 bits a pixel. These
+// definitions are the contract; every step is integer arithmetic, the same on every
+// processor:
+//   level k of N:  L_k = (510 k + N - 1) div (2 (N - 1))
+//   the index of a value v:  clamp((2 v (N - 1) + 255) div 510, 0, N - 1), floor division
+//   Floyd-Steinberg: rows in file order, left to right; v = gray + the error carried to
+//     the pixel, e = v - L_k; 7e/16, 3e/16, 5e/16 (rounded toward zero) and the rest go
+//     right, lower left, below and lower right
+//   Atkinson: e/8 (toward zero) to right, second right, lower left, below, lower right and
+//     second below
+//   ordered: v = gray + floor(((2 M[y mod 8][x mod 8] - 63) 255 + 64 (N - 1)) / (128 (N - 1))),
+//     M the 8 x 8 Bayer matrix, y the picture's row counted from the top
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "bitmap/check.h"
+
+namespace graybmp {
+
+enum class Dither { None, FloydSteinberg, Atkinson, Ordered };
+
+struct Levels {
+    int count = 0;  // 2 to 256; 0: the input's own encoding
+    int depth = 8;  // bits a pixel: 1, 2, 4 or 8
+    Dither dither = Dither::None;
+};
+
+// The level of index k.
+int levelGray(int k, int count);
+
+// The headers and the palette of the output, and its row stride and length.
+std::int64_t levelStride(std::int64_t width, int depth);
+std::int64_t levelRows(const ImageLayout& layout);
+std::int64_t levelPixelOffset(const Levels& levels);
+std::int64_t levelSize(const ImageLayout& layout, const Levels& levels);
+std::vector<std::uint8_t> levelHeaders(const ImageLayout& layout, const std::uint8_t* lead,
+                                       const Levels& levels);
+
+// Rows of grays into rows of packed level indices, in the order the file stores them: the
+// state one image needs, which grows with its width alone.
+struct Quantizer {
+    Levels levels;
+    std::int64_t width = 0, rows = 0, done = 0;
+    bool bottomUp = false;
+    std::vector<std::uint8_t> near;     // the index of v, for v in the table's range
+    std::vector<std::int32_t> level;    // L_k
+    std::vector<std::int32_t> errors;   // three rows of carried error, two places beyond each end
+    std::vector<std::uint8_t> indices;  // the row's indices before packing
+    std::int32_t ordered[8][8] = {};    // the offset of each place of the Bayer matrix
+};
+
+Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t rows, bool bottomUp);
+
+// The next row: `grays` (width bytes) into `out` (levelStride bytes, padding zeroed).
+void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out);
+
+}  // namespace graybmp
