@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
     unsigned char image[4000], gray8[4000], gray24[4000], out[4100], buffer[4000], grows[2000];
     char in[1024], outName[1024], missing[1024];
     graybmp_options o, past, unsized, zero, weighted = {sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}, 0, 0, GRAYBMP_DITHER_NONE};
+    graybmp_options oneLevel, deep, narrow, ditherAlone, dither256, oddDither, fourLevels;
     graybmp_error e;
     graybmp_header h;
     graybmp_job inPlaceWithOutput;
@@ -114,6 +115,12 @@ int main(int argc, char** argv) {
     zero.method = GRAYBMP_WEIGHTS; /* its weights all 0 */
     unsized = o;
     unsized.size = 0;
+    oneLevel = deep = narrow = ditherAlone = dither256 = oddDither = fourLevels = o;
+    oneLevel.levels = 1, deep.depth = 3, narrow.levels = 5, narrow.depth = 2;
+    ditherAlone.dither = GRAYBMP_DITHER_ORDERED;
+    dither256.levels = 256, dither256.dither = GRAYBMP_DITHER_ATKINSON;
+    oddDither.levels = 4, oddDither.dither = (graybmp_dither)4;
+    fourLevels.depth = 2; /* 4 levels of 2 bits */
     graybmp_job_init(&inPlaceWithOutput);
     inPlaceWithOutput.input = in, inPlaceWithOutput.output = outName, inPlaceWithOutput.in_place = 1;
     memcpy(buffer, image, size24);
@@ -130,6 +137,14 @@ int main(int argc, char** argv) {
             {"a method past the last", graybmp_output_length(image, size24, &past, &length, NULL), GRAYBMP_BAD_ARGUMENT},
             {"options without their size", graybmp_output_length(image, size24, &unsized, &length, NULL), GRAYBMP_BAD_ARGUMENT},
             {"weights all 0", graybmp_output_length(image, size24, &zero, &length, NULL), GRAYBMP_BAD_ARGUMENT},
+            {"one level", graybmp_options_check(&oneLevel, NULL), GRAYBMP_BAD_ARGUMENT},
+            {"a depth of 3", graybmp_options_check(&deep, NULL), GRAYBMP_BAD_ARGUMENT},
+            {"5 levels in 2 bits", graybmp_output_length(image, size24, &narrow, &length, NULL), GRAYBMP_BAD_ARGUMENT},
+            {"dithering without levels", graybmp_options_check(&ditherAlone, NULL), GRAYBMP_BAD_ARGUMENT},
+            {"dithering at 256 levels", graybmp_options_check(&dither256, NULL), GRAYBMP_BAD_ARGUMENT},
+            {"an unknown dithering", graybmp_options_check(&oddDither, NULL), GRAYBMP_BAD_ARGUMENT},
+            {"a depth alone: its levels", graybmp_options_check(&fourLevels, NULL), GRAYBMP_OK},
+            {"levels in place: a copy of another length", graybmp_convert_in_place(buffer, size24, &fourLevels, NULL), GRAYBMP_LENGTH_CHANGES},
             {"no header data", graybmp_read_header(NULL, 60, 60, NULL, &h, NULL), GRAYBMP_BAD_ARGUMENT},
             {"no header record", graybmp_read_header(image, 60, 60, NULL, NULL, NULL), GRAYBMP_BAD_ARGUMENT},
             {"a header cut short", graybmp_read_header(image, 53, size24, NULL, &h, NULL), GRAYBMP_TOO_SHORT},
@@ -288,6 +303,7 @@ int main(int argc, char** argv) {
             {GRAYBMP_ARRAY_BEHIND_PIPE, "array-behind-pipe"},
             {GRAYBMP_TRANSLUCENT, "translucent"},
             {GRAYBMP_COMPACT_KIND, "compact-kind"},
+            {GRAYBMP_LEVELS_KIND, "levels-kind"},
             {GRAYBMP_OPEN_FAILED, "open-failed"},
             {GRAYBMP_READ_FAILED, "read-failed"},
             {GRAYBMP_INPUT_SHRANK, "input-shrank"},
@@ -311,7 +327,7 @@ int main(int argc, char** argv) {
             CHECK(strcmp(graybmp_status_text(names[k].status), "unknown") != 0);
         }
         for (s = 0; s < 100; ++s) named += strcmp(graybmp_status_name((graybmp_status)s), "unknown") != 0;
-        CHECK(named == 39 && k == 39);
+        CHECK(named == 40 && k == 40);
         CHECK(strcmp(graybmp_status_name((graybmp_status)-1), "unknown") == 0);
         CHECK(strcmp(graybmp_version(), GRAYBMP_VERSION_STRING) == 0 && GRAYBMP_VERSION_NUMBER == 10200);
         CHECK(graybmp_cpu_known(graybmp_cpu()) && !graybmp_cpu_known("pentium") && !graybmp_cpu_known(NULL));

@@ -134,17 +134,21 @@ class Folder : public ::testing::Test {
 
     // Runs on an input that must be refused: exit 1, one line naming the input, and the
     // existing output left as it was.
-    Outcome expectRefused(const std::string& what, const std::string& reason) {
+    // `options`: run with them, the input and -o the output instead of without arguments.
+    Outcome expectRefused(const std::string& what, const std::string& reason,
+                          const std::string& options = "") {
         put(kOutput, kSentinel);
         const std::size_t before = entries();
-        const Outcome r = run();
+        const Outcome r = options.empty() ? run()
+                                          : run(toolCommand() + " " + options + " " + kInput +
+                                                " -o " + kOutput);
         EXPECT_EQ(r.status, 1) << what;
         EXPECT_EQ(r.err.rfind(std::string("graybmp: ") + kInput + ": ", 0), 0u) << what << r.err;
         EXPECT_NE(r.err.find(reason), std::string::npos) << what << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << what << ": " << r.err;
         EXPECT_EQ(get(kOutput), kSentinel) << what;
         EXPECT_EQ(entries(), before) << what << ": stray files";
-        if (fs::is_regular_file(path(kInput))) {  // the library refuses it by every way in too
+        if (fs::is_regular_file(path(kInput)) && options.empty()) {  // and every way in the library
             EXPECT_EQ(test::libraryProblem(get(kInput), test::Method::Mean, false, dir_.string(),
                                            nullptr),
                       "")
@@ -377,12 +381,29 @@ TEST_F(Refusal, EachClassLeavesTheOutputAlone) {
         test::setU32(b, 2 * second + 6, to);
         return b;
     };
+    test::Shape huffman, rle24, wide, topDownRle, alpha;
+    huffman.infoSize = 64, huffman.bits = 1, huffman.compression = 3;
+    rle24.infoSize = 64, rle24.bits = 24, rle24.compression = 4;
+    wide.bits = 64;
+    topDownRle.bits = 8, topDownRle.compression = 1, topDownRle.height = -4;
+    alpha.infoSize = 124, alpha.bits = 32, alpha.compression = 3;
+    const std::uint32_t alphaMasks[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+    std::copy(alphaMasks, alphaMasks + 4, alpha.masks);
     const struct {
         const char* name;
         Bytes file;
         const char* reason;
         bool report;
+        const char* options = "";  // run with these, the input and -o the output
     } cases[] = {
+        {"levels of OS/2 Huffman", test::makePicture(huffman), "--levels takes", false, "--levels 4"},
+        {"levels of RLE24", test::makePicture(rle24), "not RLE24 ones", false, "--levels 4"},
+        {"levels of a bitmap array", two, "not a bitmap array ones", false, "--levels 2"},
+        {"levels of 64-bit pixels", test::makePicture(wide), "not 64-bit ones", false, "--depth 2"},
+        {"levels of top-down RLE", test::makePicture(topDownRle), "not top-down RLE ones", false,
+         "--levels 16 --dither ordered"},
+        {"levels of translucent pixels", test::makePicture(alpha), "--levels would drop their alpha",
+         false, "--levels 3"},
         {"empty", {}, "too short", false},
         {"53 bytes", Bytes(good.begin(), good.begin() + 53), "too short", false},
         {"not BM", edited(0, 0x4D58, false), "not a BMP file", true},
@@ -422,7 +443,7 @@ TEST_F(Refusal, EachClassLeavesTheOutputAlone) {
     };
     for (const auto& c : cases) {
         put(kInput, c.file);
-        const Outcome r = expectRefused(c.name, c.reason);
+        const Outcome r = expectRefused(c.name, c.reason, c.options);
         EXPECT_EQ(!r.out.empty(), c.report) << c.name << ": " << r.out;
         EXPECT_EQ(get(kInput), c.file) << c.name;
     }
@@ -812,6 +833,14 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
          "graybmp: cut.bmp: too short",
          0604},
         {"$G --compact a.bmp -o gray.bmp", 0, {{"gray.bmp", &grayA}}, ""},
+        // levels through a pipe, and to standard output, give the bytes a file gets
+        {"$G --levels 4 --dither floyd-steinberg rgb.bmp -o l.bmp && cat rgb.bmp | "
+         "$G --levels 4 --dither floyd-steinberg - | cmp - l.bmp && "
+         "$G --levels=3 --depth=2 --dither=atkinson rgb.bmp -o l3.bmp && "
+         "$G --levels 3 --depth 2 --dither atkinson - < rgb.bmp | cmp - l3.bmp",
+         0,
+         {{"a.bmp", &a}},
+         ""},
         // 7 x 3 at 24 bits: 1078 + 8 x 3 bytes compact, the same through a pipe
         {"$G --compact rgb.bmp && cat rgb.bmp | $G --compact - | cmp - rgbNEW.bmp && "
          "test $(wc -c < rgbNEW.bmp) = 1102",
@@ -1058,7 +1087,18 @@ TEST_F(CommandLine, UsageErrorsConvertNothing) {
                  {"$G -m weights=1,,1 a.bmp", "the green weight is empty"},
                  {"$G -m weights=0,0.0,000 a.bmp", "the weights are all 0"},
                  {"$G -m weights=1000000.000001,0,1 a.bmp", "is over 1000000"},
-                 {"$G -m weights=1000001,0,0 a.bmp", "'1000001' is over 1000000"}};
+                 {"$G -m weights=1000001,0,0 a.bmp", "'1000001' is over 1000000"},
+                 {"$G --levels 1 a.bmp", "--levels takes 2 to 256 levels, not '1'"},
+                 {"$G --levels 257 a.bmp", "not '257'"},
+                 {"$G --levels x a.bmp", "not 'x'"},
+                 {"$G --levels= a.bmp", "not ''"},
+                 {"$G --depth 3 a.bmp", "--depth takes 1, 2, 4 or 8 bits, not '3'"},
+                 {"$G --levels 5 --depth 2 a.bmp", "5 levels do not fit in 2 bits"},
+                 {"$G --levels 256 --dither floyd-steinberg a.bmp", "fewer than 256 levels"},
+                 {"$G --depth 8 --dither atkinson a.bmp", "fewer than 256 levels"},
+                 {"$G --dither ordered a.bmp", "dithering needs levels"},
+                 {"$G --levels 4 --dither blue a.bmp",
+                  "unknown dithering 'blue' (none, floyd-steinberg, atkinson, ordered)"}};
     for (const auto& c : cases) {
         const Outcome r = sh(c.script);
         EXPECT_EQ(r.status, 2) << c.script;
