@@ -60,12 +60,39 @@ bool isOsFailure(graybmp_status s) {
     throw py::error_already_set();
 }
 
-graybmp_options optionsOf(const std::string& method, bool compact) {
+// The levels, depth and dithering, each None when not given.
+struct LevelArgs {
+    py::object levels = py::none(), depth = py::none(), dither = py::none();
+};
+
+graybmp_options optionsOf(const std::string& method, bool compact, const LevelArgs& l = {}) {
     graybmp_options o;
     graybmp_options_init(&o);
     graybmp_error e;
     if (graybmp_options_set_method(&o, method.c_str(), &e) != GRAYBMP_OK) raise(e);
     o.compact = compact;
+    const auto whole = [](const py::object& value, const char* name) {
+        if (value.is_none()) return 0;
+        if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value))
+            throw py::type_error(std::string(name) + " must be an int or None");
+        const long long n = value.cast<long long>();
+        if (n < 1 || n > 256)
+            throw py::value_error(std::string(name) + " of " + std::to_string(n) + " is out of range");
+        return static_cast<int>(n);
+    };
+    o.levels = whole(l.levels, "levels");
+    o.depth = whole(l.depth, "depth");
+    if (!l.dither.is_none()) {
+        const std::string name = py::str(l.dither);
+        std::size_t i = 0;
+        std::string names;
+        for (; graybmp_dither_name(i) != nullptr && name != graybmp_dither_name(i); ++i)
+            names += std::string(i == 0 ? "" : ", ") + graybmp_dither_name(i);
+        if (graybmp_dither_name(i) == nullptr)
+            throw py::value_error("unknown dithering '" + name + "' (" + names + ")");
+        o.dither = static_cast<graybmp_dither>(i);
+    }
+    if (graybmp_options_check(&o, &e) != GRAYBMP_OK) raise(e);
     return o;
 }
 
@@ -94,8 +121,9 @@ struct View {
     std::size_t size() const { return static_cast<std::size_t>(view.len); }
 };
 
-py::bytes gray(py::handle data, const std::string& method, bool compact) {
-    const graybmp_options o = optionsOf(method, compact);
+py::bytes gray(py::handle data, const std::string& method, bool compact, py::object levels,
+               py::object depth, py::object dither) {
+    const graybmp_options o = optionsOf(method, compact, {levels, depth, dither});
     View in(data, false);
     graybmp_error e;
     std::uint64_t length = 0;
@@ -131,8 +159,8 @@ void grayInplace(py::handle buffer, const std::string& method) {
 }
 
 void convert(const std::string& src, const std::string& dst, const std::string& method,
-             bool compact, bool inPlace) {
-    const graybmp_options o = optionsOf(method, compact);
+             bool compact, bool inPlace, py::object levels, py::object depth, py::object dither) {
+    const graybmp_options o = optionsOf(method, compact, {levels, depth, dither});
     graybmp_error e;
     graybmp_status s;
     {
@@ -161,13 +189,15 @@ const char* kindName(graybmp_kind kind) {
 
 // (type, size, width, height, bit_count, kind, refusal) of the first bytes of an input of
 // `length` bytes (-1: not known).
-py::tuple header(py::handle data, long long length) {
+py::tuple header(py::handle data, long long length, bool compact, py::object levels,
+                 py::object depth, py::object dither) {
+    const graybmp_options o = optionsOf("mean", compact, {levels, depth, dither});
     View in(data, false);
     graybmp_header h;
     graybmp_error e;
     const std::uint64_t whole =
         length < 0 ? GRAYBMP_LENGTH_UNKNOWN : static_cast<std::uint64_t>(length);
-    if (graybmp_read_header(in.data(), in.size(), whole, nullptr, &h, &e) != GRAYBMP_OK) raise(e);
+    if (graybmp_read_header(in.data(), in.size(), whole, &o, &h, &e) != GRAYBMP_OK) raise(e);
     const char* kind = kindName(h.kind);
     return py::make_tuple(h.is_bmp != 0 ? py::object(py::str("BMP file")) : py::object(py::none()),
                           h.size, h.width, h.height, h.bit_count,
@@ -202,15 +232,24 @@ PYBIND11_MODULE(_graybmp, m) {
     if (errorType == nullptr) throw py::error_already_set();
     m.attr("Error") = py::handle(errorType);
     m.def("gray", &gray, py::arg("data"), py::arg("method") = "mean", py::arg("compact") = false,
+          py::arg("levels") = py::none(), py::arg("depth") = py::none(),
+          py::arg("dither") = py::none(),
           "The gray copy of the BMP in `data` (any contiguous buffer), as bytes.");
     m.def("gray_inplace", &grayInplace, py::arg("buffer"), py::arg("method") = "mean",
           "Grays the BMP in the writable `buffer` where it lies.");
     m.def("convert_file", &convert, py::arg("src"), py::arg("dst"), py::arg("method"),
-          py::arg("compact"), py::arg("in_place"), "Converts the file `src` into `dst`.");
-    m.def("header", &header, py::arg("data"), py::arg("length"),
+          py::arg("compact"), py::arg("in_place"), py::arg("levels") = py::none(),
+          py::arg("depth") = py::none(), py::arg("dither") = py::none(),
+          "Converts the file `src` into `dst`.");
+    m.def("header", &header, py::arg("data"), py::arg("length"), py::arg("compact") = false,
+          py::arg("levels") = py::none(), py::arg("depth") = py::none(),
+          py::arg("dither") = py::none(),
           "The header's values of the first bytes of an input of `length` bytes (-1: unknown).");
     m.def("gray_name", &grayName, py::arg("input"),
           "The name of the gray copy beside `input`: photo.bmp gives photoNEW.bmp.");
     m.attr("METHODS") = methods();
+    py::list dithers;
+    for (std::size_t i = 0; graybmp_dither_name(i) != nullptr; ++i) dithers.append(graybmp_dither_name(i));
+    m.attr("DITHERS") = py::tuple(dithers);
     m.attr("__version__") = graybmp_version();
 }

@@ -663,10 +663,22 @@ TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
         const Bytes want = test::expectedLevels(input, m, c.n, c.depth, ditherNames[static_cast<int>(c.dither)]);
         ASSERT_FALSE(want.empty()) << what;
         const Bytes got = convertCore(input, kChunkSize, true, m, false, CopyFault::None, nullptr, cpu, levels);
-        if (got != want)
-            ADD_FAILURE() << what << ", " << c.n << " levels of " << c.depth << " bits, "
-                          << ditherNames[static_cast<int>(c.dither)] << ", " << test::methodName(m)
-                          << ", " << cpuName(cpu);
+        const std::string named = what + ", " + std::to_string(c.n) + " levels of " +
+                                  std::to_string(c.depth) + " bits, " +
+                                  ditherNames[static_cast<int>(c.dither)] + ", " +
+                                  test::methodName(m) + ", " + cpuName(cpu);
+        if (got != want) ADD_FAILURE() << named;
+        // Every depth, 2 bits too, decodes to grays that are levels.
+        test::Picture decoded;
+        std::string why;
+        ASSERT_TRUE(test::decodePicture(got, decoded, why)) << named << ": " << why;
+        for (const test::Rgba& p : decoded.pixels) {
+            const int k = (2 * p.r * (c.n - 1) + 255) / 510;
+            if (p.r != p.g || p.g != p.b || p.r != (510 * k + c.n - 1) / (2 * (c.n - 1))) {
+                ADD_FAILURE() << named << ": a pixel of " << int{p.r} << " is not a level";
+                break;
+            }
+        }
     };
     test::Shape picture;
     picture.bits = 24, picture.width = 13, picture.height = 11;

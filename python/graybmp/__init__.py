@@ -15,10 +15,10 @@ import os
 from typing import NamedTuple, Optional, Union
 
 from . import _graybmp
-from ._graybmp import METHODS, Error, __version__
+from ._graybmp import DITHERS, METHODS, Error, __version__
 
 __all__ = ["gray", "gray_inplace", "convert", "header", "Header", "Error", "METHODS",
-           "__version__"]
+           "DITHERS", "__version__"]
 
 _Path = Union[str, "os.PathLike[str]"]
 
@@ -40,15 +40,20 @@ class Header(NamedTuple):
     refusal: Optional[Error]
 
 
-def gray(data, method: str = "mean", compact: bool = False) -> bytes:
+def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[int] = None,
+         depth: Optional[int] = None, dither: Optional[str] = None) -> bytes:
     """Return the gray copy of the BMP image in `data`.
 
     `data` is any object with the buffer protocol, read without a copy; bytes are always
     data, never a file's name. `method` is one of METHODS ("weights=R,G,B" with its
-    weights); `compact` writes true colour as an 8-bit gray BMP. Raises Error when the
-    image is refused, ValueError for an unknown method, TypeError for a non-buffer.
+    weights); `compact` writes true colour as an 8-bit gray BMP. `levels` (2 to 256)
+    writes an uncompressed gray BMP of that many levels instead, `depth` (1, 2, 4 or 8)
+    its bits a pixel (alone: 2**depth levels), `dither` one of DITHERS below 256 levels;
+    the README states them exactly. Raises Error when the image is refused (code
+    "levels-kind", "translucent", ...), ValueError for an unknown method or dithering or
+    options that do not go together, TypeError for a non-buffer.
     """
-    return _graybmp.gray(data, method, compact)
+    return _graybmp.gray(data, method, compact, levels, depth, dither)
 
 
 def gray_inplace(buffer, method: str = "mean") -> None:
@@ -63,7 +68,8 @@ def gray_inplace(buffer, method: str = "mean") -> None:
 
 
 def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
-            compact: bool = False, in_place: bool = False) -> str:
+            compact: bool = False, in_place: bool = False, levels: Optional[int] = None,
+            depth: Optional[int] = None, dither: Optional[str] = None) -> str:
     """Convert the file `src` into `dst` and return the path written.
 
     `dst` defaults to the gray copy's name beside `src` ("photo.bmp" gives
@@ -71,29 +77,32 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
     written under a temporary name and renamed over `dst` only when complete, so an
     earlier output survives any failure; an output that is the input itself is Error,
     code "output-is-input". OSError (errno, filename) when a file cannot be opened, read
-    or written.
+    or written. `levels`, `depth` and `dither` as for gray().
     """
     source = os.fspath(src)
     if in_place:
         if dst is not None:
             raise ValueError("in_place takes no dst")
-        _graybmp.convert_file(source, "", method, compact, True)
+        _graybmp.convert_file(source, "", method, compact, True, levels, depth, dither)
         return source
     target = _graybmp.gray_name(source) if dst is None else os.fspath(dst)
-    _graybmp.convert_file(source, target, method, compact, False)
+    _graybmp.convert_file(source, target, method, compact, False, levels, depth, dither)
     return target
 
 
-def header(data) -> Header:
+def header(data, *, compact: bool = False, levels: Optional[int] = None,
+           depth: Optional[int] = None, dither: Optional[str] = None) -> Header:
     """Return the Header of a BMP: of a buffer's bytes, or of a file by its path.
 
     Only an input too short for the report's fields raises (Error, code "too-short");
-    a refused image has its refusal in the Header.
+    a refused image has its refusal in the Header: the refusal of a conversion with
+    `compact`, `levels`, `depth` and `dither` as given (as for gray()).
     """
+    options = (compact, levels, depth, dither)
     if isinstance(data, (str, os.PathLike)):
         with open(os.fspath(data), "rb") as f:
             lead = f.read(152)
             length = os.fstat(f.fileno()).st_size
-        return Header(*_graybmp.header(lead, length))
+        return Header(*_graybmp.header(lead, length, *options))
     view = memoryview(data)
-    return Header(*_graybmp.header(view, view.nbytes))
+    return Header(*_graybmp.header(view, view.nbytes, *options))

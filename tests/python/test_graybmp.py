@@ -1,5 +1,6 @@
 """graybmp for Python: the tool's bytes by every way in, and Python's conventions."""
 import errno
+import io
 import mmap
 import os
 import subprocess
@@ -11,32 +12,67 @@ import pytest
 import graybmp
 
 
-def tool_copies(tool, paths, method, compact, out):
-    """The tool's gray copies of `paths` (of distinct names) in `out`, and its reason for
-    each one it refused."""
-    run = subprocess.run([tool, "-m", method, "-d", str(out)] + (["--compact"] if compact else [])
-                         + paths, capture_output=True, text=True)
+def tool_copies(tool, paths, method, options, out):
+    """The tool's gray copies of `paths` (of distinct names) in `out` with the command
+    line's `options`, and its reason for each one it refused."""
+    run = subprocess.run([tool, "-m", method, "-d", str(out)] + options + paths,
+                         capture_output=True, text=True)
     assert run.returncode in (0, 1), run.stderr
     reasons = dict(line[len("graybmp: "):].split(": ", 1) for line in run.stderr.splitlines())
     copies = {p: (out / os.path.basename(p)).read_bytes() for p in paths if p not in reasons}
     return copies, reasons
 
 
-@pytest.mark.parametrize("compact", [False, True])
+# The command line's options and the same as keywords.
+OPTIONS = [([], {}), (["--compact"], {"compact": True}),
+           (["--levels", "4", "--dither", "floyd-steinberg"], {"levels": 4, "dither": "floyd-steinberg"}),
+           (["--depth", "2", "--dither", "ordered"], {"depth": 2, "dither": "ordered"}),
+           (["--levels", "16", "--depth", "8", "--dither", "atkinson"],
+            {"levels": 16, "depth": 8, "dither": "atkinson"})]
+
+
+@pytest.mark.parametrize("options", OPTIONS, ids=lambda o: " ".join(o[0]) or "plain")
 @pytest.mark.parametrize("method", [m for m in graybmp.METHODS if "=" not in m] + ["weights=0.2,0.7,0.1"])
-def test_gray_gives_the_tools_bytes_or_its_refusal(tool, fixtures, tmp_path, method, compact):
-    copies, reasons = tool_copies(tool, fixtures, method, compact, tmp_path)
+def test_gray_gives_the_tools_bytes_or_its_refusal(tool, fixtures, tmp_path, method, options):
+    copies, reasons = tool_copies(tool, fixtures, method, options[0], tmp_path)
     assert copies, "the tool converted nothing"
     for path in fixtures:
         with open(path, "rb") as f:
             data = f.read()
         if path in copies:
-            assert graybmp.gray(data, method, compact) == copies[path], path
+            assert graybmp.gray(data, method, **options[1]) == copies[path], path
             continue
         with pytest.raises(graybmp.Error) as refused:
-            graybmp.gray(data, method=method, compact=compact)
+            graybmp.gray(data, method=method, **options[1])
         assert str(refused.value) == reasons[path], path
         assert refused.value.code not in ("ok", "unknown"), path
+
+
+@pytest.mark.parametrize("levels,depth", [(2, 1), (3, 4), (16, 4), (4, 8), (255, 8)])
+@pytest.mark.parametrize("dither", ["none", "ordered"])
+def test_levels_read_back_in_pillow_as_their_grays(sample, levels, depth, dither):
+    """Pillow decodes the input and the 1-, 4- and 8-bit outputs: each pixel the level
+    nearest its mean gray (plus the Bayer offset, ordered), by the README's definitions."""
+    from PIL import Image
+    data = sample.read_bytes()
+    out = graybmp.gray(data, levels=levels, depth=depth, dither=dither)
+    with Image.open(io.BytesIO(out)) as image:
+        assert image.size == (37, 11) and image.mode in ("1", "P", "L")
+        got = numpy.asarray(image.convert("L"), dtype=numpy.int64)
+    with Image.open(io.BytesIO(data)) as image:
+        rgb = numpy.asarray(image.convert("RGB"), dtype=numpy.int64)
+    v = rgb.sum(axis=2) // 3
+    n = levels
+    if dither == "ordered":
+        bayer = numpy.zeros((8, 8), dtype=numpy.int64)
+        for size in (1, 2, 4):  # M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]], lowest bits first
+            y, x = numpy.indices((8, 8)) & size != 0
+            bayer = 4 * bayer + numpy.where(y, numpy.where(x, 1, 3), numpy.where(x, 2, 0))
+        assert list(bayer[0]) == [0, 32, 8, 40, 2, 34, 10, 42]
+        rows, cols = numpy.indices(v.shape)
+        v = v + ((2 * bayer[rows % 8, cols % 8] - 63) * 255 + 64 * (n - 1)) // (128 * (n - 1))
+    k = numpy.clip((2 * v * (n - 1) + 255) // 510, 0, n - 1)
+    assert (got == (510 * k + n - 1) // (2 * (n - 1))).all()
 
 
 def buffers(path, data):
@@ -98,6 +134,13 @@ def test_each_exception_type_and_what_it_carries(sample, tmp_path):
         (lambda: graybmp.gray_inplace(numpy.frombuffer(data, dtype=numpy.uint8)), TypeError, {}),
         (lambda: graybmp.gray(data, method="Mean"), ValueError, {}),
         (lambda: graybmp.gray(data, method="weights=-1,1,1"), ValueError, {}),
+        (lambda: graybmp.gray(data, levels=1), ValueError, {}),
+        (lambda: graybmp.gray(data, levels=4, depth=3), ValueError, {}),
+        (lambda: graybmp.gray(data, levels=5, depth=2), ValueError, {}),
+        (lambda: graybmp.gray(data, dither="ordered"), ValueError, {}),
+        (lambda: graybmp.gray(data, levels=4, dither="blue"), ValueError, {}),
+        (lambda: graybmp.gray(data, levels="4"), TypeError, {}),
+        (lambda: graybmp.gray(data[:60] + b"\0" * 10, levels=4), graybmp.Error, {"code": "rows-do-not-fit"}),
         (lambda: graybmp.convert(sample, tmp_path / "y.bmp", in_place=True), ValueError, {}),
         (lambda: graybmp.header(data[:20]), graybmp.Error, {"code": "too-short"}),
         (lambda: graybmp.gray_inplace(cut), graybmp.Error, {"code": "rows-do-not-fit"}),
@@ -122,6 +165,7 @@ def test_each_exception_type_and_what_it_carries(sample, tmp_path):
     assert sorted(os.listdir(tmp_path)) == ["g.bmp", "s.bmp"]
     assert issubclass(graybmp.Error, Exception) and graybmp.Error.__module__ == "graybmp"
     assert graybmp.__version__ == "1.2.0" and "weights=R,G,B" in graybmp.METHODS
+    assert graybmp.DITHERS == ("none", "floyd-steinberg", "atkinson", "ordered")
 
 
 def test_the_gil_is_let_go_while_converting(tmp_path):
