@@ -389,16 +389,24 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
 
 // ---- Levels: a palettized or 16- to 32-bit image as a gray BMP of a few levels ----
 
-// Each output row as its grays come: quantized, packed and written in order.
+// Each output row as its grays come: quantized, packed, and written in order a span of
+// rows at a time.
 struct LevelWriter {
     Copy& c;
     Quantizer q;
-    std::vector<std::uint8_t> packed;
-    std::int64_t offset, stride, row = 0;
+    std::vector<std::uint8_t> packed;  // a span of output rows
+    std::int64_t offset, stride, row = 0, held = 0;
 
+    bool flush() {
+        const bool ok = held == 0 || streamWriteAt(c.out, offset + (row - held) * stride, packed.data(),
+                                                   static_cast<std::size_t>(held * stride));
+        held = 0;
+        return ok;
+    }
     bool put(const std::uint8_t* grays) {
-        quantizeRow(q, grays, packed.data());
-        return streamWriteAt(c.out, offset + row++ * stride, packed.data(), packed.size());
+        quantizeRow(q, grays, packed.data() + held * stride);
+        ++row, ++held;
+        return held * stride < static_cast<std::int64_t>(packed.size()) || flush();
     }
 };
 
@@ -478,7 +486,7 @@ bool levelRuns(Copy& c, LevelWriter& w, const std::uint8_t lookup[256], std::vec
     if (c.in.error != 0) return false;
     while (y < rows)
         if (!emit()) return false;
-    return true;
+    return w.flush();
 }
 
 bool copyLevels(Copy& c, const std::uint8_t* lead, const Levels& levels, bool& translucent) {
@@ -488,27 +496,38 @@ bool copyLevels(Copy& c, const std::uint8_t* lead, const Levels& levels, bool& t
     const std::int64_t rows = levelRows(l);
     if (rows == 0) return true;
     const auto width = static_cast<std::size_t>(l.width);
+    // Spans of rows that fit the chunk (at least one row) in, and out.
+    const std::int64_t outStride = levelStride(l.width, levels.depth);
+    const auto chunk = static_cast<std::int64_t>(c.chunk.size());
+    const std::int64_t span = std::max<std::int64_t>(1, std::min(chunk / l.stride, chunk / outStride));
     LevelWriter w{c, quantizerOf(levels, l.width, rows, l.height > 0),
-                  std::vector<std::uint8_t>(static_cast<std::size_t>(levelStride(l.width, levels.depth))),
-                  levelPixelOffset(levels), levelStride(l.width, levels.depth)};
-    std::vector<std::uint8_t> grays(width), row;
+                  std::vector<std::uint8_t>(static_cast<std::size_t>(span * outStride)),
+                  levelPixelOffset(levels), outStride};
+    std::vector<std::uint8_t> grays(width), rowBuffer;
     std::uint8_t lookup[256];
     if (l.kind != ImageKind::TrueColour && !paletteGrays(c, lookup)) return false;
     if (l.compression == 1 || l.compression == 2) return levelRuns(c, w, lookup, grays);
-    // Uncompressed rows, each read whole (its padding is not needed).
-    row.resize(static_cast<std::size_t>(l.rowBytes));
+    // Uncompressed rows, read a span at a time (the last row's padding is not needed).
+    const bool inChunk = l.stride <= chunk;
+    if (!inChunk) rowBuffer.resize(static_cast<std::size_t>(l.rowBytes));
     const PixelGray gray =
         l.kind == ImageKind::TrueColour ? pixelGrayOf(l, nullptr, c.method, c.cpu) : PixelGray{};
     for (std::int64_t r = 0; r < rows; ++r) {
-        if (streamReadAt(c.in, l.pixelOffset + r * l.stride, row.data(), row.size()) != row.size())
-            return false;
+        std::uint8_t* row = inChunk ? c.chunk.data() + (r % span) * l.stride : rowBuffer.data();
+        if (!inChunk || r % span == 0) {
+            const std::int64_t n = inChunk ? std::min(span, rows - r) : 1;
+            const auto want = static_cast<std::size_t>((n - 1) * l.stride + l.rowBytes);
+            if (streamReadAt(c.in, l.pixelOffset + r * l.stride, row, want) != want) return false;
+        }
         if (l.kind == ImageKind::TrueColour) {
-            if (l.alphaMask != 0 && !opaque(row.data(), width, gray.bytesPerPixel, l.alphaMask)) {
+            if (l.alphaMask != 0 && !opaque(row, width, gray.bytesPerPixel, l.alphaMask)) {
                 translucent = true;
                 return false;
             }
-            grayIndices(gray, row.data(), width, grays.data());
-        } else {  // indices of 1, 2, 4 or 8 bits, the first in the high bits
+            grayIndices(gray, row, width, grays.data());
+        } else if (l.bitCount == 8) {
+            for (std::size_t x = 0; x < width; ++x) grays[x] = lookup[row[x]];
+        } else {  // indices of 1, 2 or 4 bits, the first in the high bits
             const int bits = l.bitCount, perByte = 8 / bits, mask = (1 << bits) - 1;
             for (std::size_t x = 0; x < width; ++x) {
                 const int shift = 8 - bits * (1 + static_cast<int>(x % static_cast<std::size_t>(perByte)));
@@ -517,7 +536,7 @@ bool copyLevels(Copy& c, const std::uint8_t* lead, const Levels& levels, bool& t
         }
         if (!w.put(grays.data())) return false;
     }
-    return true;
+    return w.flush();
 }
 
 }  // namespace

@@ -93,15 +93,6 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
     return q;
 }
 
-namespace {
-
-int indexOf(const Quantizer& q, std::int32_t v) {
-    if (v >= -kLow && v < kHigh) return q.near[static_cast<std::size_t>(v + kLow)];
-    const int n = q.levels.count;
-    return static_cast<int>(std::clamp<std::int64_t>(floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
-}
-
-}  // namespace
 
 void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
     const auto width = static_cast<std::size_t>(q.width);
@@ -120,31 +111,46 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
     case Dither::FloydSteinberg:
     case Dither::Atkinson: {
         // Three rows of error, each with two places before and after the pixels: this
-        // row's, the next one's and the one after (Atkinson's second below).
+        // row's, the next one's and the one after (Atkinson's second below). The error
+        // going right, and the next row's shares still growing, are carried in variables.
         const std::size_t span = width + 4;
         std::int32_t* here = q.errors.data() + 2;
         std::int32_t* below = here + span;
         std::int32_t* further = below + span;
-        const bool fs = q.levels.dither == Dither::FloydSteinberg;
-        for (std::size_t x = 0; x < width; ++x) {
-            const std::int32_t v = grays[x] + here[x];
-            const int index = indexOf(q, v);
-            const std::int32_t e = v - q.level[static_cast<std::size_t>(index)];
-            k[x] = static_cast<std::uint8_t>(index);
-            if (fs) {
+        const std::uint8_t* near = q.near.data() + kLow;
+        const std::int32_t* level = q.level.data();
+        if (q.levels.dither == Dither::FloydSteinberg) {
+            std::int32_t right = 0, left = 0, under = 0;  // to x + 1; below x - 1 and x
+            for (std::size_t x = 0; x < width; ++x) {
+                const std::int32_t v = grays[x] + here[x] + right;
+                const std::uint8_t index = near[std::clamp(v, -kLow, kHigh - 1)];
+                const std::int32_t e = v - level[index];
+                k[x] = index;
                 const std::int32_t a = 7 * e / 16, b = 3 * e / 16, c = 5 * e / 16;
-                here[x + 1] += a;
-                below[x - 1] += b;
-                below[x] += c;
-                below[x + 1] += e - a - b - c;
-            } else {
-                const std::int32_t s = e / 8;
-                here[x + 1] += s, here[x + 2] += s;
-                below[x - 1] += s, below[x] += s, below[x + 1] += s;
-                further[x] += s;
+                right = a;
+                below[x - 1] = left + b;
+                left = under + c;
+                under = e - a - b - c;
             }
+            below[width - 1] = left;  // the last pixel's share below; its lower right is dropped
+        } else {
+            std::int32_t right = 0, second = 0, left = 0, under = 0;  // as above, and to x + 2
+            for (std::size_t x = 0; x < width; ++x) {
+                const std::int32_t v = grays[x] + here[x] + right;
+                const std::uint8_t index = near[std::clamp(v, -kLow, kHigh - 1)];
+                const std::int32_t e = v - level[index];
+                k[x] = index;
+                const std::int32_t s8 = e / 8;
+                right = second + s8;
+                second = s8;
+                below[x - 1] += left + s8;
+                left = under + s8;
+                under = s8;
+                further[x] = s8;
+            }
+            below[width - 1] += left;
         }
-        // Shares outside the image are dropped: the places beyond each end are cleared.
+        // The next row's error becomes this one's; the places beyond each end stay 0.
         std::copy(below - 2, below - 2 + 2 * span, here - 2);
         std::fill(further - 2, further - 2 + span, 0);
         here[-1] = here[-2] = here[width] = here[width + 1] = 0;
@@ -156,16 +162,31 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
     // Packed most significant bits first, the row padded with zero bits.
     const int depth = q.levels.depth;
     const auto stride = static_cast<std::size_t>(levelStride(q.width, depth));
-    if (depth == 8) {
-        std::memcpy(out, k, width);
-        std::memset(out + width, 0, stride - width);
-        return;
-    }
+    const std::size_t perByte = 8 / static_cast<std::size_t>(depth), whole = width / perByte;
     std::memset(out, 0, stride);
-    const int perByte = 8 / depth;
-    for (std::size_t x = 0; x < width; ++x)
-        out[x / static_cast<std::size_t>(perByte)] |= static_cast<std::uint8_t>(
-            k[x] << (8 - depth * (1 + static_cast<int>(x % static_cast<std::size_t>(perByte)))));
+    switch (depth) {
+    case 8:
+        std::memcpy(out, k, width);
+        return;
+    case 4:
+        for (std::size_t i = 0; i < whole; ++i)
+            out[i] = static_cast<std::uint8_t>(k[2 * i] << 4 | k[2 * i + 1]);
+        break;
+    case 2:
+        for (std::size_t i = 0; i < whole; ++i)
+            out[i] = static_cast<std::uint8_t>(k[4 * i] << 6 | k[4 * i + 1] << 4 | k[4 * i + 2] << 2 |
+                                               k[4 * i + 3]);
+        break;
+    default:
+        for (std::size_t i = 0; i < whole; ++i) {
+            unsigned byte = 0;
+            for (std::size_t b = 0; b < 8; ++b) byte = byte << 1 | k[8 * i + b];
+            out[i] = static_cast<std::uint8_t>(byte);
+        }
+        break;
+    }
+    for (std::size_t x = whole * perByte; x < width; ++x)  // the last byte's pixels
+        out[whole] = static_cast<std::uint8_t>(out[whole] | k[x] << (8 - depth * static_cast<int>(x - whole * perByte + 1)));
 }
 
 }  // namespace graybmp
