@@ -328,12 +328,28 @@ TEST_F(Conversion, ReplacesAnExistingOutputAndWritesThroughASymbolicLink) {
 // method in turn; 64-bit pixels, whose signed channels each method takes its own way, by
 // every method.
 TEST_F(Conversion, EveryKindTurnsGray) {
+    const char* const dithers[] = {"none", "floyd-steinberg", "atkinson", "ordered"};
+    const int counts[] = {2, 3, 4, 16, 255, 256, 7};
     for (const test::Shape& s : test::everyKind({0, 1, 2, 3, 5, 8, 13})) {
         const test::Method one = test::kMethods[s.seed % std::size(test::kMethods)];
+        const Bytes input = test::makePicture(s);
         for (const test::Method method : test::kMethods)
             if (method == one || s.bits == 64)
-                expectGray(test::makePicture(s), test::describe(s) + ", " + test::methodName(method),
-                           method);
+                expectGray(input, test::describe(s) + ", " + test::methodName(method), method);
+        // And its levels, by the next count and dithering, at the default depth: the same
+        // bytes on every platform the suite runs on.
+        ImageLayout l{};
+        checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), l);
+        if (s.bits == 64 || l.alphaMask != 0) continue;  // refused (the refusal table's)
+        const int n = counts[s.seed % std::size(counts)];
+        const std::string dither = n == 256 ? "none" : dithers[s.seed / 2 % 4];
+        put(kInput, input);
+        const Outcome r = run(toolCommand() + " --levels " + std::to_string(n) + " --dither " + dither +
+                              " -m " + test::methodName(one) + " " + kInput + " -o levels.bmp");
+        EXPECT_EQ(r.status, 0) << test::describe(s) << ": " << r.err;
+        EXPECT_TRUE(get("levels.bmp") ==
+                    test::expectedLevels(input, one, n, n <= 2 ? 1 : n <= 16 ? 4 : 8, dither))
+            << test::describe(s) << ", " << n << " levels, " << dither;
     }
     SampleOptions picture;  // the sample picture in true colour
     picture.width = 37, picture.height = 11, picture.bitCount = 24;
