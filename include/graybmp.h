@@ -336,6 +336,64 @@ GRAYBMP_API graybmp_status graybmp_convert_stream(const graybmp_reader* reader, 
                                                   const graybmp_hooks* hooks,
                                                   graybmp_error* error);
 
+/* ---- Gray pixels in and out (since 1.3.0) ---- */
+
+/* The gray pixels of an image the levels take (see graybmp_options.levels), as `height`
+ * rows of `width` bytes, the top row first, at `stride` bytes from one row to the next:
+ * each pixel's gray by the method, or with options->levels (and depth, dither) the gray of
+ * its level L_k, or with GRAYBMP_PIXELS_INDICES its level's index k (levels 256 when not
+ * given: the gray itself). They are the pixels of the gray BMP the same options write
+ * (at 8 bits a pixel). `pixels` takes stride (height - 1) + width bytes; a shorter
+ * `capacity` is GRAYBMP_BUFFER_TOO_SHORT with that length in error->needed, a stride below
+ * the width GRAYBMP_BAD_ARGUMENT. `width` and `height` (may be NULL) get the picture's
+ * size. The same refusals as the levels'. */
+#define GRAYBMP_PIXELS_INDICES 1
+GRAYBMP_API graybmp_status graybmp_pixels(const void* input, size_t length,
+                                          const graybmp_options* options, int flags,
+                                          void* pixels, size_t stride, size_t capacity,
+                                          uint32_t* width, uint32_t* height,
+                                          graybmp_error* error);
+
+/* The same through a reader, for images larger than memory: each row goes to `row` as soon
+ * as it is made, in the order the file stores them, with its picture row number (0 = top).
+ * `row` returns 0 to go on; anything else stops the conversion (GRAYBMP_WRITE_FAILED). */
+typedef int (*graybmp_row_callback)(void* context, uint32_t row, const unsigned char* pixels,
+                                    uint32_t width);
+GRAYBMP_API graybmp_status graybmp_pixels_stream(const graybmp_reader* reader, const void* lead,
+                                                 size_t lead_length,
+                                                 const graybmp_options* options, int flags,
+                                                 graybmp_row_callback row, void* context,
+                                                 graybmp_error* error);
+
+/* How pixels in memory are laid out: 8 bits a channel, in this order. */
+typedef enum graybmp_layout {
+    GRAYBMP_LAYOUT_GRAY = 0,
+    GRAYBMP_LAYOUT_RGB = 1,
+    GRAYBMP_LAYOUT_BGR = 2,
+    GRAYBMP_LAYOUT_RGBA = 3,
+    GRAYBMP_LAYOUT_BGRA = 4
+} graybmp_layout;
+
+/* A gray BMP of pixels in memory: `height` rows of `width` pixels, the top row first, at
+ * `stride` bytes from one row to the next. The output is exactly the tool's with
+ * --levels (options->levels, 256 when not given; depth and dither as set) for a BMP
+ * holding the same pixels: a 108-byte V4 header, 32 bits, BI_BITFIELDS, masks red
+ * 00FF0000, green 0000FF00, blue 000000FF, alpha FF000000 (gray pixels as (v, v, v) and
+ * three channels with alpha FF), resolution 0, top-down, or bottom-up with
+ * GRAYBMP_PIXELS_BOTTOM_UP (then its rows, and the dithering, run from the bottom). A
+ * pixel whose alpha is below full is GRAYBMP_TRANSLUCENT. graybmp_from_pixels_length
+ * gives the output's length; a shorter `capacity` is GRAYBMP_BUFFER_TOO_SHORT. */
+#define GRAYBMP_PIXELS_BOTTOM_UP 2
+GRAYBMP_API graybmp_status graybmp_from_pixels_length(uint32_t width, uint32_t height,
+                                                      const graybmp_options* options,
+                                                      uint64_t* length, graybmp_error* error);
+GRAYBMP_API graybmp_status graybmp_from_pixels(const void* pixels, uint32_t width,
+                                               uint32_t height, size_t stride,
+                                               graybmp_layout layout, int flags,
+                                               const graybmp_options* options, void* output,
+                                               size_t capacity, size_t* written,
+                                               graybmp_error* error);
+
 /* ---- Files ---- */
 
 /* Converts the file `input` into the file `output`; `output` NULL grays `input` in place.

@@ -170,6 +170,67 @@ void convert(const std::string& src, const std::string& dst, const std::string& 
     if (s != GRAYBMP_OK) raise(e, src.c_str(), inPlace ? src.c_str() : dst.c_str());
 }
 
+// The pixels of `data` into the writable, C-contiguous `out` of rows of `width` bytes.
+void pixels(py::handle data, py::handle out, std::size_t width, const std::string& method,
+            py::object levels, py::object dither, bool indices) {
+    const graybmp_options o = optionsOf(method, false, {levels, py::none(), dither});
+    View in(data, false);
+    View into(out, true);
+    graybmp_error e;
+    graybmp_status s;
+    {
+        py::gil_scoped_release free;
+        s = graybmp_pixels(in.data(), in.size(), &o, indices ? GRAYBMP_PIXELS_INDICES : 0,
+                           const_cast<void*>(into.data()), width, into.size(), nullptr, nullptr, &e);
+    }
+    if (s != GRAYBMP_OK) raise(e);
+}
+
+// The picture's width and height as pixels() gives them, or the refusal.
+py::tuple pixelsSize(py::handle data, const std::string& method, py::object levels,
+                     py::object dither) {
+    graybmp_options o = optionsOf(method, false, {levels, py::none(), dither});
+    if (o.levels == 0) o.levels = 256;
+    o.depth = 8;
+    View in(data, false);
+    graybmp_header h;
+    graybmp_error e;
+    if (graybmp_read_header(in.data(), in.size(), in.size(), &o, &h, &e) != GRAYBMP_OK) raise(e);
+    if (h.refusal.status != GRAYBMP_OK) raise(h.refusal);
+    const long long rows = h.height < 0 ? -h.height : h.height;
+    return py::make_tuple(h.width > 0 ? rows : 0, h.width);
+}
+
+// A gray BMP of the pixels of any buffer whose rows lie `stride` bytes apart, each row's
+// pixels one after another.
+py::bytes fromPixels(py::handle array, std::uint32_t width, std::uint32_t height, std::size_t stride,
+                     int layout, bool bottomUp, const std::string& method, py::object levels,
+                     py::object depth, py::object dither) {
+    const graybmp_options o = optionsOf(method, false, {levels, depth, dither});
+    Py_buffer view{};
+    if (PyObject_GetBuffer(array.ptr(), &view, PyBUF_STRIDED_RO) != 0) throw py::error_already_set();
+    struct Release {
+        Py_buffer* v;
+        ~Release() { PyBuffer_Release(v); }
+    } release{&view};
+    graybmp_error e;
+    std::uint64_t length = 0;
+    if (graybmp_from_pixels_length(width, height, &o, &length, &e) != GRAYBMP_OK) raise(e);
+    py::object out = py::reinterpret_steal<py::object>(
+        PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(length)));
+    if (!out) throw py::error_already_set();
+    graybmp_status s;
+    {
+        py::gil_scoped_release free;
+        s = graybmp_from_pixels(view.buf, width, height, stride, static_cast<graybmp_layout>(layout),
+                                bottomUp ? GRAYBMP_PIXELS_BOTTOM_UP : 0, &o,
+                                PyBytes_AS_STRING(out.ptr()), static_cast<std::size_t>(length),
+                                nullptr, &e);
+    }
+    if (s != GRAYBMP_OK) raise(e);
+    return py::reinterpret_steal<py::bytes>(out.release());
+}
+
 const char* kindName(graybmp_kind kind) {
     switch (kind) {
     case GRAYBMP_KIND_INDEXED8:
@@ -245,6 +306,16 @@ PYBIND11_MODULE(_graybmp, m) {
           py::arg("levels") = py::none(), py::arg("depth") = py::none(),
           py::arg("dither") = py::none(),
           "The header's values of the first bytes of an input of `length` bytes (-1: unknown).");
+    m.def("pixels", &pixels, py::arg("data"), py::arg("out"), py::arg("width"), py::arg("method"),
+          py::arg("levels"),
+          py::arg("dither"), py::arg("indices"),
+          "The gray pixels of `data` into the writable, C-contiguous `out`, top row first.");
+    m.def("pixels_size", &pixelsSize, py::arg("data"), py::arg("method"), py::arg("levels"),
+          py::arg("dither"), "(height, width) of the pixels of `data`, or its refusal.");
+    m.def("from_pixels", &fromPixels, py::arg("array"), py::arg("width"), py::arg("height"),
+          py::arg("stride"), py::arg("layout"), py::arg("bottom_up"), py::arg("method"),
+          py::arg("levels"), py::arg("depth"), py::arg("dither"),
+          "A gray BMP of pixels whose rows lie `stride` bytes apart.");
     m.def("gray_name", &grayName, py::arg("input"),
           "The name of the gray copy beside `input`: photo.bmp gives photoNEW.bmp.");
     m.attr("METHODS") = methods();

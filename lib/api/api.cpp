@@ -164,7 +164,7 @@ bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
         return false;
     }
     levels.count = count;
-    levels.depth = depth != 0 ? depth : count <= 2 ? 1 : count <= 16 ? 4 : 8;
+    levels.depth = depth != 0 ? depth : defaultDepth(count);
     levels.dither = static_cast<Dither>(dither);
     return true;
 }

@@ -32,6 +32,10 @@ struct Levels {
 // The level of index k.
 int levelGray(int k, int count);
 
+// The bits a pixel of `count` levels take when no depth is asked for: the least of 1, 4
+// and 8 that holds them (2-bit BMPs are valid, but few programs read them).
+inline int defaultDepth(int count) { return count <= 2 ? 1 : count <= 16 ? 4 : 8; }
+
 // The headers and the palette of the output, and its row stride and length.
 std::int64_t levelStride(std::int64_t width, int depth);
 std::int64_t levelRows(const ImageLayout& layout);

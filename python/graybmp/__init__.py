@@ -17,8 +17,8 @@ from typing import NamedTuple, Optional, Union
 from . import _graybmp
 from ._graybmp import DITHERS, METHODS, Error, __version__
 
-__all__ = ["gray", "gray_inplace", "convert", "header", "Header", "Error", "METHODS",
-           "DITHERS", "__version__"]
+__all__ = ["gray", "gray_inplace", "convert", "header", "to_array", "from_array", "Header",
+           "Error", "METHODS", "DITHERS", "__version__"]
 
 _Path = Union[str, "os.PathLike[str]"]
 
@@ -106,3 +106,69 @@ def header(data, *, compact: bool = False, levels: Optional[int] = None,
         return Header(*_graybmp.header(lead, length, *options))
     view = memoryview(data)
     return Header(*_graybmp.header(view, view.nbytes, *options))
+
+
+def _numpy():
+    try:
+        import numpy
+    except ImportError as missing:
+        raise ImportError("graybmp.to_array and graybmp.from_array need numpy "
+                          "(Debian: python3-numpy)") from missing
+    return numpy
+
+
+def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
+             dither: Optional[str] = None, *, indices: bool = False):
+    """Return the gray pixels of a BMP (a buffer's bytes, or a file by its path) as a numpy
+    array of shape (height, width), dtype uint8, C-contiguous, the top row first.
+
+    Each pixel is its gray by `method`; with `levels` (and `dither`) the gray of its level,
+    or with `indices` the level's index: the pixels of the gray BMP gray(...,
+    levels=levels, depth=8, dither=dither) writes. Written straight into the array's
+    memory with the GIL let go. Raises Error for a refused image (as with levels), and
+    ImportError without numpy.
+    """
+    numpy = _numpy()
+    if isinstance(data_or_path, (str, os.PathLike)):
+        with open(os.fspath(data_or_path), "rb") as f:
+            data_or_path = f.read()
+    height, width = _graybmp.pixels_size(data_or_path, method, levels, dither)
+    out = numpy.empty((height, width), dtype=numpy.uint8)
+    if out.size:
+        _graybmp.pixels(data_or_path, out, width, method, levels, dither, indices)
+    return out
+
+
+_LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr", 4): 4}
+
+
+def from_array(array, method: str = "mean", levels: Optional[int] = None,
+               depth: Optional[int] = None, dither: Optional[str] = None, *,
+               channels: str = "rgb", bottom_up: bool = False) -> bytes:
+    """Return a gray BMP of the pixels of a numpy array, as bytes.
+
+    `array` has shape (h, w) (gray) or (h, w, 3 or 4), dtype uint8, any strides, the top
+    row first; `channels` is "rgb" (RGB or RGBA) or "bgr" (BGR or BGRA, OpenCV's order).
+    The output is the tool's with `levels` (256 when not given), `depth` and `dither` for
+    a 32-bit V4 BMP of the same pixels, top-down, or bottom-up with `bottom_up` (then the
+    rows, and the dithering, run from the bottom). TypeError for a dtype other than
+    uint8; ValueError for another shape, a channel count other than 3 or 4, no pixels or
+    unknown channels; Error (code "translucent") for a pixel whose alpha is below 255.
+    """
+    numpy = _numpy()
+    a = numpy.asarray(array)
+    if a.dtype != numpy.uint8:
+        raise TypeError(f"from_array takes uint8 pixels, not {a.dtype}")
+    if a.ndim not in (2, 3) or (a.ndim == 3 and a.shape[2] not in (3, 4)):
+        raise ValueError(f"from_array takes an array of shape (h, w) or (h, w, 3 or 4), not {a.shape}")
+    if a.size == 0:
+        raise ValueError(f"from_array takes at least one pixel, not an array of shape {a.shape}")
+    if channels not in ("rgb", "bgr"):
+        raise ValueError(f"channels is 'rgb' or 'bgr', not {channels!r}")
+    count = 1 if a.ndim == 2 else a.shape[2]
+    # Each row's pixels one after another, rows any positive distance apart.
+    if a.strides[0] <= 0 or a.strides[1] != count or (a.ndim == 3 and a.strides[2] != 1):
+        a = numpy.ascontiguousarray(a)
+    layout = _LAYOUTS[("gray" if count == 1 else channels, count)]
+    return _graybmp.from_pixels(a, a.shape[1], a.shape[0], a.strides[0], layout, bottom_up,
+                                method, levels, depth, dither)
