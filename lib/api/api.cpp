@@ -426,7 +426,9 @@ bool opened(const graybmp_job& job, Input& in, Failure& f) {
         return true;
     }
     if (!streamOpen(in.stream, job.input, "rb")) {
-        f = systemFailure(GRAYBMP_OPEN_FAILED, GRAYBMP_SIDE_INPUT, "cannot open", errno);
+        f = errno == EISDIR  // where a folder cannot be opened at all (Windows)
+                ? inputFailure(GRAYBMP_INPUT_IS_DIRECTORY, "is a directory")
+                : systemFailure(GRAYBMP_OPEN_FAILED, GRAYBMP_SIDE_INPUT, "cannot open", errno);
         return false;
     }
     if (!streamFileKind(in.stream, in.kind, in.fileSize)) {

@@ -394,6 +394,12 @@ bool streamOpen(Stream& stream, const char* name, const char* mode) {
 #endif
     if (file == nullptr) {
         if (errno == 0) errno = ENOENT;
+#ifdef _WIN32
+        // Windows will not open a folder at all (EACCES): say what it is.
+        const DWORD attributes = GetFileAttributesW(widePath(name).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            errno = EISDIR;
+#endif
         return false;
     }
     return streamAttach(stream, file, mode[0] == 'w');

@@ -50,7 +50,8 @@ struct Stream {
 
 enum class FileKind { Regular, Directory, Pipe, Terminal, Other };
 
-// mode is "rb" or "wb". On failure returns false with errno set.
+// mode is "rb" or "wb". On failure returns false with errno set (EISDIR for a folder
+// that cannot be opened at all, as on Windows).
 bool streamOpen(Stream& stream, const char* name, const char* mode);
 
 // Takes over an open C stream (of a file the caller made); closed by streamClose.
