@@ -198,7 +198,7 @@ py::tuple pixelsSize(py::handle data, const std::string& method, py::object leve
     if (graybmp_read_header(in.data(), in.size(), in.size(), &o, &h, &e) != GRAYBMP_OK) raise(e);
     if (h.refusal.status != GRAYBMP_OK) raise(h.refusal);
     const long long rows = h.height < 0 ? -h.height : h.height;
-    return py::make_tuple(h.width > 0 ? rows : 0, h.width);
+    return py::make_tuple(rows, h.width);
 }
 
 // A gray BMP of the pixels of any buffer whose rows lie `stride` bytes apart, each row's

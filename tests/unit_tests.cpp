@@ -721,5 +721,106 @@ TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
     }
 }
 
+// Pixels out, against the tests' decoder of the levels' reference: every kind at a few
+// widths, by the next method, levels and dithering, as grays and as indices, into rows
+// wider than the picture (their padding untouched), and row by row through the callback;
+// a short buffer and a stride below the width refused.
+TEST(Pixels, EveryKindGivesTheDecodedGraysOfItsLevels) {
+    const char* const dithers[] = {"none", "floyd-steinberg", "atkinson", "ordered"};
+    const int counts[] = {256, 2, 3, 4, 16, 255};
+    std::size_t k = 0;
+    for (const test::Shape& s : test::everyKind({1, 5, 13})) {
+        if (s.bits == 64 || s.masks[3] != 0 || s.compression == 6) continue;
+        const Bytes input = test::makePicture(s);
+        const int n = counts[k % 6];
+        const char* dither = n == 256 ? "none" : dithers[k / 6 % 4];
+        const test::Method m = test::kMethods[k++ % std::size(test::kMethods)];
+        test::Picture want;
+        std::string why;
+        ASSERT_TRUE(test::decodePicture(test::expectedLevels(input, m, n, 8, dither), want, why)) << why;
+        graybmp_options o;
+        graybmp_options_init(&o);
+        o.method = static_cast<graybmp_method>(static_cast<int>(m));
+        o.weights[0] = test::kMethodWeights[0], o.weights[1] = test::kMethodWeights[1];
+        o.weights[2] = test::kMethodWeights[2];
+        o.levels = n;
+        for (std::size_t d = 0; d < 4; ++d)
+            if (std::string(dither) == dithers[d]) o.dither = static_cast<graybmp_dither>(d);
+        const auto width = static_cast<std::size_t>(want.width), rows = static_cast<std::size_t>(want.height);
+        const std::string what = test::describe(s) + ", " + std::to_string(n) + " levels, " + dither;
+        for (const int flags : {0, GRAYBMP_PIXELS_INDICES}) {
+            const std::size_t stride = width + 3;
+            std::vector<std::uint8_t> pixels(stride * rows, 0xEE);
+            std::uint32_t w = 0, h = 0;
+            graybmp_error e;
+            ASSERT_EQ(graybmp_pixels(input.data(), input.size(), &o, flags, pixels.data(), stride,
+                                     pixels.size() - 3, &w, &h, &e),
+                      GRAYBMP_OK)
+                << what << ": " << e.message;
+            EXPECT_EQ(w, width) << what;
+            EXPECT_EQ(h, rows) << what;
+            for (std::size_t y = 0; y < rows; ++y)
+                for (std::size_t x = 0; x < stride; ++x) {
+                    const int gray = want.pixels[y * width + std::min(x, width - 1)].r;
+                    const int index = (2 * gray * (n - 1) + 255) / 510;  // gray is a level: its index
+                    const int expected = x >= width ? 0xEE : flags != 0 ? index : gray;
+                    if (pixels[y * stride + x] != expected) {
+                        ADD_FAILURE() << what << (flags != 0 ? ", indices" : "") << ": row " << y
+                                      << ", column " << x << " is " << int{pixels[y * stride + x]}
+                                      << ", not " << expected;
+                        y = rows;
+                        break;
+                    }
+                }
+        }
+        // The callback form: each row once, with its picture row.
+        struct Rows {
+            const test::Picture* want;
+            std::size_t seen = 0;
+            bool right = true;
+        } got{&want};
+        struct Reader {
+            const Bytes* data;
+            std::size_t at = 0;
+        } source{&input};
+        const graybmp_reader reader{
+            &source,
+            [](void* c, void* buffer, size_t count) -> long long {
+                auto& r = *static_cast<Reader*>(c);
+                const std::size_t n2 = std::min(count, r.data->size() - r.at);
+                std::copy_n(r.data->begin() + static_cast<std::ptrdiff_t>(r.at), n2, static_cast<std::uint8_t*>(buffer));
+                r.at += n2;
+                return static_cast<long long>(n2);
+            },
+            nullptr, nullptr};
+        ASSERT_EQ(graybmp_pixels_stream(
+                      &reader, nullptr, 0, &o, 0,
+                      [](void* c, uint32_t row, const unsigned char* p, uint32_t w) {
+                          auto& r = *static_cast<Rows*>(c);
+                          for (std::uint32_t x = 0; x < w; ++x)
+                              r.right = r.right && p[x] == r.want->pixels[row * w + x].r;
+                          ++r.seen;
+                          return 0;
+                      },
+                      &got, nullptr),
+                  GRAYBMP_OK)
+            << what;
+        EXPECT_TRUE(got.right && got.seen == rows) << what << ": through the callback";
+        // Too short by a byte, and a stride below the width.
+        graybmp_error e;
+        std::vector<std::uint8_t> pixels(width * rows);
+        EXPECT_EQ(graybmp_pixels(input.data(), input.size(), &o, 0, pixels.data(), width, pixels.size() - 1,
+                                 nullptr, nullptr, &e),
+                  GRAYBMP_BUFFER_TOO_SHORT)
+            << what;
+        EXPECT_EQ(e.needed, pixels.size()) << what;
+        EXPECT_EQ(graybmp_pixels(input.data(), input.size(), &o, 0, pixels.data(), width - 1, pixels.size(),
+                                 nullptr, nullptr, &e),
+                  GRAYBMP_BAD_ARGUMENT)
+            << what;
+    }
+    EXPECT_GT(k, 50u);
+}
+
 }  // namespace
 }  // namespace graybmp

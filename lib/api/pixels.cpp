@@ -250,7 +250,7 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
     const auto w = static_cast<std::uint64_t>(h.width);
     const auto rows = static_cast<std::uint64_t>(h.height < 0 ? -h.height : h.height);
     if (width != nullptr) *width = static_cast<std::uint32_t>(w);
-    if (height != nullptr) *height = static_cast<std::uint32_t>(w > 0 ? rows : 0);
+    if (height != nullptr) *height = static_cast<std::uint32_t>(rows);
     if (stride < w) return deliver(badArgument("a stride of " + std::to_string(stride) +
                                                " bytes is below the width, " + std::to_string(w)),
                                    error);
