@@ -73,6 +73,26 @@ std::vector<std::uint8_t> levelHeaders(const ImageLayout& l, const std::uint8_t*
     return h;
 }
 
+namespace {
+
+// The index of any v, and the shares of its error: 7e/16, 3e/16, 5e/16 (rounded toward zero)
+// and the rest, or e/8 for each of Atkinson's six.
+Shares sharesOf(const Quantizer& q, std::int32_t v) {
+    const int n = q.levels.count;
+    const auto index = static_cast<int>(
+        std::clamp<std::int64_t>(floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
+    const std::int32_t e = v - q.level[static_cast<std::size_t>(index)];
+    if (q.levels.dither == Dither::Atkinson) {
+        const auto s = static_cast<std::int16_t>(e / 8);
+        return {s, s, s, s, static_cast<std::uint8_t>(index)};
+    }
+    const std::int32_t a = 7 * e / 16, b = 3 * e / 16, c = 5 * e / 16;
+    return {static_cast<std::int16_t>(a), static_cast<std::int16_t>(b), static_cast<std::int16_t>(c),
+            static_cast<std::int16_t>(e - a - b - c), static_cast<std::uint8_t>(index)};
+}
+
+}  // namespace
+
 Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t rows, bool bottomUp) {
     Quantizer q;
     q.levels = levels, q.width = width, q.rows = rows, q.bottomUp = bottomUp;
@@ -87,8 +107,11 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
             for (int x = 0; x < 8; ++x)
                 q.ordered[y][x] = static_cast<std::int32_t>(
                     floorDiv((2 * bayer(y, x) - 63) * 255 + 64 * (n - 1), 128 * (n - 1)));
-    if (levels.dither == Dither::FloydSteinberg || levels.dither == Dither::Atkinson)
+    if (levels.dither == Dither::FloydSteinberg || levels.dither == Dither::Atkinson) {
         q.errors.assign(3 * static_cast<std::size_t>(width + 4), 0);
+        for (std::int32_t v = -kLow; v < kHigh; ++v)
+            q.shares.push_back(sharesOf(q, v));
+    }
     q.indices.resize(static_cast<std::size_t>(width));
     return q;
 }
@@ -117,30 +140,39 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
         std::int32_t* here = q.errors.data() + 2;
         std::int32_t* below = here + span;
         std::int32_t* further = below + span;
-        const std::uint8_t* near = q.near.data() + kLow;
-        const std::int32_t* level = q.level.data();
+        const Shares* table = q.shares.data() + kLow;
+        // What v passes on comes from the table, or is worked out for a v beyond it (an
+        // error that has grown far, which the shares of 8-bit grays never make).
         if (q.levels.dither == Dither::FloydSteinberg) {
+            // The error to the right is the one chain from pixel to pixel: taken from the
+            // table before the rest, on no other load.
             std::int32_t right = 0, left = 0, under = 0;  // to x + 1; below x - 1 and x
             for (std::size_t x = 0; x < width; ++x) {
                 const std::int32_t v = grays[x] + here[x] + right;
-                const std::uint8_t index = near[std::clamp(v, -kLow, kHigh - 1)];
-                const std::int32_t e = v - level[index];
-                k[x] = index;
-                const std::int32_t a = 7 * e / 16, b = 3 * e / 16, c = 5 * e / 16;
-                right = a;
-                below[x - 1] = left + b;
-                left = under + c;
-                under = e - a - b - c;
+                if (v >= -kLow && v < kHigh) {
+                    right = table[v].right;
+                    const Shares& t = table[v];
+                    k[x] = t.index;
+                    below[x - 1] = left + t.lowerLeft;
+                    left = under + t.below;
+                    under = t.lowerRight;
+                } else {
+                    const Shares t = sharesOf(q, v);
+                    right = t.right;
+                    k[x] = t.index;
+                    below[x - 1] = left + t.lowerLeft;
+                    left = under + t.below;
+                    under = t.lowerRight;
+                }
             }
             below[width - 1] = left;  // the last pixel's share below; its lower right is dropped
         } else {
             std::int32_t right = 0, second = 0, left = 0, under = 0;  // as above, and to x + 2
             for (std::size_t x = 0; x < width; ++x) {
                 const std::int32_t v = grays[x] + here[x] + right;
-                const std::uint8_t index = near[std::clamp(v, -kLow, kHigh - 1)];
-                const std::int32_t e = v - level[index];
-                k[x] = index;
-                const std::int32_t s8 = e / 8;
+                const bool held = v >= -kLow && v < kHigh;
+                const std::int32_t s8 = held ? table[v].right : sharesOf(q, v).right;
+                k[x] = held ? table[v].index : sharesOf(q, v).index;
                 right = second + s8;
                 second = s8;
                 below[x - 1] += left + s8;

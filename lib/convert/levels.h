@@ -44,6 +44,13 @@ std::int64_t levelSize(const ImageLayout& layout, const Levels& levels);
 std::vector<std::uint8_t> levelHeaders(const ImageLayout& layout, const std::uint8_t* lead,
                                        const Levels& levels);
 
+// What a value v passes on when it is diffused: its index, and its error's shares (to the
+// right first), each worked out once for every v of the tables' range.
+struct Shares {
+    std::int16_t right, lowerLeft, below, lowerRight;  // Atkinson: each of the six the same
+    std::uint8_t index;
+};
+
 // Rows of grays into rows of packed level indices, in the order the file stores them: the
 // state one image needs, which grows with its width alone.
 struct Quantizer {
@@ -51,6 +58,7 @@ struct Quantizer {
     std::int64_t width = 0, rows = 0, done = 0;
     bool bottomUp = false;
     std::vector<std::uint8_t> near;     // the index of v, for v in the table's range
+    std::vector<Shares> shares;         // error diffusion: what v passes on, in that range
     std::vector<std::int32_t> level;    // L_k
     std::vector<std::int32_t> errors;   // three rows of carried error, two places beyond each end
     std::vector<std::uint8_t> indices;  // the row's indices before packing
