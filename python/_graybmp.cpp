@@ -170,35 +170,31 @@ void convert(const std::string& src, const std::string& dst, const std::string& 
     if (s != GRAYBMP_OK) raise(e, src.c_str(), inPlace ? src.c_str() : dst.c_str());
 }
 
-// The pixels of `data` into the writable, C-contiguous `out` of rows of `width` bytes.
-void pixels(py::handle data, py::handle out, std::size_t width, const std::string& method,
-            py::object levels, py::object dither, bool indices) {
-    const graybmp_options o = optionsOf(method, false, {levels, py::none(), dither});
+// The pixels of `data` in a new array made by `empty((height, width), "uint8")` (numpy's),
+// filled where it lies with the GIL let go.
+py::object toArray(py::handle data, const std::string& method, py::object levels, py::object dither,
+                   bool indices, py::handle empty) {
+    graybmp_options o = optionsOf(method, false, {levels, py::none(), dither});
     View in(data, false);
-    View into(out, true);
+    graybmp_header h;
     graybmp_error e;
+    if (o.levels == 0) o.levels = 256;  // as the pixels are: each a level of 8 bits
+    o.depth = 8;
+    if (graybmp_read_header(in.data(), in.size(), in.size(), &o, &h, &e) != GRAYBMP_OK) raise(e);
+    if (h.refusal.status != GRAYBMP_OK) raise(h.refusal);
+    const long long rows = h.height < 0 ? -h.height : h.height;
+    py::object out = empty(py::make_tuple(rows, h.width), "uint8");
+    if (rows == 0 || h.width == 0) return out;
+    View into(out, true);
     graybmp_status s;
     {
         py::gil_scoped_release free;
         s = graybmp_pixels(in.data(), in.size(), &o, indices ? GRAYBMP_PIXELS_INDICES : 0,
-                           const_cast<void*>(into.data()), width, into.size(), nullptr, nullptr, &e);
+                           const_cast<void*>(into.data()), static_cast<std::size_t>(h.width),
+                           into.size(), nullptr, nullptr, &e);
     }
     if (s != GRAYBMP_OK) raise(e);
-}
-
-// The picture's width and height as pixels() gives them, or the refusal.
-py::tuple pixelsSize(py::handle data, const std::string& method, py::object levels,
-                     py::object dither) {
-    graybmp_options o = optionsOf(method, false, {levels, py::none(), dither});
-    if (o.levels == 0) o.levels = 256;
-    o.depth = 8;
-    View in(data, false);
-    graybmp_header h;
-    graybmp_error e;
-    if (graybmp_read_header(in.data(), in.size(), in.size(), &o, &h, &e) != GRAYBMP_OK) raise(e);
-    if (h.refusal.status != GRAYBMP_OK) raise(h.refusal);
-    const long long rows = h.height < 0 ? -h.height : h.height;
-    return py::make_tuple(rows, h.width);
+    return out;
 }
 
 // A gray BMP of the pixels of any buffer whose rows lie `stride` bytes apart, each row's
@@ -306,12 +302,9 @@ PYBIND11_MODULE(_graybmp, m) {
           py::arg("levels") = py::none(), py::arg("depth") = py::none(),
           py::arg("dither") = py::none(),
           "The header's values of the first bytes of an input of `length` bytes (-1: unknown).");
-    m.def("pixels", &pixels, py::arg("data"), py::arg("out"), py::arg("width"), py::arg("method"),
-          py::arg("levels"),
-          py::arg("dither"), py::arg("indices"),
-          "The gray pixels of `data` into the writable, C-contiguous `out`, top row first.");
-    m.def("pixels_size", &pixelsSize, py::arg("data"), py::arg("method"), py::arg("levels"),
-          py::arg("dither"), "(height, width) of the pixels of `data`, or its refusal.");
+    m.def("to_array", &toArray, py::arg("data"), py::arg("method"), py::arg("levels"),
+          py::arg("dither"), py::arg("indices"), py::arg("empty"),
+          "The gray pixels of `data` in a new array made by `empty`, top row first.");
     m.def("from_pixels", &fromPixels, py::arg("array"), py::arg("width"), py::arg("height"),
           py::arg("stride"), py::arg("layout"), py::arg("bottom_up"), py::arg("method"),
           py::arg("levels"), py::arg("depth"), py::arg("dither"),

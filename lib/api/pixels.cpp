@@ -38,7 +38,8 @@ struct RowCatcher {
     int flags;
     graybmp_row_callback row;
     void* context;
-    std::vector<unsigned char> head, line;  // the headers and palette; the row being filled
+    std::vector<unsigned char> head, pending, line;  // the headers and palette; a row cut by a
+                                                     // write; a row of levels
     std::uint64_t pixelOffset = 0, at = 0;
     std::int64_t width = 0, rows = 0;
     bool bottomUp = false;
@@ -50,40 +51,61 @@ std::uint32_t u32(const std::vector<unsigned char>& b, std::size_t at) {
            static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
+// A whole row to the callback: where it lies when it needs no change (256 levels, or
+// indices), else through the row buffer with each index's level, its palette entry.
+bool handOn(RowCatcher& c, const unsigned char* row) {
+    const bool levels = (c.flags & GRAYBMP_PIXELS_INDICES) == 0 && c.head.size() < 54 + 1024;
+    if (levels) {
+        c.line.resize(static_cast<std::size_t>(c.width));
+        for (std::size_t x = 0; x < c.line.size(); ++x) c.line[x] = c.head[54 + 4 * std::size_t{row[x]}];
+        row = c.line.data();
+    }
+    const std::uint32_t picture =
+        c.bottomUp ? static_cast<std::uint32_t>(c.rows - 1 - c.fileRow) : c.fileRow;
+    ++c.fileRow;
+    return c.row(c.context, picture, row, static_cast<std::uint32_t>(c.width)) == 0;
+}
+
 long long catchRows(void* context, const void* data, size_t count) {
     RowCatcher& c = *static_cast<RowCatcher*>(context);
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (std::size_t i = 0; i < count;) {
         if (c.pixelOffset == 0 || c.at < c.pixelOffset) {  // the headers and the palette
-            c.head.push_back(bytes[i++]);
-            ++c.at;
-            if (c.head.size() == 54) {
+            const std::uint64_t until = c.pixelOffset == 0 ? 54 : c.pixelOffset;
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count - i, until - c.at));
+            c.head.insert(c.head.end(), bytes + i, bytes + i + n);
+            i += n;
+            c.at += n;
+            if (c.pixelOffset == 0 && c.head.size() == 54) {
                 c.pixelOffset = u32(c.head, 10);
                 c.width = static_cast<std::int32_t>(u32(c.head, 18));
                 const auto height = static_cast<std::int32_t>(u32(c.head, 22));
                 c.rows = height < 0 ? -std::int64_t{height} : height;
                 c.bottomUp = height > 0;
-                c.line.reserve(static_cast<std::size_t>((c.width + 3) / 4 * 4));
             }
             continue;
         }
         const auto stride = static_cast<std::size_t>((c.width + 3) / 4 * 4);
-        const std::size_t n = std::min(count - i, stride - c.line.size());
-        c.line.insert(c.line.end(), bytes + i, bytes + i + n);
+        if (c.pending.empty() && count - i >= stride) {  // whole rows where they lie
+            if (!handOn(c, bytes + i)) {
+                errno = ECANCELED;
+                return -1;
+            }
+            i += stride;
+            c.at += stride;
+            continue;
+        }
+        const std::size_t n = std::min(count - i, stride - c.pending.size());
+        c.pending.insert(c.pending.end(), bytes + i, bytes + i + n);
         i += n;
         c.at += n;
-        if (c.line.size() < stride) continue;
-        if ((c.flags & GRAYBMP_PIXELS_INDICES) == 0)  // each index's level: its palette entry
-            for (std::int64_t x = 0; x < c.width; ++x)
-                c.line[static_cast<std::size_t>(x)] = c.head[54 + 4 * std::size_t{c.line[static_cast<std::size_t>(x)]}];
-        const std::uint32_t picture =
-            c.bottomUp ? static_cast<std::uint32_t>(c.rows - 1 - c.fileRow) : c.fileRow;
-        ++c.fileRow;
-        if (c.row(c.context, picture, c.line.data(), static_cast<std::uint32_t>(c.width)) != 0) {
+        if (c.pending.size() < stride) continue;
+        const bool ok = handOn(c, c.pending.data());
+        c.pending.clear();
+        if (!ok) {
             errno = ECANCELED;
             return -1;
         }
-        c.line.clear();
     }
     return static_cast<long long>(count);
 }
@@ -150,7 +172,25 @@ long long readPixels(void* context, void* buffer, size_t count) {
         const std::uint64_t in = r.at - kV4Offset, fileRow = in / rowBytes;
         const std::uint64_t picture = r.bottomUp ? r.height - 1 - fileRow : fileRow;
         const unsigned char* source = r.pixels + picture * r.stride;
-        for (std::uint64_t x = in % rowBytes / 4; x < r.width && done < count; ++x) {
+        std::uint64_t x = in % rowBytes / 4;
+        if (in % 4 == 0) {  // whole pixels, as many as fit
+            const std::uint64_t n = std::min<std::uint64_t>(r.width - x, (count - done) / 4);
+            const unsigned char* p = source + x * step;
+            unsigned char* to = out + done;
+            if (step == 1) {
+                for (std::uint64_t i = 0; i < n; ++i, to += 4) to[0] = to[1] = to[2] = p[i], to[3] = 255;
+            } else {
+                const int blue = bgr ? 0 : 2, red = bgr ? 2 : 0;
+                for (std::uint64_t i = 0; i < n; ++i, p += step, to += 4) {
+                    to[0] = p[blue], to[1] = p[1], to[2] = p[red];
+                    to[3] = step == 4 ? p[3] : 255;
+                }
+            }
+            done += static_cast<std::size_t>(4 * n);
+            r.at += 4 * n;
+            x += n;
+        }
+        if (x < r.width && done < count) {  // a pixel cut by a read's start or end
             const unsigned char* p = source + x * step;
             unsigned char bgra[4];
             if (step == 1) {
@@ -159,7 +199,7 @@ long long readPixels(void* context, void* buffer, size_t count) {
                 bgra[0] = p[bgr ? 0 : 2], bgra[1] = p[1], bgra[2] = p[bgr ? 2 : 0];
                 bgra[3] = step == 4 ? p[3] : 255;
             }
-            const auto from = static_cast<std::size_t>((r.at - kV4Offset) % 4);  // a pixel cut by a read
+            const auto from = static_cast<std::size_t>((r.at - kV4Offset) % 4);
             const std::size_t n = std::min<std::size_t>(4 - from, count - done);
             std::memcpy(out + done, bgra + from, n);
             done += n;
@@ -220,7 +260,7 @@ graybmp_status graybmp_pixels_stream(const graybmp_reader* reader, const void* l
     graybmp_options o;
     const graybmp_status s = pixelOptions(options, o, error);
     if (s != GRAYBMP_OK) return s;
-    RowCatcher catcher{flags, row, context, {}, {}};
+    RowCatcher catcher{flags, row, context, {}, {}, {}};
     const graybmp_writer writer{&catcher, catchRows, nullptr};
     try {
         return graybmp_convert_stream(reader, lead, lead_length, &writer, &o, nullptr, error);
@@ -263,9 +303,22 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
                     std::to_string(needed) + " needed";
         return deliver(f, error);
     }
+    Place place{static_cast<unsigned char*>(pixels), stride};
+    // A small image is converted in memory and taken apart there: fewer steps a call.
+    std::uint64_t size = 0;
+    if (graybmp_output_length(input, length, &o, &size, nullptr) == GRAYBMP_OK && size <= (1u << 20)) {
+        try {
+            std::vector<unsigned char> copy(static_cast<std::size_t>(size));
+            s = graybmp_convert_memory(input, length, copy.data(), copy.size(), &o, nullptr, error);
+            if (s != GRAYBMP_OK) return s;
+            RowCatcher catcher{flags, placeRow, &place, {}, {}, {}};
+            catchRows(&catcher, copy.data(), copy.size());
+            return GRAYBMP_OK;
+        } catch (const std::bad_alloc&) {  // the stream's way needs no copy
+        }
+    }
     MemoryReader m{static_cast<const unsigned char*>(input), length};
     const graybmp_reader reader{&m, readMemory, nullptr, memoryLength};
-    Place place{static_cast<unsigned char*>(pixels), stride};
     return graybmp_pixels_stream(&reader, nullptr, 0, &o, flags, placeRow, &place, error);
 }
 

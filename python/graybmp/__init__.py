@@ -132,11 +132,7 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
     if isinstance(data_or_path, (str, os.PathLike)):
         with open(os.fspath(data_or_path), "rb") as f:
             data_or_path = f.read()
-    height, width = _graybmp.pixels_size(data_or_path, method, levels, dither)
-    out = numpy.empty((height, width), dtype=numpy.uint8)
-    if out.size:
-        _graybmp.pixels(data_or_path, out, width, method, levels, dither, indices)
-    return out
+    return _graybmp.to_array(data_or_path, method, levels, dither, indices, numpy.empty)
 
 
 _LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr", 4): 4}

@@ -1,5 +1,6 @@
 """graybmp.to_array and graybmp.from_array: the pixels of the tool's levels output, and the
 tool's output for a V4 BMP of the same pixels, built here."""
+import os
 import struct
 import subprocess
 
@@ -44,6 +45,19 @@ def test_to_array_gives_the_pixels_of_the_tools_levels(tool, fixtures, tmp_path,
             assert numpy.array_equal(got, want), (path, levels)
             converted += 1
         assert converted > 100
+
+
+def test_to_array_of_a_large_image_and_of_its_file(tool, tmp_path):
+    """An image whose levels take more than a MiB goes through the stream's way."""
+    big = tmp_path / "big.bmp"
+    subprocess.run([os.environ["GRAYBMP_SAMPLE"], str(big), "1500", "-800", "24"], check=True)
+    subprocess.run([tool, "--levels", "16", "--depth", "8", "--dither", "ordered", str(big), "-o",
+                    str(tmp_path / "out.bmp")], check=True)
+    want = pixels_of((tmp_path / "out.bmp").read_bytes())
+    got = graybmp.to_array(big, levels=16, dither="ordered")
+    assert got.shape == (800, 1500) and numpy.array_equal(got, want)
+    indices = graybmp.to_array(big.read_bytes(), levels=16, dither="ordered", indices=True)
+    assert numpy.array_equal(indices * 17, want)
 
 
 def v4_bmp(rgba, bottom_up):
