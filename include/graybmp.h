@@ -33,10 +33,10 @@
 #include <stdint.h>
 
 #define GRAYBMP_VERSION_MAJOR 1
-#define GRAYBMP_VERSION_MINOR 2
+#define GRAYBMP_VERSION_MINOR 3
 #define GRAYBMP_VERSION_PATCH 0
-#define GRAYBMP_VERSION_STRING "1.2.0"
-/* 10000 * major + 100 * minor + patch: 10200 for 1.2.0 */
+#define GRAYBMP_VERSION_STRING "1.3.0"
+/* 10000 * major + 100 * minor + patch: 10300 for 1.3.0 */
 #define GRAYBMP_VERSION_NUMBER \
     (GRAYBMP_VERSION_MAJOR * 10000 + GRAYBMP_VERSION_MINOR * 100 + GRAYBMP_VERSION_PATCH)
 
@@ -443,7 +443,7 @@ GRAYBMP_API graybmp_status graybmp_convert(graybmp_job* job, const graybmp_optio
  * does: a result >= capacity means it was cut. */
 GRAYBMP_API size_t graybmp_gray_name(const char* input, char* name, size_t capacity);
 
-/* "1.2.0": the library's own version, which may be newer than GRAYBMP_VERSION_STRING. */
+/* "1.3.0": the library's own version, which may be newer than GRAYBMP_VERSION_STRING. */
 GRAYBMP_API const char* graybmp_version(void);
 
 /* Which processor target the pixel loops of this process run, by Highway's names in lower

@@ -329,7 +329,7 @@ int main(int argc, char** argv) {
         for (s = 0; s < 100; ++s) named += strcmp(graybmp_status_name((graybmp_status)s), "unknown") != 0;
         CHECK(named == 40 && k == 40);
         CHECK(strcmp(graybmp_status_name((graybmp_status)-1), "unknown") == 0);
-        CHECK(strcmp(graybmp_version(), GRAYBMP_VERSION_STRING) == 0 && GRAYBMP_VERSION_NUMBER == 10200);
+        CHECK(strcmp(graybmp_version(), GRAYBMP_VERSION_STRING) == 0 && GRAYBMP_VERSION_NUMBER == 10300);
         CHECK(graybmp_cpu_known(graybmp_cpu()) && !graybmp_cpu_known("pentium") && !graybmp_cpu_known(NULL));
         /* Every target's name is known, the running one among them; the older names too. */
         for (s = 0, named = 0; graybmp_cpu_name((size_t)s) != NULL; ++s) {

@@ -164,7 +164,7 @@ def test_each_exception_type_and_what_it_carries(sample, tmp_path):
     assert (bytes(cut), bytes(short), sample.read_bytes()) == before  # refused buffers as they were
     assert sorted(os.listdir(tmp_path)) == ["g.bmp", "s.bmp"]
     assert issubclass(graybmp.Error, Exception) and graybmp.Error.__module__ == "graybmp"
-    assert graybmp.__version__ == "1.2.0" and "weights=R,G,B" in graybmp.METHODS
+    assert graybmp.__version__ == "1.3.0" and "weights=R,G,B" in graybmp.METHODS
     assert graybmp.DITHERS == ("none", "floyd-steinberg", "atkinson", "ordered")
 
 
