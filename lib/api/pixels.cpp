@@ -13,23 +13,37 @@
 namespace graybmp {
 namespace {
 
+// The caller's options, read as far as they go, over the defaults.
+graybmp_status callerOptions(const graybmp_options* given, graybmp_options& o, graybmp_error* error) {
+    graybmp_options_init(&o);
+    if (given == nullptr) return GRAYBMP_OK;
+    if (given->size < sizeof(size_t) + sizeof(graybmp_method) + sizeof(int))
+        return deliver(badArgument("options whose size field is not set (graybmp_options_init sets it)"),
+                       error);
+    std::memcpy(&o, given, std::min(given->size, sizeof o));
+    o.size = sizeof o;
+    return graybmp_options_check(&o, error);
+}
+
 // The options of pixels out: the caller's, at 8 bits a pixel, with 256 levels when none
 // are asked for (a depth alone asks for 2^depth).
 graybmp_status pixelOptions(const graybmp_options* given, graybmp_options& o, graybmp_error* error) {
-    graybmp_options_init(&o);
-    if (given != nullptr) {
-        if (given->size < sizeof(size_t) + sizeof(graybmp_method) + sizeof(int))
-            return deliver(badArgument("options whose size field is not set (graybmp_options_init sets it)"),
-                           error);
-        std::memcpy(&o, given, std::min(given->size, sizeof o));
-        o.size = sizeof o;
-    }
-    const graybmp_status s = graybmp_options_check(&o, error);
+    const graybmp_status s = callerOptions(given, o, error);
     if (s != GRAYBMP_OK) return s;
     if (o.levels == 0) o.levels = o.depth != 0 ? 1 << o.depth : 256;
     o.depth = 8;
     o.compact = 0;
     return GRAYBMP_OK;
+}
+
+graybmp_status tooShort(const char* what, std::size_t capacity, std::uint64_t needed,
+                        graybmp_error* error) {
+    Failure f;
+    f.status = GRAYBMP_BUFFER_TOO_SHORT;
+    f.needed = needed;
+    f.message = std::string("the ") + what + " of " + std::to_string(capacity) +
+                " bytes is too short; " + std::to_string(needed) + " needed";
+    return deliver(f, error);
 }
 
 // A writer that takes the gray BMP apart: its headers and palette, then each row, handed
@@ -156,6 +170,16 @@ void put32(unsigned char* p, std::uint64_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
+// One pixel of `step` bytes (gray, three channels or four) as blue, green, red, alpha.
+inline void bgraOf(const unsigned char* p, std::size_t step, bool bgr, unsigned char* to) {
+    if (step == 1) {
+        to[0] = to[1] = to[2] = p[0], to[3] = 255;
+        return;
+    }
+    to[0] = p[bgr ? 0 : 2], to[1] = p[1], to[2] = p[bgr ? 2 : 0];
+    to[3] = step == 4 ? p[3] : 255;
+}
+
 long long readPixels(void* context, void* buffer, size_t count) {
     PixelReader& r = *static_cast<PixelReader*>(context);
     auto* out = static_cast<unsigned char*>(buffer);
@@ -176,29 +200,14 @@ long long readPixels(void* context, void* buffer, size_t count) {
         if (in % 4 == 0) {  // whole pixels, as many as fit
             const std::uint64_t n = std::min<std::uint64_t>(r.width - x, (count - done) / 4);
             const unsigned char* p = source + x * step;
-            unsigned char* to = out + done;
-            if (step == 1) {
-                for (std::uint64_t i = 0; i < n; ++i, to += 4) to[0] = to[1] = to[2] = p[i], to[3] = 255;
-            } else {
-                const int blue = bgr ? 0 : 2, red = bgr ? 2 : 0;
-                for (std::uint64_t i = 0; i < n; ++i, p += step, to += 4) {
-                    to[0] = p[blue], to[1] = p[1], to[2] = p[red];
-                    to[3] = step == 4 ? p[3] : 255;
-                }
-            }
+            for (std::uint64_t i = 0; i < n; ++i, p += step) bgraOf(p, step, bgr, out + done + 4 * i);
             done += static_cast<std::size_t>(4 * n);
             r.at += 4 * n;
             x += n;
         }
         if (x < r.width && done < count) {  // a pixel cut by a read's start or end
-            const unsigned char* p = source + x * step;
             unsigned char bgra[4];
-            if (step == 1) {
-                bgra[0] = bgra[1] = bgra[2] = p[0], bgra[3] = 255;
-            } else {
-                bgra[0] = p[bgr ? 0 : 2], bgra[1] = p[1], bgra[2] = p[bgr ? 2 : 0];
-                bgra[3] = step == 4 ? p[3] : 255;
-            }
+            bgraOf(source + x * step, step, bgr, bgra);
             const auto from = static_cast<std::size_t>((r.at - kV4Offset) % 4);
             const std::size_t n = std::min<std::size_t>(4 - from, count - done);
             std::memcpy(out + done, bgra + from, n);
@@ -231,17 +240,11 @@ long long writeBuffer(void* context, const void* data, size_t count) {
 
 // The options of pixels in: the caller's, with 256 levels when none are asked for.
 graybmp_status inOptions(const graybmp_options* given, graybmp_options& o, graybmp_error* error) {
-    graybmp_options_init(&o);
-    if (given != nullptr) {
-        if (given->size < sizeof(size_t) + sizeof(graybmp_method) + sizeof(int))
-            return deliver(badArgument("options whose size field is not set (graybmp_options_init sets it)"),
-                           error);
-        std::memcpy(&o, given, std::min(given->size, sizeof o));
-        o.size = sizeof o;
-    }
+    const graybmp_status s = callerOptions(given, o, error);
+    if (s != GRAYBMP_OK) return s;
     if (o.levels == 0 && o.depth == 0) o.levels = 256;
     o.compact = 0;
-    return graybmp_options_check(&o, error);
+    return GRAYBMP_OK;
 }
 
 }  // namespace
@@ -295,14 +298,7 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
                                                " bytes is below the width, " + std::to_string(w)),
                                    error);
     const std::uint64_t needed = w > 0 && rows > 0 ? stride * (rows - 1) + w : 0;
-    if (capacity < needed) {
-        Failure f;
-        f.status = GRAYBMP_BUFFER_TOO_SHORT;
-        f.needed = needed;
-        f.message = "the pixel buffer of " + std::to_string(capacity) + " bytes is too short; " +
-                    std::to_string(needed) + " needed";
-        return deliver(f, error);
-    }
+    if (capacity < needed) return tooShort("pixel buffer", capacity, needed, error);
     Place place{static_cast<unsigned char*>(pixels), stride};
     // A small image is converted in memory and taken apart there: fewer steps a call.
     std::uint64_t size = 0;
@@ -361,14 +357,7 @@ graybmp_status graybmp_from_pixels(const void* pixels, uint32_t width, uint32_t 
     graybmp_status s = inOptions(options, o, error);
     if (s == GRAYBMP_OK) s = graybmp_from_pixels_length(width, height, &o, &length, error);
     if (s != GRAYBMP_OK) return s;
-    if (capacity < length) {
-        Failure f;
-        f.status = GRAYBMP_BUFFER_TOO_SHORT;
-        f.needed = length;
-        f.message = "the output buffer of " + std::to_string(capacity) + " bytes is too short; " +
-                    std::to_string(length) + " needed";
-        return deliver(f, error);
-    }
+    if (capacity < length) return tooShort("output buffer", capacity, length, error);
     const bool bottomUp = (flags & GRAYBMP_PIXELS_BOTTOM_UP) != 0;
     PixelReader r{static_cast<const unsigned char*>(pixels), width, height, stride,
                   static_cast<graybmp_layout>(layoutValue), bottomUp, {}};
