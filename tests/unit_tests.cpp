@@ -822,5 +822,77 @@ TEST(Pixels, EveryKindGivesTheDecodedGraysOfItsLevels) {
     EXPECT_GT(k, 50u);
 }
 
+// RLE decoded for levels by the format's rules: what a delta or an end of line skips, and
+// all after the data's end, is index 0; a run past the row's end is dropped; an absolute
+// run is padded to whole words; RLE4 alternates its nibbles. A palette of grays i, i, i
+// makes each pixel's index its gray: the pixels at 256 levels, top row first.
+TEST(Levels, RunsDecodeByTheFormatsRules) {
+    const struct {
+        const char* name;
+        int bits;  // 8 (RLE8) or 4 (RLE4)
+        Bytes codes;
+        std::vector<int> pixels;  // 4 x 3, top row first
+    } cases[] = {
+        {"run, end of line, delta down and right, end of bitmap", 8,
+         {3, 7, 0, 0, 0, 2, 1, 1, 2, 9, 0, 1},
+         {0, 9, 9, 0, 0, 0, 0, 0, 7, 7, 7, 0}},
+        {"data ending inside the first row", 8, {2, 5}, {0, 0, 0, 0, 0, 0, 0, 0, 5, 5, 0, 0}},
+        {"a run past the row's end", 8, {6, 3, 0, 1}, {0, 0, 0, 0, 0, 0, 0, 0, 3, 3, 3, 3}},
+        {"an odd absolute run and its pad", 8, {0, 3, 1, 2, 3, 0, 2, 4, 0, 1},
+         {0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4}},
+        {"a delta past the last row", 8, {1, 8, 0, 2, 0, 9, 1, 1}, {0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0, 0}},
+        {"RLE4 nibbles, and an absolute run of three", 4, {4, 0x12, 0, 0, 0, 3, 0x45, 0x60, 0, 1},
+         {0, 0, 0, 0, 4, 5, 6, 0, 1, 2, 1, 2}},
+    };
+    for (const auto& c : cases) {
+        const std::size_t entries = std::size_t{1} << c.bits;
+        Bytes file(54 + 4 * entries, 0);
+        for (std::size_t i = 0; i < entries; ++i) std::fill_n(&file[54 + 4 * i], 3, static_cast<std::uint8_t>(i));
+        file.insert(file.end(), c.codes.begin(), c.codes.end());
+        file[0] = 'B', file[1] = 'M';
+        test::setU32(file, 2, static_cast<std::uint32_t>(file.size()));
+        test::setU32(file, 10, static_cast<std::uint32_t>(54 + 4 * entries));
+        test::setU32(file, 14, 40);
+        test::setU32(file, 18, 4), test::setU32(file, 22, 3);
+        test::setU16(file, 26, 1), test::setU16(file, 28, static_cast<std::uint32_t>(c.bits));
+        test::setU32(file, 30, c.bits == 8 ? 1 : 2);
+        test::setU32(file, 34, static_cast<std::uint32_t>(c.codes.size()));
+        std::uint8_t pixels[12];
+        graybmp_error e;
+        ASSERT_EQ(graybmp_pixels(file.data(), file.size(), nullptr, 0, pixels, 4, sizeof pixels,
+                                 nullptr, nullptr, &e),
+                  GRAYBMP_OK)
+            << c.name << ": " << e.message;
+        EXPECT_EQ(std::vector<int>(pixels, pixels + 12), c.pixels) << c.name;
+    }
+}
+
+// GRAYBMP_CPU's names: every target's own, the two older ones, and nothing else.
+TEST(Targets, NamesAndTheirAliases) {
+    const struct {
+        const char* name;
+        bool known;
+        Cpu cpu;
+    } cases[] = {{"scalar", true, Cpu::Scalar}, {"sse4", true, Cpu::Sse4},
+                 {"avx3_dl", true, Cpu::Avx3Dl}, {"sve2", true, Cpu::Sve2},
+                 {"wasm", true, Cpu::Wasm},      {"baseline", true, Cpu::Scalar},
+                 {"avx512", true, Cpu::Avx3},    {"AVX2", false, Cpu::Scalar},
+                 {"avx3-dl", false, Cpu::Scalar}, {"", false, Cpu::Scalar}};
+    for (const auto& c : cases) {
+        Cpu cpu = Cpu::Scalar;
+        EXPECT_EQ(cpuNamed(c.name, cpu), c.known) << c.name;
+        if (c.known) {
+            EXPECT_EQ(cpu, c.cpu) << c.name;
+        }
+    }
+    for (int k = 0; k < kCpus; ++k) {  // each name names its own target
+        Cpu cpu = Cpu::Scalar;
+        EXPECT_TRUE(cpuNamed(cpuName(static_cast<Cpu>(k)), cpu) && cpu == static_cast<Cpu>(k)) << k;
+    }
+    const std::vector<Cpu> cpus = availableCpus();
+    EXPECT_EQ(cpus.front(), Cpu::Scalar);
+    EXPECT_TRUE(std::find(cpus.begin(), cpus.end(), processCpu()) != cpus.end());
+}
+
 }  // namespace
 }  // namespace graybmp
