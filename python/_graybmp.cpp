@@ -2,6 +2,7 @@
 // read through the buffer protocol without a copy, and the GIL is let go while the
 // library works. Failures become graybmp.Error (with .code, the library's name for the
 // status), OSError (errno and the file's name) or ValueError and TypeError for the call.
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <cerrno>
@@ -170,10 +171,10 @@ void convert(const std::string& src, const std::string& dst, const std::string& 
     if (s != GRAYBMP_OK) raise(e, src.c_str(), inPlace ? src.c_str() : dst.c_str());
 }
 
-// The pixels of `data` in a new array made by `empty((height, width), "uint8")` (numpy's),
-// filled where it lies with the GIL let go.
+// The pixels of `data` in a new numpy array of (height, width) bytes, filled where it lies
+// with the GIL let go.
 py::object toArray(py::handle data, const std::string& method, py::object levels, py::object dither,
-                   bool indices, py::handle empty) {
+                   bool indices) {
     graybmp_options o = optionsOf(method, false, {levels, py::none(), dither});
     View in(data, false);
     graybmp_header h;
@@ -183,8 +184,10 @@ py::object toArray(py::handle data, const std::string& method, py::object levels
     if (graybmp_read_header(in.data(), in.size(), in.size(), &o, &h, &e) != GRAYBMP_OK) raise(e);
     if (h.refusal.status != GRAYBMP_OK) raise(h.refusal);
     const long long rows = h.height < 0 ? -h.height : h.height;
-    py::object out = empty(py::make_tuple(rows, h.width), "uint8");
-    if (rows == 0 || h.width == 0) return out;
+    // numpy's own array, made through its C API, which is imported at the first call: numpy
+    // stays optional for the rest of the module (the package checks for it first).
+    py::array_t<std::uint8_t> out({static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(h.width)});
+    if (rows == 0 || h.width == 0) return std::move(out);
     View into(out, true);
     graybmp_status s;
     {
@@ -194,7 +197,7 @@ py::object toArray(py::handle data, const std::string& method, py::object levels
                            into.size(), nullptr, nullptr, &e);
     }
     if (s != GRAYBMP_OK) raise(e);
-    return out;
+    return std::move(out);
 }
 
 // A gray BMP of the pixels of any buffer whose rows lie `stride` bytes apart, each row's
@@ -303,8 +306,8 @@ PYBIND11_MODULE(_graybmp, m) {
           py::arg("dither") = py::none(),
           "The header's values of the first bytes of an input of `length` bytes (-1: unknown).");
     m.def("to_array", &toArray, py::arg("data"), py::arg("method"), py::arg("levels"),
-          py::arg("dither"), py::arg("indices"), py::arg("empty"),
-          "The gray pixels of `data` in a new array made by `empty`, top row first.");
+          py::arg("dither"), py::arg("indices"),
+          "The gray pixels of `data` in a new numpy array, top row first.");
     m.def("from_pixels", &fromPixels, py::arg("array"), py::arg("width"), py::arg("height"),
           py::arg("stride"), py::arg("layout"), py::arg("bottom_up"), py::arg("method"),
           py::arg("levels"), py::arg("depth"), py::arg("dither"),

@@ -128,11 +128,11 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
     memory with the GIL let go. Raises Error for a refused image (as with levels), and
     ImportError without numpy.
     """
-    numpy = _numpy()
+    _numpy()
     if isinstance(data_or_path, (str, os.PathLike)):
         with open(os.fspath(data_or_path), "rb") as f:
             data_or_path = f.read()
-    return _graybmp.to_array(data_or_path, method, levels, dither, indices, numpy.empty)
+    return _graybmp.to_array(data_or_path, method, levels, dither, indices)
 
 
 _LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr", 4): 4}
