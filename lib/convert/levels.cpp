@@ -148,7 +148,7 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
             // table before the rest, on no other load.
             std::int32_t right = 0, left = 0, under = 0;  // to x + 1; below x - 1 and x
             for (std::size_t x = 0; x < width; ++x) {
-                const std::int32_t v = grays[x] + here[x] + right;
+                const std::int32_t v = (grays[x] + here[x]) + right;
                 if (v >= -kLow && v < kHigh) {
                     right = table[v].right;
                     const Shares& t = table[v];
@@ -167,14 +167,16 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
             }
             below[width - 1] = left;  // the last pixel's share below; its lower right is dropped
         } else {
-            std::int32_t right = 0, second = 0, left = 0, under = 0;  // as above, and to x + 2
+            // The share from two pixels back is added before the one from the last pixel,
+            // which alone is on the chain.
+            std::int32_t last = 0, second = 0, left = 0, under = 0;  // from x - 1 and x - 2
             for (std::size_t x = 0; x < width; ++x) {
-                const std::int32_t v = grays[x] + here[x] + right;
+                const std::int32_t v = (grays[x] + here[x] + second) + last;
                 const bool held = v >= -kLow && v < kHigh;
                 const std::int32_t s8 = held ? table[v].right : sharesOf(q, v).right;
                 k[x] = held ? table[v].index : sharesOf(q, v).index;
-                right = second + s8;
-                second = s8;
+                second = last;
+                last = s8;
                 below[x - 1] += left + s8;
                 left = under + s8;
                 under = s8;
