@@ -301,8 +301,10 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
     if (capacity < needed) return tooShort("pixel buffer", capacity, needed, error);
     Place place{static_cast<unsigned char*>(pixels), stride};
     // A small image is converted in memory and taken apart there: fewer steps a call.
-    std::uint64_t size = 0;
-    if (graybmp_output_length(input, length, &o, &size, nullptr) == GRAYBMP_OK && size <= (1u << 20)) {
+    const std::uint64_t size = static_cast<std::uint64_t>(54 + 4 * o.levels) +
+                               static_cast<std::uint64_t>(levelStride(static_cast<std::int64_t>(w), 8)) *
+                                   (w > 0 ? rows : 0);
+    if (size <= (1u << 20)) {
         try {
             std::vector<unsigned char> copy(static_cast<std::size_t>(size));
             s = graybmp_convert_memory(input, length, copy.data(), copy.size(), &o, nullptr, error);

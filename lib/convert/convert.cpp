@@ -453,15 +453,18 @@ bool levelRuns(Copy& c, LevelWriter& w, const std::uint8_t lookup[256], std::vec
         ++y;
         return w.put(grays.data());
     };
-    const auto pixel = [&](std::uint8_t value) {
-        if (x < width) index[static_cast<std::size_t>(x)] = value;
+    // The i-th pixel of a run or an absolute run whose byte is b: the byte, or its high
+    // and low nibbles in turn.
+    const auto pixel = [&](std::uint8_t b, int i) {
+        if (x < width)
+            index[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(rle8 ? b : i % 2 == 0 ? b >> 4 : b & 15);
         ++x;
     };
     while (y < rows && !ended) {
         std::uint8_t count = 0, code = 0;
         if (!next(count) || !next(code)) break;
         if (count > 0) {  // a run of one index, or of two alternating nibbles
-            for (int i = 0; i < count; ++i) pixel(rle8 ? code : i % 2 == 0 ? code >> 4 : code & 15);
+            for (int i = 0; i < count; ++i) pixel(code, i);
         } else if (code == 0) {  // end of line
             if (!emit()) return false;
         } else if (code == 1) {  // end of bitmap
@@ -478,7 +481,7 @@ bool levelRuns(Copy& c, LevelWriter& w, const std::uint8_t lookup[256], std::vec
             std::uint8_t b = 0;
             for (int i = 0; i < code && !ended; ++i) {
                 if ((rle8 || i % 2 == 0) && !next(b)) ended = true;
-                else pixel(rle8 ? b : i % 2 == 0 ? b >> 4 : b & 15);
+                else pixel(b, i);
             }
             if (!ended && bytes % 2 != 0 && !next(b)) ended = true;
         }

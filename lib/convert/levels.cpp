@@ -5,6 +5,7 @@
 
 #include "bitmap/bitmap.h"
 #include "bitmap/check.h"
+#include "convert/methods.h"
 
 namespace graybmp {
 namespace {
@@ -12,8 +13,10 @@ namespace {
 constexpr std::int32_t kLow = 1024;   // the index table covers v in [-kLow, kHigh)
 constexpr std::int32_t kHigh = 1280;
 
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+// The index of the level nearest a value v: clamp((2v(N - 1) + 255) div 510, 0, N - 1).
+int indexOf(std::int32_t v, int n) {
+    return static_cast<int>(
+        std::clamp<std::int64_t>(floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
 }
 
 // The 8 x 8 Bayer matrix: M1 = [0], M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]]: the
@@ -78,9 +81,7 @@ namespace {
 // The index of any v, and the shares of its error: 7e/16, 3e/16, 5e/16 (rounded toward zero)
 // and the rest, or e/8 for each of Atkinson's six.
 Shares sharesOf(const Quantizer& q, std::int32_t v) {
-    const int n = q.levels.count;
-    const auto index = static_cast<int>(
-        std::clamp<std::int64_t>(floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
+    const int index = indexOf(v, q.levels.count);
     const std::int32_t e = v - q.level[static_cast<std::size_t>(index)];
     if (q.levels.dither == Dither::Atkinson) {
         const auto s = static_cast<std::int16_t>(e / 8);
@@ -100,8 +101,7 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
     for (int k = 0; k < n; ++k) q.level.push_back(levelGray(k, n));
     q.near.resize(kLow + kHigh);
     for (std::int32_t v = -kLow; v < kHigh; ++v)
-        q.near[static_cast<std::size_t>(v + kLow)] = static_cast<std::uint8_t>(std::clamp<std::int64_t>(
-            floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
+        q.near[static_cast<std::size_t>(v + kLow)] = static_cast<std::uint8_t>(indexOf(v, n));
     if (levels.dither == Dither::Ordered)
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x)
@@ -141,6 +141,7 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
         std::int32_t* below = here + span;
         std::int32_t* further = below + span;
         const Shares* table = q.shares.data() + kLow;
+        Shares beyond{};  // the shares of a v outside the table
         // What v passes on comes from the table, or is worked out for a v beyond it (an
         // error that has grown far, which the shares of 8-bit grays never make).
         if (q.levels.dither == Dither::FloydSteinberg) {
@@ -149,21 +150,12 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
             std::int32_t right = 0, left = 0, under = 0;  // to x + 1; below x - 1 and x
             for (std::size_t x = 0; x < width; ++x) {
                 const std::int32_t v = (grays[x] + here[x]) + right;
-                if (v >= -kLow && v < kHigh) {
-                    right = table[v].right;
-                    const Shares& t = table[v];
-                    k[x] = t.index;
-                    below[x - 1] = left + t.lowerLeft;
-                    left = under + t.below;
-                    under = t.lowerRight;
-                } else {
-                    const Shares t = sharesOf(q, v);
-                    right = t.right;
-                    k[x] = t.index;
-                    below[x - 1] = left + t.lowerLeft;
-                    left = under + t.below;
-                    under = t.lowerRight;
-                }
+                const Shares& t = v >= -kLow && v < kHigh ? table[v] : (beyond = sharesOf(q, v));
+                right = t.right;
+                k[x] = t.index;
+                below[x - 1] = left + t.lowerLeft;
+                left = under + t.below;
+                under = t.lowerRight;
             }
             below[width - 1] = left;  // the last pixel's share below; its lower right is dropped
         } else {
@@ -172,9 +164,9 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
             std::int32_t last = 0, second = 0, left = 0, under = 0;  // from x - 1 and x - 2
             for (std::size_t x = 0; x < width; ++x) {
                 const std::int32_t v = (grays[x] + here[x] + second) + last;
-                const bool held = v >= -kLow && v < kHigh;
-                const std::int32_t s8 = held ? table[v].right : sharesOf(q, v).right;
-                k[x] = held ? table[v].index : sharesOf(q, v).index;
+                const Shares& t = v >= -kLow && v < kHigh ? table[v] : (beyond = sharesOf(q, v));
+                const std::int32_t s8 = t.right;
+                k[x] = t.index;
                 second = last;
                 last = s8;
                 below[x - 1] += left + s8;

@@ -8,11 +8,6 @@
 namespace graybmp {
 namespace {
 
-// Division rounding toward minus infinity, for the signed channels of 64-bit pixels.
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
-}
-
 std::int64_t weightsSum(const GrayFormula& f) {
     return static_cast<std::int64_t>(f.weights[0] + f.weights[1] + f.weights[2]);
 }

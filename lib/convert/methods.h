@@ -61,6 +61,11 @@ inline std::int32_t wideGrayOf(const GrayFormula& f, std::int32_t blue, std::int
     return methodRow(f.method).gray64(f, blue, green, red);
 }
 
+// Division rounding toward minus infinity (C++'s rounds toward zero).
+inline std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+}
+
 // The nearest integer n to sqrt(q / 3) (never halfway for an integer q).
 std::int64_t nearestRootOfThird(std::int64_t q);
 
