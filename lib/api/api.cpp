@@ -14,6 +14,7 @@
 #include "convert/convert.h"
 #include "convert/gray.h"
 #include "graybmp.h"
+#include "platform/memory.h"
 #include "platform/output.h"
 #include "platform/stream.h"
 
@@ -333,17 +334,22 @@ bool copied(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout
             const Settings& s, Failure& f) {
     CopyFault fault;
     Refusal refusal;
+#if GRAYBMP_EXCEPTIONS
     try {
         fault = copyImage(in, out, lead, layout, kChunkSize, s.method, s.compact, &refusal,
                           processCpu(), s.levels);
     } catch (const std::bad_alloc&) {
-        fault = CopyFault::WriteFailed;
-        out.error = ENOMEM;
+        fault = CopyFault::NoMemory;
     }
+#else
+    fault = copyImage(in, out, lead, layout, kChunkSize, s.method, s.compact, &refusal,
+                      processCpu(), s.levels);
+#endif
     if (fault == CopyFault::None) return true;
     f = fault == CopyFault::WriteFailed
             ? systemFailure(GRAYBMP_WRITE_FAILED, GRAYBMP_SIDE_OUTPUT, "cannot write", out.error)
-            : copyFailure(fault, in, layout, refusal, s);
+        : fault == CopyFault::NoMemory ? noMemory()
+                                       : copyFailure(fault, in, layout, refusal, s);
     return false;
 }
 
@@ -455,7 +461,7 @@ bool readLead(const graybmp_job& job, const Hooks& hooks, const Settings& s, Inp
     Stream& st = in.stream;
     const std::size_t first =
         in.kind == FileKind::Regular && !st.sequential
-            ? std::max<std::size_t>(kHeadersSize, std::min<std::uint64_t>(in.fileSize, kMaxLeadSize))
+            ? std::max<std::size_t>(kHeadersSize, static_cast<std::size_t>(std::min<std::uint64_t>(in.fileSize, kMaxLeadSize)))
             : kHeadersSize;
     in.leadSize = streamReadDirect(st, in.lead, first);
     const std::size_t block = headerBlockSize(in.lead, in.leadSize);  // more behind an array's
@@ -559,16 +565,17 @@ graybmp_status runJob(graybmp_job& job, const Settings& s, Failure& f) {
 template <typename Body>
 graybmp_status guarded(graybmp_error* error, Body body) {
     Failure f;
+#if GRAYBMP_EXCEPTIONS
     try {
         body(f);
     } catch (const std::bad_alloc&) {
-        f = Failure{};
-        f.status = GRAYBMP_NO_MEMORY;
-        f.osError = ENOMEM;
-        f.message = "out of memory";
+        f = noMemory();
     } catch (...) {
         f = badArgument("an unexpected failure inside the library");
     }
+#else
+    body(f);
+#endif
     return deliver(f, error);
 }
 
@@ -656,7 +663,7 @@ graybmp_status graybmp_read_header(const void* data, size_t length, uint64_t inp
                 : input_length;
         ImageLayout layout{};
         Failure refusal;
-        if (checked(lead, std::min<std::uint64_t>(leadSize, size), size, s, layout, refusal))
+        if (checked(lead, static_cast<std::size_t>(std::min<std::uint64_t>(leadSize, size)), size, s, layout, refusal))
             header->kind = kindOf(layout);
         deliver(refusal, &header->refusal);
     });

@@ -26,6 +26,9 @@ Failure systemFailure(graybmp_status status, graybmp_side side, const char* what
 // A rule of the call broken: GRAYBMP_BAD_ARGUMENT.
 Failure badArgument(const std::string& message);
 
+// GRAYBMP_NO_MEMORY.
+Failure noMemory();
+
 graybmp_status statusOf(InputError error);
 
 }  // namespace graybmp

@@ -9,6 +9,7 @@
 #include "api/failure.h"
 #include "convert/levels.h"
 #include "graybmp.h"
+#include "platform/memory.h"
 
 namespace graybmp {
 namespace {
@@ -265,14 +266,15 @@ graybmp_status graybmp_pixels_stream(const graybmp_reader* reader, const void* l
     if (s != GRAYBMP_OK) return s;
     RowCatcher catcher{flags, row, context, {}, {}, {}};
     const graybmp_writer writer{&catcher, catchRows, nullptr};
+#if GRAYBMP_EXCEPTIONS
     try {
         return graybmp_convert_stream(reader, lead, lead_length, &writer, &o, nullptr, error);
     } catch (const std::bad_alloc&) {
-        Failure f;
-        f.status = GRAYBMP_NO_MEMORY;
-        f.message = "out of memory";
-        return deliver(f, error);
+        return deliver(noMemory(), error);
     }
+#else
+    return graybmp_convert_stream(reader, lead, lead_length, &writer, &o, nullptr, error);
+#endif
 }
 
 graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_options* options,
@@ -304,16 +306,21 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
     const std::uint64_t size = static_cast<std::uint64_t>(54 + 4 * o.levels) +
                                static_cast<std::uint64_t>(levelStride(static_cast<std::int64_t>(w), 8)) *
                                    (w > 0 ? rows : 0);
-    if (size <= (1u << 20)) {
+    // Without memory for the copy, the stream's way, which needs none.
+    if (size <= (1u << 20) && (GRAYBMP_EXCEPTIONS || heapHas(size))) {
+#if GRAYBMP_EXCEPTIONS
         try {
+#endif
             std::vector<unsigned char> copy(static_cast<std::size_t>(size));
             s = graybmp_convert_memory(input, length, copy.data(), copy.size(), &o, nullptr, error);
             if (s != GRAYBMP_OK) return s;
             RowCatcher catcher{flags, placeRow, &place, {}, {}, {}};
             catchRows(&catcher, copy.data(), copy.size());
             return GRAYBMP_OK;
-        } catch (const std::bad_alloc&) {  // the stream's way needs no copy
+#if GRAYBMP_EXCEPTIONS
+        } catch (const std::bad_alloc&) {
         }
+#endif
     }
     MemoryReader m{static_cast<const unsigned char*>(input), length};
     const graybmp_reader reader{&m, readMemory, nullptr, memoryLength};

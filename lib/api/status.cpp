@@ -109,6 +109,14 @@ Failure badArgument(const std::string& message) {
     return f;
 }
 
+Failure noMemory() {
+    Failure f;
+    f.status = GRAYBMP_NO_MEMORY;
+    f.osError = ENOMEM;
+    f.message = "out of memory";
+    return f;
+}
+
 graybmp_status statusOf(InputError error) {
     // The refusal classes stand in the same order in both.
     return static_cast<graybmp_status>(static_cast<int>(error));

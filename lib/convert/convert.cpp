@@ -9,6 +9,7 @@
 #include "convert/gray.h"
 #include "convert/levels.h"
 #include "convert/runs.h"
+#include "platform/memory.h"
 
 namespace graybmp {
 namespace {
@@ -376,7 +377,7 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
             // The padding: zeros, left in the buffer where rows are whole, else its own write.
             const bool last = x + pixels == l.width;
             const std::int64_t pad = whole || last ? outStride - l.width : 0;
-            if (!whole && last) std::fill_n(indices.begin() + pixels, pad, std::uint8_t{0});
+            if (!whole && last) std::fill_n(indices.begin() + static_cast<std::ptrdiff_t>(pixels), pad, std::uint8_t{0});
             const std::int64_t to = kCompactPixelOffset + row * outStride + x;
             const auto bytes = static_cast<std::size_t>(whole ? rows * outStride : pixels + pad);
             if (!streamWriteAt(c.out, to, indices.data(), bytes)) return false;
@@ -542,11 +543,26 @@ bool copyLevels(Copy& c, const std::uint8_t* lead, const Levels& levels, bool& t
     return w.flush();
 }
 
+// At most what the levels' buffers take: a few bytes a pixel of a row (16 with error
+// diffusion), a span of output rows, a row that does not fit the chunk, and the tables.
+std::uint64_t levelsHeap(const ImageLayout& l, const Levels& levels, std::size_t chunkSize) {
+    const auto width = static_cast<std::uint64_t>(l.width);
+    const bool diffusing = levels.dither == Dither::FloydSteinberg || levels.dither == Dither::Atkinson;
+    const auto outStride = static_cast<std::uint64_t>(levelStride(l.width, levels.depth));
+    return width * (diffusing ? 16 : 4) + std::max<std::uint64_t>(chunkSize, outStride) +
+           static_cast<std::uint64_t>(l.rowBytes) + 65536;
+}
+
 }  // namespace
 
 CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const ImageLayout& layout,
                     std::size_t chunkSize, const GrayFormula& method, bool compact,
                     Refusal* refusal, Cpu cpu, const Levels& levels) {
+    // 256 levels of 8 bits from true colour, undithered, are the compact form.
+    const bool compactLevels = levels.count == 256 && levels.depth == 8 &&
+                               levels.dither == Dither::None && layout.kind == ImageKind::TrueColour;
+    if (levels.count > 0 && !compactLevels && !heapHas(levelsHeap(layout, levels, chunkSize)))
+        return CopyFault::NoMemory;
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(
         std::max<std::int64_t>(layout.fileSize, static_cast<std::int64_t>(kMinChunkSize)));
@@ -554,9 +570,6 @@ CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const Ima
     Copy c{in, out, layout, chunk, method, cpu};
     bool translucent = false;
     Refusal arrayRefusal;
-    // 256 levels of 8 bits from true colour, undithered, are the compact form.
-    const bool compactLevels = levels.count == 256 && levels.depth == 8 &&
-                               levels.dither == Dither::None && layout.kind == ImageKind::TrueColour;
     bool ok = layout.arrayFirst                                 ? copyArray(c, arrayRefusal)
               : levels.count > 0 && !compactLevels              ? copyLevels(c, lead, levels, translucent)
               : (compact || compactLevels) && layout.kind == ImageKind::TrueColour

@@ -25,6 +25,8 @@ enum class CopyFault {
     WriteFailed,  // the output could not be written (disk full, ...)
     Translucent,  // compact output: a pixel is not opaque, and its alpha would be lost
     Refused,      // a later entry of a bitmap array broke a rule (`refusal` says which)
+    NoMemory,     // the buffers of the levels could not be had (a run-length image's
+                  // width is not bounded by its file's length)
 };
 
 // Why a later entry of a bitmap array was refused: the rule, and the reason in words.

@@ -130,10 +130,11 @@ struct GrayKernel<GrayMethod::Blue> : OneChannel<0> {};
 // 255.5, 5.7e-14): truncating the product gives the floor.
 template <>
 struct GrayKernel<GrayMethod::Weights> {
-    using Lane = double;
     WeightsInDouble w{};
     double inverse = 0;
 
+#if HWY_HAVE_FLOAT64
+    using Lane = double;
     template <class D8, class V>
     HWY_INLINE V operator()(D8 d8, V b, V g, V r) const {
         const hn::Rebind<double, D8> dd;
@@ -144,6 +145,22 @@ struct GrayKernel<GrayMethod::Weights> {
             hn::Add(hn::Mul(wide(b), hn::Set(dd, w.blue)), hn::Set(dd, w.half + 0.5)));
         return hn::DemoteTo(d8, hn::DemoteTo(di, hn::Mul(n, hn::Set(dd, inverse))));
     }
+#else
+    // Targets without double lanes (WebAssembly's): the same arithmetic a lane at a time.
+    using Lane = std::uint8_t;
+    template <class D8, class V>
+    HWY_INLINE V operator()(D8 d8, V b, V g, V r) const {
+        HWY_ALIGN std::uint8_t lanes[4][kMaxLanes];
+        hn::Store(b, d8, lanes[0]);
+        hn::Store(g, d8, lanes[1]);
+        hn::Store(r, d8, lanes[2]);
+        for (std::size_t i = 0; i < hn::Lanes(d8); ++i)
+            lanes[3][i] = static_cast<std::uint8_t>(
+                (w.red * lanes[2][i] + w.green * lanes[1][i] + w.blue * lanes[0][i] + (w.half + 0.5)) *
+                inverse);
+        return hn::Load(d8, lanes[3]);
+    }
+#endif
 };
 
 // Luminance in fixed point, as luminanceOf works it out: three gathers for y, one for its

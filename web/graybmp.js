@@ -1,0 +1,301 @@
+// graybmp for JavaScript: the gray copy of a BMP image, changing nothing in it but its
+// colours, by the graybmp C library compiled to WebAssembly (graybmp.wasm, beside this
+// file). An ES module for browsers and Node 18 or later, with the Python module's calls:
+//
+//   import * as graybmp from './graybmp.js';
+//   const out = graybmp.gray(bytes, {method: 'bt709'});            // Uint8Array
+//   const h = graybmp.header(bytes);                               // {width, height, ...}
+//   const {pixels, width, height} = graybmp.toPixels(bytes, {levels: 4});
+//   const bmp = graybmp.fromPixels(imageData, {levels: 2, dither: 'floyd-steinberg'});
+//
+// Inputs are any Uint8Array, ArrayBuffer or typed array's bytes. Every failure is a
+// GraybmpError: `code` is the library's status name ("rows-do-not-fit", "translucent",
+// "bad-argument", ...), `message` the tool's reason.
+
+const wasmUrl = new URL('graybmp.wasm', import.meta.url);
+
+// WASI asks for the environment (GRAYBMP_CPU) and, on abort, to exit: none here.
+function wasiImports(memory) {
+  return {
+    environ_sizes_get(count, size) {
+      const view = new DataView(memory().buffer);
+      view.setUint32(count, 0, true);
+      view.setUint32(size, 0, true);
+      return 0;
+    },
+    environ_get() { return 0; },
+    proc_exit(code) { throw new WebAssembly.RuntimeError(`graybmp: the library stopped (${code})`); },
+  };
+}
+
+async function wasmBytes() {
+  if (typeof process !== 'undefined' && process.versions && process.versions.node &&
+      wasmUrl.protocol === 'file:') {
+    const {readFile} = await import('node:fs/promises');
+    return readFile(wasmUrl);
+  }
+  const response = await fetch(wasmUrl);
+  if (!response.ok) throw new Error(`graybmp: cannot load ${wasmUrl}: ${response.status}`);
+  return response.arrayBuffer();
+}
+
+let instance = null;
+const imports = {wasi_snapshot_preview1: wasiImports(() => instance.exports.memory)};
+({instance} = await WebAssembly.instantiate(await wasmBytes(), imports));
+const lib = instance.exports;
+lib._initialize();
+
+const u8 = () => new Uint8Array(lib.memory.buffer);
+const view = () => new DataView(lib.memory.buffer);
+const utf8 = new TextDecoder();
+
+function cString(at) {
+  const bytes = u8();
+  let end = at;
+  while (bytes[end] !== 0) end++;
+  return utf8.decode(bytes.subarray(at, end));
+}
+
+function names(nameOf) {
+  const list = [];
+  for (let i = 0; ; i++) {
+    const at = nameOf(i);
+    if (at === 0) return Object.freeze(list);
+    list.push(cString(at));
+  }
+}
+
+/** The methods by name ("mean", "bt601", ...; the last "weights=R,G,B"). */
+export const METHODS = names(lib.graybmp_method_name);
+/** The ditherings by name ("none", "floyd-steinberg", "atkinson", "ordered"). */
+export const DITHERS = names(lib.graybmp_dither_name);
+/** The library's version, "1.3.0". */
+export const version = cString(lib.graybmp_version());
+/** The processor target the pixel loops run: "wasm" with SIMD128. */
+export const cpu = cString(lib.graybmp_cpu());
+
+/** A failure: `code` is the status name, `message` the reason as the tool prints it. */
+export class GraybmpError extends Error {
+  constructor(code, message) {
+    super(message);
+    this.name = 'GraybmpError';
+    this.code = code;
+  }
+}
+
+// The records of include/graybmp.h as they lie in wasm32's memory.
+const ERROR_SIZE = 536, ERROR_MESSAGE = 24;
+const OPTIONS_SIZE = 56, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44, OPTIONS_DITHER = 48;
+const OPTIONS_COMPACT = 8;
+const HEADER_SIZE = 584;
+const LAYOUTS = {gray: 0, rgb: 1, bgr: 2, rgba: 3, bgra: 4};
+const KINDS = [null, 'indexed8', 'palettized', 'true-colour', 'rle24', 'array'];
+const PIXELS_INDICES = 1, PIXELS_BOTTOM_UP = 2;
+
+function errorAt(at) {
+  const status = view().getInt32(at, true);
+  return new GraybmpError(cString(lib.graybmp_status_name(status)), cString(at + ERROR_MESSAGE));
+}
+
+// Runs `body(alloc)` with memory taken by alloc(n) given back afterwards, whatever happens.
+function withMemory(body) {
+  const taken = [];
+  const alloc = (n) => {
+    const at = n < 2 ** 31 ? lib.malloc(Math.max(1, n)) : 0;  // sizes are 32 bits here
+    if (at === 0) throw new GraybmpError('no-memory', 'out of memory');
+    taken.push(at);
+    return at;
+  };
+  try {
+    return body(alloc);
+  } finally {
+    for (const at of taken) lib.free(at);
+  }
+}
+
+function bytesOf(data, what) {
+  if (data instanceof Uint8Array) return data;
+  if (data instanceof ArrayBuffer) return new Uint8Array(data);
+  if (ArrayBuffer.isView(data)) return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
+  throw new TypeError(`${what} takes a Uint8Array, an ArrayBuffer or a typed array, not ${typeof data}`);
+}
+
+function copyIn(alloc, bytes) {
+  const at = alloc(bytes.length);
+  u8().set(bytes, at);
+  return at;
+}
+
+function cStringIn(alloc, text) {
+  const bytes = new TextEncoder().encode(text);
+  const at = alloc(bytes.length + 1);
+  u8().set(bytes, at);
+  u8()[at + bytes.length] = 0;
+  return at;
+}
+
+// The options record for `options` ({method, compact, levels, depth, dither}), checked.
+function optionsIn(alloc, options, error) {
+  const known = new Set(['method', 'compact', 'levels', 'depth', 'dither', 'indices', 'layout', 'bottomUp']);
+  for (const key of Object.keys(options)) {
+    if (!known.has(key)) throw new GraybmpError('bad-argument', `unknown option '${key}'`);
+  }
+  const at = alloc(OPTIONS_SIZE);
+  lib.graybmp_options_init(at);
+  if (view().getUint32(at, true) !== OPTIONS_SIZE) throw new Error('graybmp: the module does not match this file');
+  const {method = 'mean', compact = false, levels = null, depth = null, dither = null} = options;
+  if (typeof method !== 'string') throw new GraybmpError('bad-argument', 'the method is a name, such as "bt709"');
+  if (lib.graybmp_options_set_method(at, cStringIn(alloc, method), error) !== 0) throw errorAt(error);
+  const whole = (value, what) => {
+    if (value === null || value === undefined) return 0;
+    if (!Number.isInteger(value)) throw new GraybmpError('bad-argument', `${what} is a whole number, not ${value}`);
+    return value;
+  };
+  view().setInt32(at + OPTIONS_COMPACT, compact ? 1 : 0, true);
+  view().setInt32(at + OPTIONS_LEVELS, whole(levels, 'levels'), true);
+  view().setInt32(at + OPTIONS_DEPTH, whole(depth, 'depth'), true);
+  if (dither !== null && dither !== undefined) {
+    const index = DITHERS.indexOf(dither);
+    if (index < 0) {
+      throw new GraybmpError('bad-argument', `unknown dithering '${dither}' (${DITHERS.join(', ')})`);
+    }
+    view().setInt32(at + OPTIONS_DITHER, index, true);
+  }
+  if (lib.graybmp_options_check(at, error) !== 0) throw errorAt(error);
+  return at;
+}
+
+/**
+ * The gray copy of a BMP image (a Uint8Array). Options: method (one of METHODS, default
+ * "mean"), compact (true colour as an 8-bit gray BMP), levels (2 to 256: an uncompressed
+ * gray BMP of that many levels), depth (1, 2, 4 or 8 bits a pixel), dither (one of
+ * DITHERS, below 256 levels).
+ */
+export function gray(data, options = {}) {
+  const input = bytesOf(data, 'gray');
+  return withMemory((alloc) => {
+    const error = alloc(ERROR_SIZE);
+    const opts = optionsIn(alloc, options, error);
+    const from = copyIn(alloc, input);
+    const length = alloc(8);
+    if (lib.graybmp_output_length(from, input.length, opts, length, error) !== 0) throw errorAt(error);
+    const size = Number(view().getBigUint64(length, true));
+    const to = alloc(size);
+    const written = alloc(4);
+    if (lib.graybmp_convert_memory(from, input.length, to, size, opts, written, error) !== 0) {
+      throw errorAt(error);
+    }
+    return u8().slice(to, to + view().getUint32(written, true));
+  });
+}
+
+/**
+ * What the header says, as the tool's report prints it: {type ("BMP file" or null), size,
+ * width, height, bitCount, kind ("indexed8", "palettized", "true-colour", "rle24",
+ * "array", or null when refused), refusal (the GraybmpError a conversion with these
+ * options would raise, or null)}. Only an input too short for the report raises.
+ */
+export function header(data, options = {}) {
+  const input = bytesOf(data, 'header');
+  return withMemory((alloc) => {
+    const error = alloc(ERROR_SIZE);
+    const opts = optionsIn(alloc, options, error);
+    const from = copyIn(alloc, input);
+    const h = alloc(HEADER_SIZE);
+    if (lib.graybmp_read_header(from, input.length, BigInt(input.length), opts, h, error) !== 0) {
+      throw errorAt(error);
+    }
+    const v = view();
+    const refused = v.getInt32(h + 48, true) !== 0;
+    return {
+      type: v.getInt32(h, true) ? 'BMP file' : null,
+      size: Number(v.getBigInt64(h + 8, true)),
+      width: Number(v.getBigInt64(h + 16, true)),
+      height: Number(v.getBigInt64(h + 24, true)),
+      bitCount: Number(v.getBigInt64(h + 32, true)),
+      kind: KINDS[v.getInt32(h + 40, true)] ?? null,
+      refusal: refused ? errorAt(h + 48) : null,
+    };
+  });
+}
+
+/**
+ * The gray pixels of a BMP: {pixels (a Uint8Array of width x height bytes, the top row
+ * first), width, height}. Each pixel its gray by the method; with levels (and dither) the
+ * gray of its level, or with indices: true the level's index. Refused as levels refuse.
+ */
+export function toPixels(data, options = {}) {
+  const input = bytesOf(data, 'toPixels');
+  const {indices = false, ...rest} = options;
+  return withMemory((alloc) => {
+    const error = alloc(ERROR_SIZE);
+    const opts = optionsIn(alloc, rest, error);
+    const from = copyIn(alloc, input);
+    const size = alloc(8);
+    // The size first (from the header), then the pixels straight into their buffer.
+    const h = alloc(HEADER_SIZE);
+    if (lib.graybmp_read_header(from, input.length, BigInt(input.length), opts, h, error) !== 0) {
+      throw errorAt(error);
+    }
+    if (view().getInt32(h + 48, true) !== 0) throw errorAt(h + 48);
+    const width = Number(view().getBigInt64(h + 16, true));
+    const height = Math.abs(Number(view().getBigInt64(h + 24, true)));
+    const pixels = alloc(width * height);
+    const flags = indices ? PIXELS_INDICES : 0;
+    if (lib.graybmp_pixels(from, input.length, opts, flags, pixels, width, width * height,
+                           size, size + 4, error) !== 0) {
+      throw errorAt(error);
+    }
+    return {pixels: u8().slice(pixels, pixels + width * height), width, height};
+  });
+}
+
+/**
+ * A gray BMP (a Uint8Array) of decoded pixels: an ImageData (or any {data, width,
+ * height}), or a byte array with options.width and options.height. options.layout is
+ * "rgba" (the default, a canvas's order), "bgra", "rgb", "bgr" or "gray"; bottomUp runs
+ * the rows (and the dithering) from the bottom. The output is the tool's with levels (256
+ * when not given), depth and dither for a BMP of the same pixels. A pixel whose alpha is
+ * below 255 is GraybmpError "translucent".
+ */
+export function fromPixels(image, options = {}) {
+  const {width = image.width, height = image.height, layout = 'rgba', bottomUp = false, ...rest} = options;
+  const pixels = bytesOf(image.data ?? image, 'fromPixels');
+  const channels = {gray: 1, rgb: 3, bgr: 3, rgba: 4, bgra: 4}[layout];
+  if (channels === undefined) {
+    throw new GraybmpError('bad-argument', `unknown layout '${layout}' (${Object.keys(LAYOUTS).join(', ')})`);
+  }
+  if (!Number.isInteger(width) || !Number.isInteger(height) || width <= 0 || height <= 0) {
+    throw new GraybmpError('bad-argument', `a picture of ${width} x ${height} pixels has none`);
+  }
+  if (pixels.length < width * height * channels) {
+    throw new GraybmpError('bad-argument',
+      `${width} x ${height} pixels of ${channels} bytes take ${width * height * channels} bytes, not ${pixels.length}`);
+  }
+  return withMemory((alloc) => {
+    const error = alloc(ERROR_SIZE);
+    const opts = optionsIn(alloc, rest, error);
+    const length = alloc(8);
+    if (lib.graybmp_from_pixels_length(width, height, opts, length, error) !== 0) throw errorAt(error);
+    const size = Number(view().getBigUint64(length, true));
+    const from = copyIn(alloc, pixels.subarray(0, width * height * channels));
+    const to = alloc(size);
+    const written = alloc(4);
+    if (lib.graybmp_from_pixels(from, width, height, width * channels, LAYOUTS[layout],
+                                bottomUp ? PIXELS_BOTTOM_UP : 0, opts, to, size, written, error) !== 0) {
+      throw errorAt(error);
+    }
+    return u8().slice(to, to + view().getUint32(written, true));
+  });
+}
+
+/** The name of a gray copy beside its input: "photo.bmp" gives "photoNEW.bmp". */
+export function grayName(name) {
+  return withMemory((alloc) => {
+    const from = cStringIn(alloc, name);
+    const size = lib.graybmp_gray_name(from, 0, 0) + 1;
+    const to = alloc(size);
+    lib.graybmp_gray_name(from, to, size);
+    return cString(to);
+  });
+}
