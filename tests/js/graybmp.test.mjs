@@ -1,0 +1,220 @@
+// The JavaScript module against the native tool: every kind the tests' maker makes, by
+// every method and the options of the levels, gives the tool's bytes or its refusal; pixels
+// out are the tool's levels at 8 bits; pixels in are the tool's output for a V4 BMP of
+// the same pixels. Run by ci/web-test: node --test, with GRAYBMP_SITE (the built page),
+// GRAYBMP_BINARY (the tool) and GRAYBMP_FIXTURES (the maker).
+import assert from 'node:assert/strict';
+import {execFileSync, spawnSync} from 'node:child_process';
+import {mkdtempSync, readdirSync, readFileSync, writeFileSync, mkdirSync} from 'node:fs';
+import {tmpdir} from 'node:os';
+import {join, basename} from 'node:path';
+import {test} from 'node:test';
+import {pathToFileURL} from 'node:url';
+
+const graybmp = await import(pathToFileURL(join(process.env.GRAYBMP_SITE, 'graybmp.js')));
+const tool = process.env.GRAYBMP_BINARY;
+const work = mkdtempSync(join(tmpdir(), 'graybmp-js-'));
+const inputs = join(work, 'in');
+mkdirSync(inputs);
+execFileSync(process.env.GRAYBMP_FIXTURES, [inputs]);
+const fixtures = readdirSync(inputs).sort().map((name) => join(inputs, name));
+let outputs = 0;
+
+// The tool's copies of `paths` with the command line's options, and its reason for each
+// one it refused.
+function toolCopies(paths, args) {
+  const out = join(work, `out${outputs++}`);
+  mkdirSync(out);
+  const run = spawnSync(tool, ['-d', out, ...args, ...paths], {encoding: 'utf8'});
+  assert.ok(run.status === 0 || run.status === 1, run.stderr);
+  const reasons = new Map(run.stderr.split('\n').filter(Boolean).map((line) => {
+    const rest = line.slice('graybmp: '.length);
+    const cut = rest.indexOf(': ');
+    return [rest.slice(0, cut), rest.slice(cut + 2)];
+  }));
+  const copies = new Map();
+  for (const p of paths) if (!reasons.has(p)) copies.set(p, readFileSync(join(out, basename(p))));
+  return {copies, reasons};
+}
+
+// The command line's options and the module's.
+const OPTIONS = [
+  [[], {}],
+  [['--compact'], {compact: true}],
+  [['--levels', '4', '--dither', 'floyd-steinberg'], {levels: 4, dither: 'floyd-steinberg'}],
+  [['--depth', '2', '--dither', 'ordered'], {depth: 2, dither: 'ordered'}],
+  [['--levels', '16', '--depth', '8', '--dither', 'atkinson'], {levels: 16, depth: 8, dither: 'atkinson'}],
+  [['--levels', '3', '--depth', '2'], {levels: 3, depth: 2}],
+];
+const METHODS = [...graybmp.METHODS.filter((m) => !m.includes('=')), 'weights=0.2,0.7,0.1'];
+
+test('gray gives the tool\'s bytes or its refusal, and header no other refusal', () => {
+  for (const method of METHODS) {
+    for (const [args, options] of OPTIONS) {
+      const {copies, reasons} = toolCopies(fixtures, ['-m', method, ...args]);
+      assert.ok(copies.size > 0);
+      for (const path of fixtures) {
+        const data = readFileSync(path);
+        const what = `${basename(path)} ${method} ${args.join(' ')}`;
+        let refusal = null;
+        try {
+          const out = graybmp.gray(data, {method, ...options});
+          assert.ok(copies.has(path), `${what}: the tool refused it: ${reasons.get(path)}`);
+          assert.ok(Buffer.from(out).equals(copies.get(path)), what);
+        } catch (error) {
+          if (!(error instanceof graybmp.GraybmpError)) throw error;
+          assert.equal(error.message, reasons.get(path), what);
+          assert.ok(!['ok', 'unknown'].includes(error.code), what);
+          refusal = error.code;
+        }
+        // The header knows the refusals its fields show (not a pixel's alpha, say).
+        if (refusal !== 'too-short') {
+          const early = graybmp.header(data, {method, ...options}).refusal;
+          assert.equal(early?.code ?? refusal, refusal, what);
+        }
+      }
+    }
+  }
+});
+
+test('every colour by every method and weights gives the tool\'s grays', () => {
+  // 4096 x 4096 pixels of 24 bits, each colour once (blue, green, red from the index).
+  const side = 4096, bmp = Buffer.alloc(54 + 3 * side * side);
+  bmp.write('BM', 0);
+  bmp.writeUInt32LE(bmp.length, 2);
+  bmp.writeUInt32LE(54, 10);
+  bmp.writeUInt32LE(40, 14);
+  bmp.writeInt32LE(side, 18);
+  bmp.writeInt32LE(side, 22);
+  bmp.writeUInt16LE(1, 26);
+  bmp.writeUInt16LE(24, 28);
+  for (let c = 0; c < side * side; c++) bmp.set([c & 255, (c >> 8) & 255, c >> 16], 54 + 3 * c);
+  const path = join(work, 'colours.bmp');
+  writeFileSync(path, bmp);
+  for (const method of [...METHODS, 'weights=0.333333,0.333333,0.333334', 'weights=1000000,0,1']) {
+    const {copies} = toolCopies([path], ['-m', method]);
+    assert.ok(Buffer.from(graybmp.gray(bmp, {method})).equals(copies.get(path)), method);
+  }
+});
+
+// The pixels of an uncompressed 8-bit BMP, through its palette, the top row first.
+function decode8(bmp) {
+  const u32 = (at) => bmp.readUInt32LE(at);
+  const width = bmp.readInt32LE(18), height = bmp.readInt32LE(22), rows = Math.abs(height);
+  const palette = 14 + u32(14), pixels = u32(10), stride = (width + 3) & ~3;
+  const out = new Uint8Array(width * rows), indices = new Uint8Array(width * rows);
+  for (let y = 0; y < rows; y++) {
+    const from = pixels + (height > 0 ? rows - 1 - y : y) * stride;
+    for (let x = 0; x < width; x++) {
+      indices[y * width + x] = bmp[from + x];
+      out[y * width + x] = bmp[palette + 4 * bmp[from + x]];
+    }
+  }
+  return {width, height: rows, grays: out, indices};
+}
+
+test('toPixels gives the pixels of the tool\'s levels at 8 bits, grays or indices', () => {
+  for (const [levels, dither] of [[null, 'none'], [4, 'floyd-steinberg'], [2, 'ordered'], [255, 'atkinson']]) {
+    for (const method of ['mean', 'luminance', 'weights=1,2,3']) {
+      const args = ['-m', method, '--levels', String(levels ?? 256), '--depth', '8', '--dither', dither];
+      const {copies} = toolCopies(fixtures, args);
+      for (const [path, bmp] of copies) {
+        const want = decode8(bmp);
+        const options = {method, levels: levels ?? undefined, dither: levels ? dither : undefined};
+        const got = graybmp.toPixels(readFileSync(path), options);
+        const what = `${basename(path)} ${args.join(' ')}`;
+        assert.deepEqual([got.width, got.height], [want.width, want.height], what);
+        assert.ok(Buffer.from(got.pixels).equals(want.grays), what);
+        const indices = graybmp.toPixels(readFileSync(path), {...options, indices: true});
+        assert.ok(Buffer.from(indices.pixels).equals(want.indices), what);
+      }
+    }
+  }
+});
+
+// A 32-bit V4 BMP of RGBA pixels, as fromPixels promises to write its input.
+function v4(rgba, width, height) {
+  const bmp = Buffer.alloc(122 + 4 * width * height);
+  bmp.write('BM', 0);
+  bmp.writeUInt32LE(bmp.length, 2);
+  bmp.writeUInt32LE(122, 10);
+  bmp.writeUInt32LE(108, 14);
+  bmp.writeInt32LE(width, 18);
+  bmp.writeInt32LE(-height, 22);
+  bmp.writeUInt16LE(1, 26);
+  bmp.writeUInt16LE(32, 28);
+  bmp.writeUInt32LE(3, 30);
+  bmp.writeUInt32LE(4 * width * height, 34);
+  [0x00ff0000, 0x0000ff00, 0x000000ff, 0xff000000].forEach((mask, i) => bmp.writeUInt32LE(mask >>> 0, 54 + 4 * i));
+  for (let i = 0; i < width * height; i++) {
+    bmp.set([rgba[4 * i + 2], rgba[4 * i + 1], rgba[4 * i], rgba[4 * i + 3]], 122 + 4 * i);
+  }
+  return bmp;
+}
+
+test('fromPixels gives the tool\'s bytes for a BMP of the same pixels, in every layout', () => {
+  const width = 37, height = 9;
+  const rgba = new Uint8Array(4 * width * height).map((_, i) => (i % 4 === 3 ? 255 : (i * 97 + (i >> 7) * 31) & 255));
+  const path = join(work, 'pixels.bmp');
+  writeFileSync(path, v4(rgba, width, height));
+  const layouts = {
+    rgba: rgba,
+    bgra: rgba.map((_, i) => rgba[i % 4 < 3 ? i - (i % 4) + 2 - (i % 4) : i]),
+    rgb: rgba.filter((_, i) => i % 4 !== 3),
+    bgr: rgba.filter((_, i) => i % 4 !== 3).map((_, i, rgb) => rgb[i - (i % 3) + 2 - (i % 3)]),
+  };
+  for (const [args, options] of [
+    [['--levels', '256'], {}],
+    [['--levels', '4', '--dither', 'floyd-steinberg'], {levels: 4, dither: 'floyd-steinberg'}],
+    [['--levels', '2', '--depth', '1', '--dither', 'atkinson'], {levels: 2, depth: 1, dither: 'atkinson'}],
+    [['--levels', '16', '--depth', '8', '--dither', 'ordered'], {levels: 16, depth: 8, dither: 'ordered'}],
+  ]) {
+    for (const method of ['bt709', 'rms']) {
+      const {copies} = toolCopies([path], ['-m', method, ...args]);
+      for (const [layout, pixels] of Object.entries(layouts)) {
+        const out = graybmp.fromPixels({data: pixels, width, height}, {method, layout, ...options});
+        assert.ok(Buffer.from(out).equals(copies.get(path)), `${layout} ${method} ${args.join(' ')}`);
+      }
+    }
+  }
+});
+
+test('every failure is a GraybmpError with its status and reason, and the module goes on', () => {
+  const seed = readFileSync(fixtures.find((p) => p.endsWith('seed0.bmp')));
+  const opaque = {data: new Uint8Array(16).fill(255), width: 2, height: 2};
+  // A run-length image of one row as wide as a 32-bit size allows: its levels' buffers
+  // cannot be had, in a build without exceptions too.
+  const wide = Buffer.alloc(54 + 1024 + 4);
+  wide.write('BM', 0);
+  wide.writeUInt32LE(wide.length, 2);
+  wide.writeUInt32LE(54 + 1024, 10);
+  wide.writeUInt32LE(40, 14);
+  wide.writeInt32LE(0x7fffffff, 18);
+  wide.writeInt32LE(1, 22);
+  wide.writeUInt16LE(1, 26);
+  wide.writeUInt16LE(8, 28);
+  wide.writeUInt32LE(1, 30);
+  wide.set([0, 1], 54 + 1024);
+  const cases = [
+    [() => graybmp.gray(seed.subarray(0, 20)), 'too-short', /too short/],
+    [() => graybmp.gray(Buffer.concat([Buffer.from('XM'), seed.subarray(2)])), 'not-bitmap', /./],
+    [() => graybmp.gray(seed, {method: 'grey'}), 'bad-argument', /unknown gray method 'grey'/],
+    [() => graybmp.gray(seed, {levels: 1}), 'bad-argument', /levels/],
+    [() => graybmp.gray(seed, {levels: 16, depth: 2}), 'bad-argument', /do not fit in 2 bits/],
+    [() => graybmp.gray(seed, {dither: 'random', levels: 2}), 'bad-argument', /unknown dithering 'random'/],
+    [() => graybmp.gray(seed, {level: 2}), 'bad-argument', /unknown option 'level'/],
+    [() => graybmp.gray(wide, {levels: 2, dither: 'floyd-steinberg'}), 'no-memory', /out of memory/],
+    [() => graybmp.toPixels(wide, {levels: 4}), 'no-memory', /out of memory/],
+    [() => graybmp.fromPixels({...opaque, data: opaque.data.fill(254, 3, 4)}), 'translucent', /opaque/],
+    [() => graybmp.fromPixels(opaque, {layout: 'argb'}), 'bad-argument', /unknown layout/],
+    [() => graybmp.fromPixels({data: new Uint8Array(15), width: 2, height: 2}), 'bad-argument', /take 16 bytes/],
+  ];
+  for (const [call, code, message] of cases) {
+    assert.throws(call, (error) => error instanceof graybmp.GraybmpError && error.code === code &&
+      message.test(error.message), `${code} ${message}`);
+  }
+  assert.throws(() => graybmp.gray('seed.bmp'), TypeError);
+  assert.equal(graybmp.gray(seed).length, seed.length);
+  assert.equal(graybmp.grayName('photo.bmp'), 'photoNEW.bmp');
+  assert.equal(graybmp.cpu, 'wasm');
+});
