@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "convert/kernels.h"
@@ -217,7 +218,21 @@ struct Interleaved {
         using V = hn::VFromD<D8>;
         V b, g, r;
         std::uint8_t* at = p + Bytes * i;
-        if constexpr (Bytes == 3) {
+        if constexpr (Bytes == 3 && HWY_TARGET == HWY_WASM) {
+            // Highway 1.0's three-channel stores of bytes are made of shuffles by table,
+            // which run a lane at a time on WebAssembly: there the gray goes back by a
+            // plain loop (the loads take fixed shuffles at four lanes; see Loop).
+            hn::LoadInterleaved3(d8, at, b, g, r);
+            const V gray = f(d8, b, g, r);
+            if constexpr (ToOut) {
+                hn::StoreU(gray, d8, out + i);
+            } else {
+                HWY_ALIGN std::uint8_t grays[kMaxLanes];
+                hn::Store(gray, d8, grays);
+                for (std::size_t k = 0; k < hn::Lanes(d8); ++k)
+                    at[3 * k] = at[3 * k + 1] = at[3 * k + 2] = grays[k];
+            }
+        } else if constexpr (Bytes == 3) {
             hn::LoadInterleaved3(d8, at, b, g, r);
             const V gray = f(d8, b, g, r);
             if constexpr (ToOut) hn::StoreU(gray, d8, out + i);
@@ -265,9 +280,20 @@ struct Planes {
     }
 };
 
+// Pixels of three bytes on WebAssembly go four at a time: Highway 1.0 parts their channels
+// by fixed shuffles only at four lanes (wider, by shuffles by table, which run a lane at a
+// time there).
+template <class Layout>
+constexpr bool kThreeBytes = false;
+template <bool ToOut>
+constexpr bool kThreeBytes<Interleaved<3, ToOut>> = true;
+
 template <class F, class Layout>
 HWY_INLINE void Loop(const F& f, const Layout& layout, std::size_t count) {
-    const hn::ScalableTag<typename F::Lane> dw;
+    using Lane = typename F::Lane;
+    const std::conditional_t<HWY_TARGET == HWY_WASM && kThreeBytes<Layout>, hn::CappedTag<Lane, 4>,
+                             hn::ScalableTag<Lane>>
+        dw;
     const hn::Rebind<std::uint8_t, decltype(dw)> d8;
     const std::size_t lanes = hn::Lanes(d8);
     std::size_t i = 0;

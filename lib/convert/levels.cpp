@@ -110,7 +110,7 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
     if (levels.dither == Dither::FloydSteinberg || levels.dither == Dither::Atkinson) {
         q.errors.assign(3 * static_cast<std::size_t>(width + 4), 0);
         for (std::int32_t v = -kLow; v < kHigh; ++v)
-            q.shares.push_back(sharesOf(q, v));
+            q.shares.push_back(sharesOf(q, v)), q.rights.push_back(q.shares.back().right);
     }
     q.indices.resize(static_cast<std::size_t>(width));
     return q;
@@ -148,10 +148,12 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
             // The error to the right is the one chain from pixel to pixel: taken from the
             // table before the rest, on no other load.
             std::int32_t right = 0, left = 0, under = 0;  // to x + 1; below x - 1 and x
+            const std::int16_t* rights = q.rights.data() + kLow;
             for (std::size_t x = 0; x < width; ++x) {
                 const std::int32_t v = (grays[x] + here[x]) + right;
-                const Shares& t = v >= -kLow && v < kHigh ? table[v] : (beyond = sharesOf(q, v));
-                right = t.right;
+                const bool inside = v >= -kLow && v < kHigh;
+                right = inside ? rights[v] : sharesOf(q, v).right;
+                const Shares& t = inside ? table[v] : (beyond = sharesOf(q, v));
                 k[x] = t.index;
                 below[x - 1] = left + t.lowerLeft;
                 left = under + t.below;

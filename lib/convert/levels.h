@@ -59,6 +59,7 @@ struct Quantizer {
     bool bottomUp = false;
     std::vector<std::uint8_t> near;     // the index of v, for v in the table's range
     std::vector<Shares> shares;         // error diffusion: what v passes on, in that range
+    std::vector<std::int16_t> rights;   // and its share to the right alone, the one chain
     std::vector<std::int32_t> level;    // L_k
     std::vector<std::int32_t> errors;   // three rows of carried error, two places beyond each end
     std::vector<std::uint8_t> indices;  // the row's indices before packing
