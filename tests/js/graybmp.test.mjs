@@ -97,6 +97,27 @@ test('every colour by every method and weights gives the tool\'s grays', () => {
   }
 });
 
+test('header gives the values of the tool\'s report', () => {
+  const out = join(work, `out${outputs++}`);
+  mkdirSync(out);
+  const run = spawnSync(tool, ['--report', '-d', out, ...fixtures], {encoding: 'utf8'});
+  const reports = new Map();
+  for (const block of run.stdout.split(/^File: /m).slice(1)) {
+    const [name, ...lines] = block.trimEnd().split('\n');
+    reports.set(name, lines.join('\n'));
+  }
+  let compared = 0;
+  for (const path of fixtures) {
+    if (!reports.has(path)) continue;  // too short for a report
+    const h = graybmp.header(readFileSync(path));
+    const lines = [h.type && `Type: ${h.type}`, `Size: ${h.size}`, `Width: ${h.width}`, `Height: ${h.height}`,
+      `BitCount: ${h.bitCount}`];
+    assert.equal(lines.filter(Boolean).join('\n'), reports.get(path), basename(path));
+    compared++;
+  }
+  assert.ok(compared > fixtures.length / 2);
+});
+
 // The pixels of an uncompressed 8-bit BMP, through its palette, the top row first.
 function decode8(bmp) {
   const u32 = (at) => bmp.readUInt32LE(at);

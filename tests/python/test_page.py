@@ -175,6 +175,11 @@ def test_download_all_zips_every_result_and_the_screenshot(browser, server, tmp_
     browser.find_element("id", "files").send_keys(f"{sample}\n{photo}")
     found = results_of(browser, ["sunset.bmp", "gradient.png"])
     assert [r["status"] for r in found] == ["ok", "ok"]
+    # The divider moves by the keyboard as well as by the pointer.
+    from selenium.webdriver.common.keys import Keys
+    browser.find_element("css selector", ".result .split").send_keys(Keys.RIGHT * 10)
+    assert browser.execute_script(
+        "return document.querySelector('.result .compare').style.getPropertyValue('--split')") == "60%"
     browser.find_element("id", "download-all").click()
     from selenium.webdriver.support.ui import WebDriverWait
     WebDriverWait(browser, 60).until(lambda d: (downloads / "graybmp.zip").exists()
