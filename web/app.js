@@ -181,7 +181,7 @@ async function convertOne(file, card, chosen, id) {
       }
     } else {
       const bitmap = await decoded(file);
-      if (bitmap === null) throw new graybmp.GraybmpError('not-an-image', 'the browser cannot decode this picture');
+      if (bitmap === null) graybmp.gray(bytes);  // neither a picture nor a BMP: the library's refusal
       const image = imageDataOf(bitmap);
       report = `${file.type || 'picture'}, ${image.width} x ${image.height}, decoded by the browser`;
       const start = performance.now();

@@ -172,6 +172,24 @@ function optionsIn(alloc, options, error) {
   return at;
 }
 
+// Runs `body` with the input copied into the module's memory, its options' record and an
+// error record: {alloc, error, opts, from, length}.
+function withInput(data, what, options, body) {
+  const input = bytesOf(data, what);
+  return withMemory((alloc) => {
+    const error = alloc(ERROR_SIZE);
+    const opts = optionsIn(alloc, options, error);
+    return body({alloc, error, opts, from: copyIn(alloc, input), length: input.length});
+  });
+}
+
+// The input's header record, read.
+function headerOf({alloc, error, opts, from, length}) {
+  const h = alloc(HEADER_SIZE);
+  if (lib.graybmp_read_header(from, length, BigInt(length), opts, h, error) !== 0) throw errorAt(error);
+  return h;
+}
+
 /**
  * The gray copy of a BMP image (a Uint8Array). Options: method (one of METHODS, default
  * "mean"), compact (true colour as an 8-bit gray BMP), levels (2 to 256: an uncompressed
@@ -179,19 +197,13 @@ function optionsIn(alloc, options, error) {
  * DITHERS, below 256 levels).
  */
 export function gray(data, options = {}) {
-  const input = bytesOf(data, 'gray');
-  return withMemory((alloc) => {
-    const error = alloc(ERROR_SIZE);
-    const opts = optionsIn(alloc, options, error);
-    const from = copyIn(alloc, input);
-    const length = alloc(8);
-    if (lib.graybmp_output_length(from, input.length, opts, length, error) !== 0) throw errorAt(error);
-    const size = Number(view().getBigUint64(length, true));
+  return withInput(data, 'gray', options, ({alloc, error, opts, from, length}) => {
+    const needed = alloc(8);
+    if (lib.graybmp_output_length(from, length, opts, needed, error) !== 0) throw errorAt(error);
+    const size = Number(view().getBigUint64(needed, true));
     const to = alloc(size);
     const written = alloc(4);
-    if (lib.graybmp_convert_memory(from, input.length, to, size, opts, written, error) !== 0) {
-      throw errorAt(error);
-    }
+    if (lib.graybmp_convert_memory(from, length, to, size, opts, written, error) !== 0) throw errorAt(error);
     return copyOut(to, view().getUint32(written, true));
   });
 }
@@ -203,15 +215,8 @@ export function gray(data, options = {}) {
  * options would raise, or null)}. Only an input too short for the report raises.
  */
 export function header(data, options = {}) {
-  const input = bytesOf(data, 'header');
-  return withMemory((alloc) => {
-    const error = alloc(ERROR_SIZE);
-    const opts = optionsIn(alloc, options, error);
-    const from = copyIn(alloc, input);
-    const h = alloc(HEADER_SIZE);
-    if (lib.graybmp_read_header(from, input.length, BigInt(input.length), opts, h, error) !== 0) {
-      throw errorAt(error);
-    }
+  return withInput(data, 'header', options, (input) => {
+    const h = headerOf(input);
     const v = view();
     const refused = v.getInt32(h + 48, true) !== 0;
     return {
@@ -232,26 +237,18 @@ export function header(data, options = {}) {
  * gray of its level, or with indices: true the level's index. Refused as levels refuse.
  */
 export function toPixels(data, options = {}) {
-  const input = bytesOf(data, 'toPixels');
   const {indices = false, ...rest} = options;
-  return withMemory((alloc) => {
-    const error = alloc(ERROR_SIZE);
-    const opts = optionsIn(alloc, rest, error);
-    const from = copyIn(alloc, input);
-    const size = alloc(8);
+  return withInput(data, 'toPixels', rest, (input) => {
     // The size first (from the header), then the pixels straight into their buffer.
-    const h = alloc(HEADER_SIZE);
-    if (lib.graybmp_read_header(from, input.length, BigInt(input.length), opts, h, error) !== 0) {
-      throw errorAt(error);
-    }
+    const h = headerOf(input);
     if (view().getInt32(h + 48, true) !== 0) throw errorAt(h + 48);
     const width = Number(view().getBigInt64(h + 16, true));
     const height = Math.abs(Number(view().getBigInt64(h + 24, true)));
-    const pixels = alloc(width * height);
-    const flags = indices ? PIXELS_INDICES : 0;
-    if (lib.graybmp_pixels(from, input.length, opts, flags, pixels, width, width * height,
-                           size, size + 4, error) !== 0) {
-      throw errorAt(error);
+    const pixels = input.alloc(width * height);
+    const size = input.alloc(8);
+    if (lib.graybmp_pixels(input.from, input.length, input.opts, indices ? PIXELS_INDICES : 0, pixels, width,
+                           width * height, size, size + 4, input.error) !== 0) {
+      throw errorAt(input.error);
     }
     return {pixels: copyOut(pixels, width * height), width, height};
   });
