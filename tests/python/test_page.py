@@ -117,6 +117,14 @@ def requested(driver):
     return urls
 
 
+def open_page(driver, server):
+    """The page, once its module has loaded the library."""
+    from selenium.webdriver.support.ui import WebDriverWait
+    driver.get(server + "/")
+    WebDriverWait(driver, 60, poll_frequency=0.1).until(
+        lambda d: d.execute_script("return document.documentElement.dataset.ready === 'true'"))
+
+
 def results_of(driver, names):
     from selenium.webdriver.support.ui import WebDriverWait
     WebDriverWait(driver, 600, poll_frequency=0.2).until(lambda d: d.execute_script(
@@ -132,8 +140,7 @@ def test_the_page_gives_the_tools_bytes_and_shows_refusals(browser, server, fixt
     photo.write_bytes(png(picture(23, 7)))
     translucent.write_bytes(png(picture(5, 4, alpha=128)))
     inputs = fixtures
-    browser.get(server + "/")
-    browser.find_element("css selector", "html[data-ready]")
+    open_page(browser, server)
     requested(browser)
     browser.find_element("id", "files").send_keys("\n".join(inputs + [str(photo), str(translucent)]))
     names = [os.path.basename(p) for p in inputs] + ["photo.png", "clear.png"]
@@ -169,8 +176,7 @@ def test_download_all_zips_every_result_and_the_screenshot(browser, server, tmp_
     subprocess_sample(sample)
     photo = tmp_path / "gradient.png"
     photo.write_bytes(png(picture(160, 100)))
-    browser.get(server + "/")
-    browser.find_element("css selector", "html[data-ready]")
+    open_page(browser, server)
     browser.execute_script(SET_CONTROLS, {"method": "bt709", "levels": "4", "dither": "floyd-steinberg"})
     browser.find_element("id", "files").send_keys(f"{sample}\n{photo}")
     found = results_of(browser, ["sunset.bmp", "gradient.png"])
