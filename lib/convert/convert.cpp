@@ -20,7 +20,7 @@ struct Copy {
     Stream& in;
     Stream& out;
     const ImageLayout& layout;
-    std::vector<std::uint8_t>& chunk;
+    Buffer& chunk;
     const GrayFormula& method;
     Cpu cpu;
 };
@@ -332,12 +332,35 @@ bool copyArray(Copy& c, Refusal& refusal) {
 // ---- Compact: true colour written as 8-bit gray ----
 
 // Whether every pixel's alpha is the mask's full value.
+// The bits set in every one of `count` pixels of Size bytes, as a little-endian value: the
+// AND of the pixels as words of the machine's own order (which the compiler vectorizes),
+// its bytes then read in memory order.
+template <int Size, typename Word>
+std::uint32_t bitsInAll(const std::uint8_t* p, std::size_t count) {
+    Word all = static_cast<Word>(~Word{0});
+    for (std::size_t i = 0; i < count; ++i) {
+        Word w;
+        std::memcpy(&w, p + Size * i, sizeof w);
+        all = static_cast<Word>(all & w);
+    }
+    std::uint8_t bytes[sizeof(Word)];
+    std::memcpy(bytes, &all, sizeof all);
+    std::uint32_t v = 0;
+    for (int b = 0; b < Size; ++b) v |= std::uint32_t{bytes[b]} << (8 * b);
+    return v;
+}
+
 bool opaque(const std::uint8_t* p, std::size_t count, int size, std::uint32_t alpha) {
-    std::uint32_t all = alpha;
-    for (std::size_t i = 0; i < count; ++i, p += size) {
-        std::uint32_t v = 0;
-        for (int b = 0; b < size; ++b) v |= std::uint32_t{p[b]} << (8 * b);
-        all &= v;
+    std::uint32_t all = 0;
+    if (size == 4) {
+        all = bitsInAll<4, std::uint32_t>(p, count);
+    } else if (size == 2) {
+        all = bitsInAll<2, std::uint16_t>(p, count);
+    } else {  // three bytes: the AND of each byte in place
+        std::uint8_t bytes[3] = {0xFF, 0xFF, 0xFF};
+        for (std::size_t i = 0; i < 3 * count; i += 3)
+            bytes[0] &= p[i], bytes[1] &= p[i + 1], bytes[2] &= p[i + 2];
+        all = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16;
     }
     return (all & alpha) == alpha;
 }
@@ -566,7 +589,7 @@ CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const Ima
     // A small file needs no more buffer than its own size.
     const auto size = static_cast<std::size_t>(
         std::max<std::int64_t>(layout.fileSize, static_cast<std::int64_t>(kMinChunkSize)));
-    std::vector<std::uint8_t> chunk(std::max(kMinChunkSize, std::min(chunkSize, size)));
+    Buffer chunk(std::max(kMinChunkSize, std::min(chunkSize, size)));
     Copy c{in, out, layout, chunk, method, cpu};
     bool translucent = false;
     Refusal arrayRefusal;

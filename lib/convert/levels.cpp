@@ -134,12 +134,15 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
     case Dither::FloydSteinberg:
     case Dither::Atkinson: {
         // Three rows of error, each with two places before and after the pixels: this
-        // row's, the next one's and the one after (Atkinson's second below). The error
-        // going right, and the next row's shares still growing, are carried in variables.
+        // row's, the next one's and the one after (Atkinson's second below), in turn in
+        // the three rows of `errors`. The error going right, and the next row's shares
+        // still growing, are carried in variables.
         const std::size_t span = width + 4;
-        std::int32_t* here = q.errors.data() + 2;
-        std::int32_t* below = here + span;
-        std::int32_t* further = below + span;
+        std::int32_t* rows[3];
+        for (std::size_t r = 0; r < 3; ++r) rows[r] = q.errors.data() + (q.errorRow + r) % 3 * span + 2;
+        std::int32_t* here = rows[0];
+        std::int32_t* below = rows[1];
+        std::int32_t* further = rows[2];
         const Shares* table = q.shares.data() + kLow;
         Shares beyond{};  // the shares of a v outside the table
         // What v passes on comes from the table, or is worked out for a v beyond it (an
@@ -178,11 +181,10 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
             }
             below[width - 1] += left;
         }
-        // The next row's error becomes this one's; the places beyond each end stay 0.
-        std::copy(below - 2, below - 2 + 2 * span, here - 2);
-        std::fill(further - 2, further - 2 + span, 0);
-        here[-1] = here[-2] = here[width] = here[width + 1] = 0;
-        below[-1] = below[-2] = below[width] = below[width + 1] = 0;
+        // The next row's error becomes this one's, and this one's row, cleared, the one
+        // after the next (the places beyond each end are written, never read).
+        std::fill(here - 2, here - 2 + span, 0);
+        q.errorRow = (q.errorRow + 1) % 3;
         break;
     }
     }

@@ -62,6 +62,7 @@ struct Quantizer {
     std::vector<std::int16_t> rights;   // and its share to the right alone, the one chain
     std::vector<std::int32_t> level;    // L_k
     std::vector<std::int32_t> errors;   // three rows of carried error, two places beyond each end
+    std::size_t errorRow = 0;           // which of them is this row's
     std::vector<std::uint8_t> indices;  // the row's indices before packing
     std::int32_t ordered[8][8] = {};    // the offset of each place of the Bayer matrix
 };

@@ -108,13 +108,20 @@ def header(data, *, compact: bool = False, levels: Optional[int] = None,
     return Header(*_graybmp.header(view, view.nbytes, *options))
 
 
+_numpy_module = None
+
+
 def _numpy():
-    try:
-        import numpy
-    except ImportError as missing:
-        raise ImportError("graybmp.to_array and graybmp.from_array need numpy "
-                          "(Debian: python3-numpy)") from missing
-    return numpy
+    """numpy, imported at the first call that needs it (then kept: a call costs a lookup)."""
+    global _numpy_module
+    if _numpy_module is None:
+        try:
+            import numpy
+        except ImportError as missing:
+            raise ImportError("graybmp.to_array and graybmp.from_array need numpy "
+                              "(Debian: python3-numpy)") from missing
+        _numpy_module = numpy
+    return _numpy_module
 
 
 def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
@@ -128,7 +135,8 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
     memory with the GIL let go. Raises Error for a refused image (as with levels), and
     ImportError without numpy.
     """
-    _numpy()
+    if _numpy_module is None:
+        _numpy()
     if isinstance(data_or_path, (str, os.PathLike)):
         with open(os.fspath(data_or_path), "rb") as f:
             data_or_path = f.read()
