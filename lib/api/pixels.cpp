@@ -53,15 +53,16 @@ struct RowCatcher {
     int flags;
     graybmp_row_callback row;
     void* context;
-    std::vector<unsigned char> head, pending, line;  // the headers and palette; a row cut by a
-                                                     // write; a row of levels
+    unsigned char head[54 + 1024];  // the headers and palette, at most 256 entries
+    std::size_t headSize = 0;
+    std::vector<unsigned char> pending, line;  // a row cut by a write; a row of levels
     std::uint64_t pixelOffset = 0, at = 0;
     std::int64_t width = 0, rows = 0;
     bool bottomUp = false;
     std::uint32_t fileRow = 0;
 };
 
-std::uint32_t u32(const std::vector<unsigned char>& b, std::size_t at) {
+std::uint32_t u32(const unsigned char* b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) |
            static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
@@ -69,7 +70,7 @@ std::uint32_t u32(const std::vector<unsigned char>& b, std::size_t at) {
 // A whole row to the callback: where it lies when it needs no change (256 levels, or
 // indices), else through the row buffer with each index's level, its palette entry.
 bool handOn(RowCatcher& c, const unsigned char* row) {
-    const bool levels = (c.flags & GRAYBMP_PIXELS_INDICES) == 0 && c.head.size() < 54 + 1024;
+    const bool levels = (c.flags & GRAYBMP_PIXELS_INDICES) == 0 && c.headSize < sizeof c.head;
     if (levels) {
         c.line.resize(static_cast<std::size_t>(c.width));
         for (std::size_t x = 0; x < c.line.size(); ++x) c.line[x] = c.head[54 + 4 * std::size_t{row[x]}];
@@ -88,10 +89,12 @@ long long catchRows(void* context, const void* data, size_t count) {
         if (c.pixelOffset == 0 || c.at < c.pixelOffset) {  // the headers and the palette
             const std::uint64_t until = c.pixelOffset == 0 ? 54 : c.pixelOffset;
             const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(count - i, until - c.at));
-            c.head.insert(c.head.end(), bytes + i, bytes + i + n);
+            const std::size_t keep = std::min(n, sizeof c.head - c.headSize);
+            std::memcpy(c.head + c.headSize, bytes + i, keep);
+            c.headSize += keep;
             i += n;
             c.at += n;
-            if (c.pixelOffset == 0 && c.head.size() == 54) {
+            if (c.pixelOffset == 0 && c.headSize == 54) {
                 c.pixelOffset = u32(c.head, 10);
                 c.width = static_cast<std::int32_t>(u32(c.head, 18));
                 const auto height = static_cast<std::int32_t>(u32(c.head, 22));
@@ -275,7 +278,7 @@ graybmp_status graybmp_pixels_stream(const graybmp_reader* reader, const void* l
     graybmp_options o;
     const graybmp_status s = pixelOptions(options, o, error);
     if (s != GRAYBMP_OK) return s;
-    RowCatcher catcher{flags, row, context, {}, {}, {}};
+    RowCatcher catcher{flags, row, context, {}, 0, {}, {}};
     const graybmp_writer writer{&catcher, catchRows, nullptr};
 #if GRAYBMP_EXCEPTIONS
     try {
@@ -325,7 +328,7 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
             Buffer copy(static_cast<std::size_t>(size));
             s = graybmp_convert_memory(input, length, copy.data(), copy.size(), &o, nullptr, error);
             if (s != GRAYBMP_OK) return s;
-            RowCatcher catcher{flags, placeRow, &place, {}, {}, {}};
+            RowCatcher catcher{flags, placeRow, &place, {}, 0, {}, {}};
             catchRows(&catcher, copy.data(), copy.size());
             return GRAYBMP_OK;
 #if GRAYBMP_EXCEPTIONS
