@@ -200,6 +200,34 @@ test('fromPixels gives the tool\'s bytes for a BMP of the same pixels, in every 
   }
 });
 
+test('every kind of buffer is read from where its bytes lie', () => {
+  const path = fixtures.find((p) => p.endsWith('seed300.bmp'));
+  const seed = readFileSync(path);
+  const expected = Buffer.from(graybmp.gray(new Uint8Array(seed)));
+  // The same bytes behind 5 others, in the middle of a larger buffer.
+  const padded = new Uint8Array(seed.length + 10);
+  padded.set(seed, 5);
+  const buffers = {
+    'Buffer': seed,
+    'ArrayBuffer': padded.slice(5, 5 + seed.length).buffer,
+    'subarray': padded.subarray(5, 5 + seed.length),
+    'DataView': new DataView(padded.buffer, 5, seed.length),
+    'Uint8ClampedArray': new Uint8ClampedArray(padded.buffer, 5, seed.length),
+  };
+  for (const [kind, data] of Object.entries(buffers)) {
+    assert.ok(Buffer.from(graybmp.gray(data)).equals(expected), kind);
+    assert.equal(graybmp.header(data).size, seed.length, kind);
+    assert.deepEqual(graybmp.toPixels(data), graybmp.toPixels(seed), kind);
+  }
+  // A canvas's ImageData holds a Uint8ClampedArray, at an offset here.
+  const rgba = new Uint8ClampedArray(4 + 4 * 6).fill(255);
+  rgba.set([10, 200, 30], 4);
+  const image = {data: rgba.subarray(4), width: 3, height: 2};
+  assert.ok(Buffer.from(graybmp.fromPixels(image)).equals(Buffer.from(graybmp.fromPixels(
+    {data: new Uint8Array(rgba.subarray(4)), width: 3, height: 2}))));
+  assert.notDeepEqual(graybmp.fromPixels(image), graybmp.fromPixels({data: new Uint8Array(24).fill(255), width: 3, height: 2}));
+});
+
 test('every failure is a GraybmpError with its status and reason, and the module goes on', () => {
   const seed = readFileSync(fixtures.find((p) => p.endsWith('seed0.bmp')));
   const opaque = {data: new Uint8Array(16).fill(255), width: 2, height: 2};
