@@ -143,7 +143,7 @@ function cStringIn(alloc, text) {
 
 // The options record for `options` ({method, compact, levels, depth, dither}), checked.
 function optionsIn(alloc, options, error) {
-  const known = new Set(['method', 'compact', 'levels', 'depth', 'dither', 'indices', 'layout', 'bottomUp']);
+  const known = new Set(['method', 'compact', 'levels', 'depth', 'dither']);
   for (const key of Object.keys(options)) {
     if (!known.has(key)) throw new GraybmpError('bad-argument', `unknown option '${key}'`);
   }
