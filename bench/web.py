@@ -37,7 +37,7 @@ for name, options in cases:
         graybmp.gray(data, **options)
         runs.append(time.perf_counter() - start)
     times[name] = statistics.median(runs)
-print(json.dumps([graybmp.__cpu__ if hasattr(graybmp, "__cpu__") else "", times]))
+print(json.dumps(times))
 """
 
 BROWSER = """
@@ -96,7 +96,7 @@ def main():
     print(f"4096 x 4096 24-bit, median of {ROUNDS}; Chromium {version} ({web[0]}) against native (sse4)")
     print(f"{'':28} {'WebAssembly':>12} {'native':>10} {'ratio':>7}")
     for name, _ in CASES:
-        w, n = web[1][name], native[1][name]
+        w, n = web[1][name], native[name]
         print(f"{name:28} {w * 1000:10.1f} ms {n * 1000:7.1f} ms {w / n:7.2f}")
 
 

@@ -111,8 +111,10 @@ async function afterCanvas(out) {
     const {pixels, width, height} = graybmp.toPixels(out);
     const canvas = canvasOf('after', width, height);
     const image = new ImageData(width, height);
-    for (let i = 0; i < pixels.length; i++) {
-      image.data.set([pixels[i], pixels[i], pixels[i], 255], 4 * i);
+    const rgba = image.data;
+    for (let i = 0, at = 0; i < pixels.length; i++, at += 4) {
+      rgba[at] = rgba[at + 1] = rgba[at + 2] = pixels[i];
+      rgba[at + 3] = 255;
     }
     canvas.getContext('2d').putImageData(image, 0, 0);
     return canvas;

@@ -8,6 +8,7 @@ import http.server
 import json
 import os
 import struct
+import subprocess
 import threading
 import zipfile
 import zlib
@@ -173,7 +174,7 @@ def test_download_all_zips_every_result_and_the_screenshot(browser, server, tmp_
     downloads.mkdir()
     browser.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": str(downloads)})
     sample = tmp_path / "sunset.bmp"
-    subprocess_sample(sample)
+    subprocess.run([os.environ["GRAYBMP_SAMPLE"], str(sample), "320", "200", "24"], check=True)
     photo = tmp_path / "gradient.png"
     photo.write_bytes(png(picture(160, 100)))
     open_page(browser, server)
@@ -194,8 +195,3 @@ def test_download_all_zips_every_result_and_the_screenshot(browser, server, tmp_
         assert {n: z.read(n) for n in z.namelist()} == {
             r["download"]: base64.b64decode(r["bytes"]) for r in found}
     browser.save_screenshot(os.environ.get("GRAYBMP_SCREENSHOT") or str(tmp_path / "page.png"))
-
-
-def subprocess_sample(path):
-    import subprocess
-    subprocess.run([os.environ["GRAYBMP_SAMPLE"], str(path), "320", "200", "24"], check=True)
