@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "api/api.h"
 #include "api/failure.h"
 #include "bitmap/bitmap.h"
 #include "bitmap/check.h"
@@ -580,6 +581,25 @@ graybmp_status guarded(graybmp_error* error, Body body) {
 }
 
 }  // namespace
+
+graybmp_status compactPixels(const void* input, std::size_t length, const graybmp_options* options,
+                             unsigned char* pixels, std::size_t stride, graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        Settings s;
+        MemoryInput m;
+        if (!settingsOf(options, s, f) || !checkedMemory(input, length, s, m, f)) return;
+        const ImageLayout& l = m.layout;
+        if (l.kind != ImageKind::TrueColour || l.arrayFirst || s.levels.count != 256 ||
+            s.levels.depth != 8 || s.levels.dither != Dither::None) {
+            f = badArgument("pixels of the compact form's rows are of true colour at 256 levels");
+            return;
+        }
+        if (compactRows(static_cast<const std::uint8_t*>(input), l, s.method, processCpu(), pixels,
+                        stride) != CopyFault::None)
+            f = copyFailure(CopyFault::Translucent, m.stream, l, Refusal{}, s);
+    });
+}
+
 }  // namespace graybmp
 
 using namespace graybmp;

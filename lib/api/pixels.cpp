@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "api/api.h"
 #include "api/failure.h"
 #include "convert/levels.h"
 #include "graybmp.h"
@@ -315,6 +316,9 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
                                    error);
     const std::uint64_t needed = w > 0 && rows > 0 ? stride * (rows - 1) + w : 0;
     if (capacity < needed) return tooShort("pixel buffer", capacity, needed, error);
+    // True colour at 256 levels, undithered: each row's grays straight into the pixels.
+    if (h.kind == GRAYBMP_KIND_TRUE_COLOUR && o.levels == 256 && o.dither == GRAYBMP_DITHER_NONE)
+        return compactPixels(input, length, &o, static_cast<unsigned char*>(pixels), stride, error);
     Place place{static_cast<unsigned char*>(pixels), stride};
     // A small image is converted in memory and taken apart there: fewer steps a call.
     const std::uint64_t size = static_cast<std::uint64_t>(54 + 4 * o.levels) +

@@ -365,6 +365,14 @@ bool opaque(const std::uint8_t* p, std::size_t count, int size, std::uint32_t al
     return (all & alpha) == alpha;
 }
 
+// One row's grays (or n pixels of it) into `out`; false for a pixel that is not opaque.
+bool compactRow(const ImageLayout& l, const PixelGray& gray, const std::uint8_t* from, std::size_t n,
+                std::uint8_t* out) {
+    if (l.alphaMask != 0 && !opaque(from, n, gray.bytesPerPixel, l.alphaMask)) return false;
+    grayIndices(gray, from, n, out);
+    return true;
+}
+
 bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
     const ImageLayout& l = c.layout;
     std::uint8_t headers[kCompactPixelOffset];
@@ -389,13 +397,11 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
             const auto want = static_cast<std::size_t>((rows - 1) * l.stride + pixels * size);
             if (streamReadAt(c.in, at, c.chunk.data(), want) != want) return false;
             for (std::int64_t r = 0; r < rows; ++r) {
-                std::uint8_t* from = c.chunk.data() + r * l.stride;
-                const auto n = static_cast<std::size_t>(pixels);
-                if (l.alphaMask != 0 && !opaque(from, n, size, l.alphaMask)) {
+                if (!compactRow(l, gray, c.chunk.data() + r * l.stride, static_cast<std::size_t>(pixels),
+                                indices.data() + r * outStride)) {
                     translucent = true;
                     return false;
                 }
-                grayIndices(gray, from, n, indices.data() + r * outStride);
             }
             // The padding: zeros, left in the buffer where rows are whole, else its own write.
             const bool last = x + pixels == l.width;
@@ -607,6 +613,20 @@ CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const Ima
     // A pipe is checked for the bytes its header promised once it has ended.
     if (ok && sizeUnknown(c) && in.position < layout.requiredSize) ok = false;
     return ok ? CopyFault::None : faultOf(in, out);
+}
+
+CopyFault compactRows(const std::uint8_t* file, const ImageLayout& layout, const GrayFormula& method,
+                      Cpu cpu, std::uint8_t* pixels, std::size_t stride) {
+    const PixelGray gray = pixelGrayOf(layout, nullptr, method, cpu);
+    const auto width = static_cast<std::size_t>(layout.width);
+    const bool bottomUp = layout.height > 0;
+    for (std::int64_t r = 0; r < layout.rowCount; ++r) {
+        const std::int64_t picture = bottomUp ? layout.rowCount - 1 - r : r;
+        if (!compactRow(layout, gray, file + layout.pixelOffset + r * layout.stride, width,
+                        pixels + static_cast<std::size_t>(picture) * stride))
+            return CopyFault::Translucent;
+    }
+    return CopyFault::None;
 }
 
 }  // namespace graybmp

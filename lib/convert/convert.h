@@ -65,4 +65,11 @@ CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const Ima
                     bool compact = false, Refusal* refusal = nullptr, Cpu cpu = processCpu(),
                     const Levels& levels = Levels{});
 
+// The compact form's rows of a true-colour image whose whole file lies in memory, as
+// checkInput accepted it with `layout`: each row's grays straight into `pixels`, the top
+// row first, `stride` bytes from one to the next; no headers, and no copy of the input.
+// CopyFault::Translucent for a pixel that is not opaque (the rows before it are written).
+CopyFault compactRows(const std::uint8_t* file, const ImageLayout& layout, const GrayFormula& method,
+                      Cpu cpu, std::uint8_t* pixels, std::size_t stride);
+
 }  // namespace graybmp

@@ -170,10 +170,12 @@ void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
     }
 }
 
-void grayIndices(const PixelGray& g, std::uint8_t* p, std::size_t count, std::uint8_t* out) {
+void grayIndices(const PixelGray& g, const std::uint8_t* p, std::size_t count, std::uint8_t* out) {
     const int size = g.bytesPerPixel;
     if (g.method == PixelMethod::Bgr) {
-        runKernel(g.cpu, g.formula.method, PixelRun{p, count, size, out, {}, g.weights});
+        // A run with an output reads its pixels only.
+        runKernel(g.cpu, g.formula.method,
+                  PixelRun{const_cast<std::uint8_t*>(p), count, size, out, {}, g.weights});
         return;
     }
     const auto at = [&](std::size_t i) { return p + static_cast<std::size_t>(size) * i; };

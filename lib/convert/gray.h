@@ -68,8 +68,8 @@ std::uint32_t grayPixel(const PixelGray& gray, std::uint32_t value);
 // Grays `count` pixels stored one after another, little-endian.
 void grayPixels(const PixelGray& gray, std::uint8_t* pixels, std::size_t count);
 
-// The 8-bit gray of each of `count` pixels into `out`, one byte each; the pixels may be
-// grayed in place on the way.
-void grayIndices(const PixelGray& gray, std::uint8_t* pixels, std::size_t count, std::uint8_t* out);
+// The 8-bit gray of each of `count` pixels into `out`, one byte each; the pixels are only
+// read.
+void grayIndices(const PixelGray& gray, const std::uint8_t* pixels, std::size_t count, std::uint8_t* out);
 
 }  // namespace graybmp

@@ -113,6 +113,7 @@ def test_array_errors():
     for call, kind in cases:
         with pytest.raises(kind):
             call()
-    with pytest.raises(graybmp.Error) as refused:
-        graybmp.from_array(translucent)
-    assert refused.value.code == "translucent"
+    for call in (lambda: graybmp.from_array(translucent), lambda: graybmp.to_array(v4_bmp(translucent, True))):
+        with pytest.raises(graybmp.Error) as refused:
+            call()
+        assert refused.value.code == "translucent"
