@@ -2,9 +2,9 @@
 """The library in WebAssembly, in Debian's headless Chromium, against the native library at
 its SSE4 target (GRAYBMP_CPU=sse4), same machine, same run: a 4096 x 4096 24-bit BMP (the
 sample maker's picture) by mean, by BT.709, and at 4 levels by Floyd-Steinberg. Wall time
-of one call in memory, the median of ROUNDS rounds: the module's gray() (which copies the
-input into WebAssembly's memory and the output out of it) and the Python module's gray()
-(which converts in place of the buffers it is given).
+of one call in memory, the median of ROUNDS rounds: the module's gray() (which reads its
+input and writes its output through the library's stream callbacks, a chunk at a time)
+and the Python module's gray() (which converts from and into the buffers it is given).
 
     bash tools/web build-web   # once
     PYTHONPATH=build/python /usr/bin/python3 bench/web.py [ROUNDS]   (default 9)

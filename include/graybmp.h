@@ -262,6 +262,16 @@ GRAYBMP_API graybmp_status graybmp_output_length(const void* input, size_t lengt
                                                  const graybmp_options* options,
                                                  uint64_t* output_length, graybmp_error* error);
 
+/* The same length from the input's first bytes alone, as graybmp_read_header takes them
+ * (the first GRAYBMP_HEADER_BYTES, or the whole input if shorter), and its whole length
+ * `input_length`: for a copy through callbacks whose output is laid out before it runs.
+ * GRAYBMP_BAD_ARGUMENT when the whole length is GRAYBMP_LENGTH_UNKNOWN (since 1.3.0). */
+GRAYBMP_API graybmp_status graybmp_stream_output_length(const void* lead, size_t lead_length,
+                                                        uint64_t input_length,
+                                                        const graybmp_options* options,
+                                                        uint64_t* output_length,
+                                                        graybmp_error* error);
+
 /* Writes the gray copy of `input` into `output`, `capacity` bytes long; `written` (may be
  * NULL) receives its length. A capacity below graybmp_output_length's answer is
  * GRAYBMP_BUFFER_TOO_SHORT, with error->needed set and nothing written; nothing is ever

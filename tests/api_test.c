@@ -150,6 +150,7 @@ int main(int argc, char** argv) {
             {"a header cut short", graybmp_read_header(image, 53, size24, NULL, &h, NULL), GRAYBMP_TOO_SHORT},
             {"no header bytes at all, NULL", graybmp_read_header(NULL, 0, 0, NULL, &h, NULL), GRAYBMP_TOO_SHORT},
             {"no place for the length", graybmp_output_length(image, size24, NULL, NULL, NULL), GRAYBMP_BAD_ARGUMENT},
+            {"a length ahead of a stream's unknown end", graybmp_stream_output_length(image, 60, GRAYBMP_LENGTH_UNKNOWN, NULL, &length, NULL), GRAYBMP_BAD_ARGUMENT},
             {"no input", graybmp_convert_memory(NULL, size24, out, sizeof out, NULL, NULL, NULL), GRAYBMP_BAD_ARGUMENT},
             {"no output buffer", graybmp_convert_memory(image, size24, NULL, 10, NULL, NULL, NULL), GRAYBMP_BAD_ARGUMENT},
             {"an input too short", graybmp_convert_memory(image, 10, out, sizeof out, NULL, NULL, NULL), GRAYBMP_TOO_SHORT},

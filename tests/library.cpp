@@ -75,13 +75,18 @@ std::vector<LibraryCopy> libraryCopies(const Bytes& input, Method method, bool c
     std::vector<LibraryCopy> copies;
     graybmp_error e{};
 
-    std::uint64_t length = 0;
+    std::uint64_t length = 0, ahead = 0;
     graybmp_status s = graybmp_output_length(input.data(), input.size(), &o, &length, &e);
+    // The same length (or refusal) from the first bytes alone, as a stream's caller asks.
+    const bool aheadAgrees =
+        graybmp_stream_output_length(input.data(), std::min<std::size_t>(input.size(), GRAYBMP_HEADER_BYTES),
+                                     input.size(), &o, &ahead, nullptr) == s &&
+        ahead == length;
     Bytes memory(s == GRAYBMP_OK ? static_cast<std::size_t>(length) : 0);
     std::size_t written = 0;
     s = graybmp_convert_memory(input.data(), input.size(), memory.data(), memory.size(), &o,
                                &written, &e);
-    if (s == GRAYBMP_OK && written != memory.size()) s = GRAYBMP_BAD_ARGUMENT;
+    if (!aheadAgrees || (s == GRAYBMP_OK && written != memory.size())) s = GRAYBMP_BAD_ARGUMENT;
     copies.push_back({"memory", s, e.message, memory});
 
     Bytes buffer = input;

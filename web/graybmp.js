@@ -39,8 +39,41 @@ async function wasmBytes() {
   return response.arrayBuffer();
 }
 
+// What the running conversion reads and writes: {input, inputAt, and output, outputAt or
+// pixels, width}. The library reads and writes them through the functions below, a chunk
+// (or a row) at a time: neither the input nor the output lies in WebAssembly's memory.
+let streams = null;
+
+const webImports = {
+  read(context, buffer, count) {
+    const n = Math.min(count, streams.input.length - streams.inputAt);
+    u8().set(streams.input.subarray(streams.inputAt, streams.inputAt + n), buffer);
+    streams.inputAt += n;
+    return BigInt(n);
+  },
+  seek_input(context, offset) {
+    streams.inputAt = Number(offset);
+    return 0;
+  },
+  length() { return BigInt(streams.input.length); },
+  write(context, data, count) {
+    if (streams.outputAt + count > streams.output.length) return -1n;  // never: its length is exact
+    streams.output.set(u8().subarray(data, data + count), streams.outputAt);
+    streams.outputAt += count;
+    return BigInt(count);
+  },
+  seek_output(context, offset) {
+    streams.outputAt = Number(offset);
+    return 0;
+  },
+  row(context, row, pixels, width) {
+    streams.pixels.set(u8().subarray(pixels, pixels + width), row * width);
+    return 0;
+  },
+};
+
 let instance = null;
-const imports = {wasi_snapshot_preview1: wasiImports(() => instance.exports.memory)};
+const imports = {wasi_snapshot_preview1: wasiImports(() => instance.exports.memory), graybmp_web: webImports};
 ({instance} = await WebAssembly.instantiate(await wasmBytes(), imports));
 const lib = instance.exports;
 lib._initialize();
@@ -88,6 +121,7 @@ const ERROR_SIZE = 536, ERROR_MESSAGE = 24;
 const OPTIONS_SIZE = 56, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44, OPTIONS_DITHER = 48;
 const OPTIONS_COMPACT = 8;
 const HEADER_SIZE = 584;
+const HEADER_BYTES = 152, READER_SIZE = 16, WRITER_SIZE = 12;
 const LAYOUTS = {gray: 0, rgb: 1, bgr: 2, rgba: 3, bgra: 4};
 const KINDS = [null, 'indexed8', 'palettized', 'true-colour', 'rle24', 'array'];
 const PIXELS_INDICES = 1, PIXELS_BOTTOM_UP = 2;
@@ -172,22 +206,36 @@ function optionsIn(alloc, options, error) {
   return at;
 }
 
-// Runs `body` with the input copied into the module's memory, its options' record and an
-// error record: {alloc, error, opts, from, length}.
+// Runs `body` with the input's first bytes (its lead) copied into the module's memory,
+// its options' record and an error record: {alloc, error, opts, input, lead, leadLength}.
 function withInput(data, what, options, body) {
   const input = bytesOf(data, what);
   return withMemory((alloc) => {
     const error = alloc(ERROR_SIZE);
     const opts = optionsIn(alloc, options, error);
-    return body({alloc, error, opts, from: copyIn(alloc, input), length: input.length});
+    const first = input.subarray(0, HEADER_BYTES);
+    return body({alloc, error, opts, input, lead: copyIn(alloc, first), leadLength: first.length});
   });
 }
 
 // The input's header record, read.
-function headerOf({alloc, error, opts, from, length}) {
+function headerOf({alloc, error, opts, input, lead, leadLength}) {
   const h = alloc(HEADER_SIZE);
-  if (lib.graybmp_read_header(from, length, BigInt(length), opts, h, error) !== 0) throw errorAt(error);
+  if (lib.graybmp_read_header(lead, leadLength, BigInt(input.length), opts, h, error) !== 0) throw errorAt(error);
   return h;
+}
+
+// Runs `call(reader, writer, row)` with the library's reader of `into.input`, writer to
+// `into.output` and row callback to `into.pixels`.
+function streaming({alloc, error}, into, call) {
+  const reader = alloc(READER_SIZE + WRITER_SIZE + 4), writer = reader + READER_SIZE, row = writer + WRITER_SIZE;
+  lib.graybmp_web_streams(reader, writer, row);
+  streams = {...into, inputAt: 0, outputAt: 0};
+  try {
+    if (call(reader, writer, view().getUint32(row, true)) !== 0) throw errorAt(error);
+  } finally {
+    streams = null;
+  }
 }
 
 /**
@@ -197,14 +245,16 @@ function headerOf({alloc, error, opts, from, length}) {
  * DITHERS, below 256 levels).
  */
 export function gray(data, options = {}) {
-  return withInput(data, 'gray', options, ({alloc, error, opts, from, length}) => {
-    const needed = alloc(8);
-    if (lib.graybmp_output_length(from, length, opts, needed, error) !== 0) throw errorAt(error);
-    const size = Number(view().getBigUint64(needed, true));
-    const to = alloc(size);
-    const written = alloc(4);
-    if (lib.graybmp_convert_memory(from, length, to, size, opts, written, error) !== 0) throw errorAt(error);
-    return copyOut(to, view().getUint32(written, true));
+  return withInput(data, 'gray', options, (at) => {
+    const needed = at.alloc(8);
+    if (lib.graybmp_stream_output_length(at.lead, at.leadLength, BigInt(at.input.length), at.opts, needed,
+                                         at.error) !== 0) {
+      throw errorAt(at.error);
+    }
+    const output = new Uint8Array(Number(view().getBigUint64(needed, true)));
+    streaming(at, {input: at.input, output},
+              (reader, writer) => lib.graybmp_convert_stream(reader, 0, 0, writer, at.opts, 0, at.error));
+    return output;
   });
 }
 
@@ -238,19 +288,16 @@ export function header(data, options = {}) {
  */
 export function toPixels(data, options = {}) {
   const {indices = false, ...rest} = options;
-  return withInput(data, 'toPixels', rest, (input) => {
-    // The size first (from the header), then the pixels straight into their buffer.
-    const h = headerOf(input);
+  return withInput(data, 'toPixels', rest, (at) => {
+    // The size first (from the header), then the rows straight into their array.
+    const h = headerOf(at);
     if (view().getInt32(h + 48, true) !== 0) throw errorAt(h + 48);
     const width = Number(view().getBigInt64(h + 16, true));
     const height = Math.abs(Number(view().getBigInt64(h + 24, true)));
-    const pixels = input.alloc(width * height);
-    const size = input.alloc(8);
-    if (lib.graybmp_pixels(input.from, input.length, input.opts, indices ? PIXELS_INDICES : 0, pixels, width,
-                           width * height, size, size + 4, input.error) !== 0) {
-      throw errorAt(input.error);
-    }
-    return {pixels: copyOut(pixels, width * height), width, height};
+    const pixels = new Uint8Array(width * height);
+    streaming(at, {input: at.input, pixels, width}, (reader, writer, row) =>
+      lib.graybmp_pixels_stream(reader, 0, 0, at.opts, indices ? PIXELS_INDICES : 0, row, 0, at.error));
+    return {pixels, width, height};
   });
 }
 

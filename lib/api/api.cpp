@@ -364,15 +364,22 @@ struct MemoryInput {
     std::int64_t outputSize = 0;
 };
 
-bool checkedMemory(const void* input, std::size_t length, const Settings& s, MemoryInput& m,
-                   Failure& f) {
+// Checks the first bytes of an input `fileSize` bytes long, `length` of them here (all of
+// them for an input in memory, which the stream then reads).
+bool checkedMemory(const void* input, std::size_t length, std::uint64_t fileSize, const Settings& s,
+                   MemoryInput& m, Failure& f) {
     m.leadSize = std::min(length, kMaxLeadSize);
     if (m.leadSize > 0) std::memcpy(m.lead, input, m.leadSize);
-    if (!longEnough(m.lead, m.leadSize, f) || !checked(m.lead, m.leadSize, length, s, m.layout, f))
+    if (!longEnough(m.lead, m.leadSize, f) || !checked(m.lead, m.leadSize, fileSize, s, m.layout, f))
         return false;
-    m.outputSize = outputLength(m.layout, s, static_cast<std::int64_t>(length));
+    m.outputSize = outputLength(m.layout, s, static_cast<std::int64_t>(fileSize));
     streamAttachMemory(m.stream, input, length, false);
     return true;
+}
+
+bool checkedMemory(const void* input, std::size_t length, const Settings& s, MemoryInput& m,
+                   Failure& f) {
+    return checkedMemory(input, length, length, s, m, f);
 }
 
 bool convertedMemory(MemoryInput& m, void* output, std::size_t capacity, const Settings& s,
@@ -700,6 +707,27 @@ graybmp_status graybmp_output_length(const void* input, size_t length,
             return;
         }
         if (!settingsOf(options, s, f) || !checkedMemory(input, length, s, m, f)) return;
+        *output_length = static_cast<std::uint64_t>(m.outputSize);
+    });
+}
+
+graybmp_status graybmp_stream_output_length(const void* lead, size_t lead_length,
+                                            uint64_t input_length, const graybmp_options* options,
+                                            uint64_t* output_length, graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        Settings s;
+        MemoryInput m;
+        if ((lead == nullptr && lead_length > 0) || output_length == nullptr) {
+            f = badArgument("no lead or no place for the length");
+            return;
+        }
+        if (input_length >= static_cast<std::uint64_t>(kUnknownSize)) {
+            f = badArgument("the output's length needs the input's whole length");
+            return;
+        }
+        if (!settingsOf(options, s, f)) return;
+        const auto leadLength = static_cast<std::size_t>(std::min<std::uint64_t>(lead_length, input_length));
+        if (!checkedMemory(lead, leadLength, input_length, s, m, f)) return;
         *output_length = static_cast<std::uint64_t>(m.outputSize);
     });
 }
