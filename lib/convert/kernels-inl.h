@@ -271,12 +271,6 @@ template <class Layout>
 constexpr std::size_t kStepPixels = 0;
 
 #if HWY_TARGET == HWY_WASM
-// Pixels of three bytes on WebAssembly, sixteen at a time. Highway 1.0 parts channels of
-// bytes there by shuffles by table, which run a lane at a time; words it parts by fixed
-// shuffles. Four pixels are three words (B0 G0 R0 B1, G1 R1 B2 G2, R2 B3 G3 R3), so the
-// words of sixteen part into three vectors whose lane j holds those of pixels 4j to 4j+3;
-// shifts and byte selects then gather each channel with byte p of lane j for pixel 4j+p,
-// the pixels' own order.
 // The kernel f over the lanes of d, by halves until they are as many as d8 has.
 template <class D8, class D, class F>
 HWY_INLINE hn::VFromD<D> InHalves(D8 d8, D d, const F& f, hn::VFromD<D> b, hn::VFromD<D> g,
@@ -293,6 +287,12 @@ HWY_INLINE hn::VFromD<D> InHalves(D8 d8, D d, const F& f, hn::VFromD<D> b, hn::V
     }
 }
 
+// Pixels of three bytes on WebAssembly, sixteen at a time. Highway 1.0 parts channels of
+// bytes there by shuffles by table, which run a lane at a time; words it parts by fixed
+// shuffles. Four pixels are three words (B0 G0 R0 B1, G1 R1 B2 G2, R2 B3 G3 R3), so the
+// words of sixteen part into three vectors whose lane j holds those of pixels 4j to 4j+3;
+// shifts and byte selects then gather each channel with byte p of lane j for pixel 4j+p,
+// the pixels' own order.
 template <bool ToOut>
 struct ThreeByWords {
     std::uint8_t* p;
