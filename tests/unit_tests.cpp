@@ -640,6 +640,16 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
     EXPECT_EQ(alphaWidths, (std::set<int>{1, 2, 4, 8}));
 }
 
+// Every pixel of `input`, laid out as `l` says, made opaque: its alpha bits all set.
+void makeOpaque(Bytes& input, const ImageLayout& l) {
+    const auto size = static_cast<std::size_t>(l.bitCount / 8);
+    for (std::int64_t r = 0; r < l.rowCount; ++r)
+        for (std::int64_t x = 0; x < l.width; ++x)
+            for (std::size_t b = 0; b < size; ++b)
+                input[static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * l.bitCount / 8) + b] |=
+                    static_cast<std::uint8_t>(l.alphaMask >> (8 * b));
+}
+
 // --levels, against the tests' own reference from the definitions: every combination of
 // levels, depth and dithering by every method on one picture, bottom-up and top-down,
 // through every target; and every kind --levels takes at widths 1 to 33 and rows longer
@@ -708,12 +718,7 @@ TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
             two.count = 2, two.depth = 1;
             convertCore(input, kChunkSize, true, test::Method::Mean, false, CopyFault::Translucent,
                         nullptr, processCpu(), two);
-            const auto size = static_cast<std::size_t>(l.bitCount / 8);
-            for (std::int64_t r = 0; r < l.rowCount; ++r)
-                for (std::int64_t x = 0; x < l.width; ++x)
-                    for (std::size_t b = 0; b < size; ++b)
-                        input[static_cast<std::size_t>(l.pixelOffset + r * l.stride + x * l.bitCount / 8) + b] |=
-                            static_cast<std::uint8_t>(l.alphaMask >> (8 * b));
+            makeOpaque(input, l);
         }
         ++k;
         check(input, combos[k % combos.size()], test::kMethods[k % std::size(test::kMethods)],
@@ -724,20 +729,18 @@ TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
 // Pixels out, against the tests' decoder of the levels' reference: every kind at a few
 // widths, by the next method, levels and dithering, as grays and as indices, into rows
 // wider than the picture (their padding untouched), and row by row through the callback;
-// a short buffer and a stride below the width refused.
+// a short buffer and a stride below the width refused; a translucent pixel refused, and
+// the picture made opaque then taken.
 TEST(Pixels, EveryKindGivesTheDecodedGraysOfItsLevels) {
     const char* const dithers[] = {"none", "floyd-steinberg", "atkinson", "ordered"};
     const int counts[] = {256, 2, 3, 4, 16, 255};
     std::size_t k = 0;
     for (const test::Shape& s : test::everyKind({1, 5, 13})) {
-        if (s.bits == 64 || s.masks[3] != 0 || s.compression == 6) continue;
-        const Bytes input = test::makePicture(s);
+        if (s.bits == 64 || s.compression == 6) continue;
+        Bytes input = test::makePicture(s);
         const int n = counts[k % 6];
         const char* dither = n == 256 ? "none" : dithers[k / 6 % 4];
         const test::Method m = test::kMethods[k++ % std::size(test::kMethods)];
-        test::Picture want;
-        std::string why;
-        ASSERT_TRUE(test::decodePicture(test::expectedLevels(input, m, n, 8, dither), want, why)) << why;
         graybmp_options o;
         graybmp_options_init(&o);
         o.method = static_cast<graybmp_method>(static_cast<int>(m));
@@ -746,8 +749,21 @@ TEST(Pixels, EveryKindGivesTheDecodedGraysOfItsLevels) {
         o.levels = n;
         for (std::size_t d = 0; d < 4; ++d)
             if (std::string(dither) == dithers[d]) o.dither = static_cast<graybmp_dither>(d);
-        const auto width = static_cast<std::size_t>(want.width), rows = static_cast<std::size_t>(want.height);
         const std::string what = test::describe(s) + ", " + std::to_string(n) + " levels, " + dither;
+        if (s.masks[3] != 0) {
+            ImageLayout l{};
+            checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), l);
+            std::vector<std::uint8_t> pixels(static_cast<std::size_t>(l.width * l.rowCount));
+            EXPECT_EQ(graybmp_pixels(input.data(), input.size(), &o, 0, pixels.data(),
+                                     static_cast<std::size_t>(l.width), pixels.size(), nullptr, nullptr, nullptr),
+                      GRAYBMP_TRANSLUCENT)
+                << what;
+            makeOpaque(input, l);
+        }
+        test::Picture want;
+        std::string why;
+        ASSERT_TRUE(test::decodePicture(test::expectedLevels(input, m, n, 8, dither), want, why)) << why;
+        const auto width = static_cast<std::size_t>(want.width), rows = static_cast<std::size_t>(want.height);
         for (const int flags : {0, GRAYBMP_PIXELS_INDICES}) {
             const std::size_t stride = width + 3;
             std::vector<std::uint8_t> pixels(stride * rows, 0xEE);
