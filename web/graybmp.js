@@ -78,7 +78,10 @@ const imports = {wasi_snapshot_preview1: wasiImports(() => instance.exports.memo
 const lib = instance.exports;
 lib._initialize();
 
-const u8 = () => new Uint8Array(lib.memory.buffer);
+// A view of the module's memory, made anew only when the memory has grown (which gives it
+// a new buffer): the streams ask for it at every chunk and row.
+let memoryBytes = null;
+const u8 = () => (memoryBytes?.buffer === lib.memory.buffer ? memoryBytes : (memoryBytes = new Uint8Array(lib.memory.buffer)));
 const view = () => new DataView(lib.memory.buffer);
 const utf8 = new TextDecoder();
 

@@ -298,7 +298,7 @@ bool longEnough(const std::uint8_t* lead, std::size_t leadSize, Failure& f) {
 std::int64_t outputLength(const ImageLayout& layout, const Settings& s, std::int64_t input) {
     if (s.levels.count > 0) return levelSize(layout, s.levels);
     if (s.compact && layout.kind == ImageKind::TrueColour && !layout.arrayFirst)
-        return compactSize(layout);
+        return levelSize(layout, kCompactLevels);
     if (layout.kind != ImageKind::Indexed8 || layout.arrayFirst) return input;
     const std::int64_t paletteEnd = layout.paletteOffset + static_cast<std::int64_t>(kPaletteSize);
     return std::max(input, layout.rowCount > 0 ? layout.tailOffset : paletteEnd);
@@ -596,8 +596,7 @@ graybmp_status compactPixels(const void* input, std::size_t length, const graybm
         MemoryInput m;
         if (!settingsOf(options, s, f) || !checkedMemory(input, length, s, m, f)) return;
         const ImageLayout& l = m.layout;
-        if (l.kind != ImageKind::TrueColour || l.arrayFirst || s.levels.count != 256 ||
-            s.levels.depth != 8 || s.levels.dither != Dither::None) {
+        if (l.kind != ImageKind::TrueColour || l.arrayFirst || !isCompactForm(s.levels)) {
             f = badArgument("pixels of the compact form's rows are of true colour at 256 levels");
             return;
         }
@@ -696,21 +695,6 @@ graybmp_status graybmp_read_header(const void* data, size_t length, uint64_t inp
     });
 }
 
-graybmp_status graybmp_output_length(const void* input, size_t length,
-                                     const graybmp_options* options, uint64_t* output_length,
-                                     graybmp_error* error) {
-    return guarded(error, [&](Failure& f) {
-        Settings s;
-        MemoryInput m;
-        if ((input == nullptr && length > 0) || output_length == nullptr) {
-            f = badArgument("no input or no place for the length");
-            return;
-        }
-        if (!settingsOf(options, s, f) || !checkedMemory(input, length, s, m, f)) return;
-        *output_length = static_cast<std::uint64_t>(m.outputSize);
-    });
-}
-
 graybmp_status graybmp_stream_output_length(const void* lead, size_t lead_length,
                                             uint64_t input_length, const graybmp_options* options,
                                             uint64_t* output_length, graybmp_error* error) {
@@ -718,7 +702,7 @@ graybmp_status graybmp_stream_output_length(const void* lead, size_t lead_length
         Settings s;
         MemoryInput m;
         if ((lead == nullptr && lead_length > 0) || output_length == nullptr) {
-            f = badArgument("no lead or no place for the length");
+            f = badArgument("no input or no place for the length");
             return;
         }
         if (input_length >= static_cast<std::uint64_t>(kUnknownSize)) {
@@ -730,6 +714,12 @@ graybmp_status graybmp_stream_output_length(const void* lead, size_t lead_length
         if (!checkedMemory(lead, leadLength, input_length, s, m, f)) return;
         *output_length = static_cast<std::uint64_t>(m.outputSize);
     });
+}
+
+graybmp_status graybmp_output_length(const void* input, size_t length,
+                                     const graybmp_options* options, uint64_t* output_length,
+                                     graybmp_error* error) {
+    return graybmp_stream_output_length(input, length, length, options, output_length, error);
 }
 
 graybmp_status graybmp_convert_memory(const void* input, size_t length, void* output,

@@ -448,39 +448,6 @@ InputError checkInput(const std::uint8_t* lead, std::size_t leadSize, std::uint6
     return e;
 }
 
-std::int64_t compactStride(const ImageLayout& layout) {
-    return (std::int64_t{layout.width} + 3) / 4 * 4;
-}
-
-std::int64_t compactSize(const ImageLayout& layout) {
-    return kCompactPixelOffset + compactStride(layout) * layout.rowCount;
-}
-
-void compactHeaders(const ImageLayout& layout, const std::uint8_t* lead,
-                    std::uint8_t headers[kCompactPixelOffset]) {
-    std::memset(headers, 0, kCompactPixelOffset);
-    const auto put32 = [&](std::size_t at, std::uint64_t v) {
-        for (std::size_t i = 0; i < 4; ++i)
-            headers[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-    };
-    headers[0] = 'B', headers[1] = 'M';
-    put32(2, static_cast<std::uint64_t>(compactSize(layout)));
-    put32(10, kCompactPixelOffset);
-    put32(14, kInfoHeaderSize);
-    put32(18, static_cast<std::uint32_t>(layout.width));
-    put32(22, static_cast<std::uint32_t>(layout.height));
-    headers[26] = 1;  // planes
-    headers[28] = 8;  // bits per pixel
-    put32(34, static_cast<std::uint64_t>(compactStride(layout) * layout.rowCount));
-    for (const std::size_t at : {std::size_t{38}, std::size_t{42}})  // resolution, if given
-        if (layout.infoHeaderSize != std::int64_t{kCoreHeaderSize} &&
-            static_cast<std::int64_t>(at + 4) <=
-                static_cast<std::int64_t>(kFileHeaderSize) + layout.infoHeaderSize)
-            std::memcpy(headers + at, lead + at, 4);
-    put32(46, 256);  // colours used
-    for (std::size_t k = 0; k < 256; ++k) std::memset(headers + 54 + 4 * k, static_cast<int>(k), 3);
-}
-
 std::string describeInputError(InputError error, const std::uint8_t* lead, std::size_t leadSize,
                                std::uint64_t fileSize) {
     const std::string size = std::to_string(fileSize);

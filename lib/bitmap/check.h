@@ -105,15 +105,6 @@ bool bitmapArray(const std::uint8_t* lead, std::size_t leadSize);
 InputError checkInput(const std::uint8_t* lead, std::size_t leadSize, std::uint64_t fileSize,
                       ImageLayout& layout);
 
-// The headers of the compact form of a true-colour image: an uncompressed 8-bit BMP of the
-// same width and height (its sign kept) with a 40-byte info header, the input's
-// resolution where its header has it, and a palette of 256 grays behind it at offset 54.
-constexpr std::int64_t kCompactPixelOffset = 1078;
-std::int64_t compactStride(const ImageLayout& layout);
-std::int64_t compactSize(const ImageLayout& layout);
-void compactHeaders(const ImageLayout& layout, const std::uint8_t* lead,
-                    std::uint8_t headers[kCompactPixelOffset]);
-
 // One entry of an OS/2 bitmap array: its 14-byte array header at file offset `offset`,
 // then a bitmap's file header and info header, `size` bytes of it in `entry`. Its layout
 // is the bitmap's, with every offset from the start of the file, its colour table cut at

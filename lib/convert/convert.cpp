@@ -375,13 +375,12 @@ bool compactRow(const ImageLayout& l, const PixelGray& gray, const std::uint8_t*
 
 bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
     const ImageLayout& l = c.layout;
-    std::uint8_t headers[kCompactPixelOffset];
-    compactHeaders(l, lead, headers);
-    if (!streamWriteAt(c.out, 0, headers, sizeof headers)) return false;
+    const std::vector<std::uint8_t> headers = levelHeaders(l, lead, kCompactLevels);
+    if (!streamWriteAt(c.out, 0, headers.data(), headers.size())) return false;
     if (l.rowCount == 0) return true;
     const PixelGray gray = pixelGrayOf(l, nullptr, c.method, c.cpu);
     const int size = gray.bytesPerPixel;
-    const std::int64_t outStride = compactStride(l);
+    const std::int64_t outStride = levelStride(l.width, kCompactLevels.depth);
     // Whole rows a read where they fit, else one row in pieces of whole pixels.
     const auto chunk = static_cast<std::int64_t>(c.chunk.size());
     const bool whole = l.stride <= chunk;
@@ -407,7 +406,7 @@ bool copyCompact(Copy& c, const std::uint8_t* lead, bool& translucent) {
             const bool last = x + pixels == l.width;
             const std::int64_t pad = whole || last ? outStride - l.width : 0;
             if (!whole && last) std::fill_n(indices.begin() + static_cast<std::ptrdiff_t>(pixels), pad, std::uint8_t{0});
-            const std::int64_t to = kCompactPixelOffset + row * outStride + x;
+            const std::int64_t to = levelPixelOffset(kCompactLevels) + row * outStride + x;
             const auto bytes = static_cast<std::size_t>(whole ? rows * outStride : pixels + pad);
             if (!streamWriteAt(c.out, to, indices.data(), bytes)) return false;
             x += pixels;
@@ -588,8 +587,7 @@ CopyFault copyImage(Stream& in, Stream& out, const std::uint8_t* lead, const Ima
                     std::size_t chunkSize, const GrayFormula& method, bool compact,
                     Refusal* refusal, Cpu cpu, const Levels& levels) {
     // 256 levels of 8 bits from true colour, undithered, are the compact form.
-    const bool compactLevels = levels.count == 256 && levels.depth == 8 &&
-                               levels.dither == Dither::None && layout.kind == ImageKind::TrueColour;
+    const bool compactLevels = isCompactForm(levels) && layout.kind == ImageKind::TrueColour;
     if (levels.count > 0 && !compactLevels && !heapHas(levelsHeap(layout, levels, chunkSize)))
         return CopyFault::NoMemory;
     // A small file needs no more buffer than its own size.

@@ -50,7 +50,7 @@ struct Refusal {
 // A bitmap array: every entry's colour table and true-colour pixels grayed.
 // TrueColour: the input with its colour table (if any) and every pixel grayed.
 // Compact (true colour only): an uncompressed 8-bit BMP instead, its headers made by
-// compactHeaders, then one index a pixel, its gray, every row padded with zeros; written
+// levelHeaders for kCompactLevels, then one index a pixel, its gray, every row padded with zeros; written
 // in order, so that any stream can take it.
 //
 // Levels (a count of 2 to 256; palettized kinds but OS/2 Huffman and top-down RLE, and

@@ -193,7 +193,7 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
     const int depth = q.levels.depth;
     const auto stride = static_cast<std::size_t>(levelStride(q.width, depth));
     const std::size_t perByte = 8 / static_cast<std::size_t>(depth), whole = width / perByte;
-    std::memset(out, 0, stride);
+    std::memset(out + whole, 0, stride - whole);  // the last pixels' byte and the padding
     switch (depth) {
     case 8:
         std::memcpy(out, k, width);

@@ -29,6 +29,13 @@ struct Levels {
     Dither dither = Dither::None;
 };
 
+// The compact form of true colour: 256 levels of 8 bits, undithered, whose indices are
+// the grays themselves.
+constexpr Levels kCompactLevels{256, 8, Dither::None};
+inline bool isCompactForm(const Levels& l) {
+    return l.count == kCompactLevels.count && l.depth == kCompactLevels.depth && l.dither == kCompactLevels.dither;
+}
+
 // The level of index k.
 int levelGray(int k, int count);
 
