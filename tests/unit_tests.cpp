@@ -95,6 +95,11 @@ TEST(InputCheck, RefusesEachBrokenRuleByName) {
         edit(b);
         return b;
     };
+    // 24 bits, 2 x 2, behind a 16-byte OS/2 2.x info header: 14 + 16 + 2 rows of 8 bytes.
+    Bytes os2(46, 0);
+    os2[0] = 'B', os2[1] = 'M';
+    test::setU32(os2, 2, 46), test::setU32(os2, 10, 30), test::setU32(os2, 14, 16);
+    test::setU32(os2, 18, 2), test::setU32(os2, 22, 2), test::setU16(os2, 26, 1), test::setU16(os2, 28, 24);
     const struct {
         const char* name;
         Bytes file;
@@ -102,6 +107,10 @@ TEST(InputCheck, RefusesEachBrokenRuleByName) {
     } cases[] = {
         {"valid", good, InputError::None},
         {"53 bytes", Bytes(good.begin(), good.begin() + 53), InputError::TooShort},
+        // The headers' length is the file header's and the info header's own below 40.
+        {"46 bytes, 16-byte OS/2 2.x header", os2, InputError::None},
+        {"29 bytes, 16-byte OS/2 2.x header", Bytes(os2.begin(), os2.begin() + 29), InputError::TooShort},
+        {"30 bytes, 16-byte OS/2 2.x header", Bytes(os2.begin(), os2.begin() + 30), InputError::RowsDoNotFit},
         {"no BM", with([](Bytes& b) { b[1] = 'A'; }), InputError::NotBitmap},
         {"MB", with([](Bytes& b) { std::swap(b[0], b[1]); }), InputError::NotBitmap},
         {"biSize 66", with([](Bytes& b) { test::setU32(b, 14, 66); }),
@@ -733,23 +742,32 @@ TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
 // the picture made opaque then taken.
 TEST(Pixels, EveryKindGivesTheDecodedGraysOfItsLevels) {
     const char* const dithers[] = {"none", "floyd-steinberg", "atkinson", "ordered"};
-    const int counts[] = {256, 2, 3, 4, 16, 255};
+    // Levels as asked: a count, or a depth alone, which asks for 2^depth of them.
+    const struct {
+        int levels, depth;
+    } asks[] = {{256, 0}, {2, 0}, {3, 0}, {4, 0}, {16, 0}, {255, 0}, {0, 1}, {0, 2}, {0, 4}};
+    const std::size_t nAsks = std::size(asks);
     std::size_t k = 0;
     for (const test::Shape& s : test::everyKind({1, 5, 13})) {
         if (s.bits == 64 || s.compression == 6) continue;
         Bytes input = test::makePicture(s);
-        const int n = counts[k % 6];
-        const char* dither = n == 256 ? "none" : dithers[k / 6 % 4];
+        const auto ask = asks[k % nAsks];
+        const int n = ask.levels != 0 ? ask.levels : 1 << ask.depth;
+        const char* dither = n == 256 ? "none" : dithers[k / nAsks % 4];
         const test::Method m = test::kMethods[k++ % std::size(test::kMethods)];
         graybmp_options o;
         graybmp_options_init(&o);
         o.method = static_cast<graybmp_method>(static_cast<int>(m));
         o.weights[0] = test::kMethodWeights[0], o.weights[1] = test::kMethodWeights[1];
         o.weights[2] = test::kMethodWeights[2];
-        o.levels = n;
+        o.levels = ask.levels;
+        o.depth = ask.depth;
         for (std::size_t d = 0; d < 4; ++d)
             if (std::string(dither) == dithers[d]) o.dither = static_cast<graybmp_dither>(d);
-        const std::string what = test::describe(s) + ", " + std::to_string(n) + " levels, " + dither;
+        const std::string what = test::describe(s) + ", " +
+                                 (ask.levels != 0 ? std::to_string(n) + " levels, "
+                                                  : "depth " + std::to_string(ask.depth) + " alone, ") +
+                                 dither;
         if (s.masks[3] != 0) {
             ImageLayout l{};
             checkInput(input.data(), std::min(input.size(), kMaxLeadSize), input.size(), l);

@@ -170,9 +170,11 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
     if channels not in ("rgb", "bgr"):
         raise ValueError(f"channels is 'rgb' or 'bgr', not {channels!r}")
     count = 1 if a.ndim == 2 else a.shape[2]
-    # Each row's pixels one after another, rows any positive distance apart.
+    # Each row's pixels one after another, rows any positive distance apart; any other
+    # strides (a reversed or broadcast view, even one numpy calls C-contiguous) are copied
+    # into rows of their own, in the order asked.
     if a.strides[0] <= 0 or a.strides[1] != count or (a.ndim == 3 and a.strides[2] != 1):
-        a = numpy.ascontiguousarray(a)
+        a = a.copy(order="C")
     layout = _LAYOUTS[("gray" if count == 1 else channels, count)]
     return _graybmp.from_pixels(a, a.shape[1], a.shape[0], a.strides[0], layout, bottom_up,
                                 method, levels, depth, dither)

@@ -37,6 +37,15 @@ function toolCopies(paths, args) {
   return {copies, reasons};
 }
 
+// What Python's module says of `value` (JSON in, JSON out): `code` reads it as `value` and
+// prints JSON; PYTHONPATH (set by ci/web-test) finds the module.
+function python(code, value) {
+  const run = spawnSync('/usr/bin/python3', ['-c', `import json, sys, graybmp\nvalue = json.load(sys.stdin)\n${code}`],
+    {input: JSON.stringify(value), encoding: 'utf8', maxBuffer: 1 << 28});
+  assert.equal(run.status, 0, run.stderr);
+  return JSON.parse(run.stdout);
+}
+
 // The command line's options and the module's.
 const OPTIONS = [
   [[], {}],
@@ -106,16 +115,20 @@ test('header gives the values of the tool\'s report', () => {
     const [name, ...lines] = block.trimEnd().split('\n');
     reports.set(name, lines.join('\n'));
   }
+  // The kind is not in the report: Python's header says it.
+  const kinds = python('print(json.dumps([graybmp.header(p).kind for p in value]))', fixtures.filter((p) => reports.has(p)));
   let compared = 0;
   for (const path of fixtures) {
     if (!reports.has(path)) continue;  // too short for a report
     const h = graybmp.header(readFileSync(path));
+    assert.equal(h.kind, kinds[compared], `${basename(path)}: its kind`);
     const lines = [h.type && `Type: ${h.type}`, `Size: ${h.size}`, `Width: ${h.width}`, `Height: ${h.height}`,
       `BitCount: ${h.bitCount}`];
     assert.equal(lines.filter(Boolean).join('\n'), reports.get(path), basename(path));
     compared++;
   }
   assert.ok(compared > fixtures.length / 2);
+  assert.ok(new Set(kinds).size >= 5, `every kind among the fixtures: ${[...new Set(kinds)]}`);
 });
 
 // The pixels of an uncompressed 8-bit BMP, through its palette, the top row first.
@@ -184,6 +197,19 @@ test('fromPixels gives the tool\'s bytes for a BMP of the same pixels, in every 
     rgb: rgba.filter((_, i) => i % 4 !== 3),
     bgr: rgba.filter((_, i) => i % 4 !== 3).map((_, i, rgb) => rgb[i - (i % 3) + 2 - (i % 3)]),
   };
+  // Bottom-up, where the rows and the dithering run from the bottom, as Python's from_array.
+  const rows = Array.from({length: height}, (_, y) => Array.from(rgba.subarray(4 * width * y, 4 * width * (y + 1))));
+  for (const [layout, options] of [['rgba', {}], ['rgba', {levels: 4, dither: 'floyd-steinberg'}],
+    ['rgba', {levels: 2, dither: 'atkinson'}], ['rgb', {levels: 3, depth: 2, dither: 'ordered'}]]) {
+    const data = layout === 'rgb' ? layouts.rgb : rgba;
+    const want = python(`import numpy
+a = numpy.array(value['rows'], numpy.uint8).reshape(${height}, ${width}, 4)[:, :, :value['channels']]
+print(json.dumps(list(graybmp.from_array(a, 'bt709', value.get('levels'), value.get('depth'), value.get('dither'), bottom_up=True))))`,
+      {rows, channels: layout === 'rgb' ? 3 : 4, ...options});
+    const out = graybmp.fromPixels({data, width, height}, {method: 'bt709', layout, bottomUp: true, ...options});
+    assert.ok(Buffer.from(out).equals(Buffer.from(want)), `bottom-up ${layout} ${JSON.stringify(options)}`);
+    assert.equal(new DataView(out.buffer, out.byteOffset).getInt32(22, true), height, 'a positive height');
+  }
   for (const [args, options] of [
     [['--levels', '256'], {}],
     [['--levels', '4', '--dither', 'floyd-steinberg'], {levels: 4, dither: 'floyd-steinberg'}],

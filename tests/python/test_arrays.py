@@ -72,7 +72,9 @@ def v4_bmp(rgba, bottom_up):
     return header + info + numpy.ascontiguousarray(rows).tobytes()
 
 
-@pytest.mark.parametrize("layout", ["gray", "rgb", "bgr", "rgba", "bgra", "sliced rgb", "columns"])
+@pytest.mark.parametrize("layout", ["gray", "rgb", "bgr", "rgba", "bgra", "sliced rgb", "columns",
+                                    "reversed rows", "reversed columns", "one reversed row",
+                                    "reversed gray"])
 @pytest.mark.parametrize("options", [{}, {"levels": 2, "dither": "atkinson"},
                                      {"levels": 4, "depth": 2, "dither": "ordered", "bottom_up": True}])
 def test_from_array_gives_the_tools_bytes_for_the_same_pixels(tool, tmp_path, layout, options):
@@ -84,8 +86,12 @@ def test_from_array_gives_the_tools_bytes_for_the_same_pixels(tool, tmp_path, la
              "rgba": numpy.concatenate([rgb, opaque], axis=2),
              "bgra": numpy.concatenate([rgb[:, :, ::-1], opaque], axis=2),
              "sliced rgb": numpy.repeat(rgb, 2, axis=0)[::2],       # rows two apart
-             "columns": numpy.repeat(rgb, 2, axis=1)[:, ::2]}[layout]  # pixels two apart
+             "columns": numpy.repeat(rgb, 2, axis=1)[:, ::2],  # pixels two apart
+             "reversed rows": rgb[::-1], "reversed columns": rgb[:, ::-1],
+             # C-contiguous to numpy, with a negative row stride
+             "one reversed row": rgb[::-1][:1], "reversed gray": rgb[::-1, ::-1, 1]}[layout]
     pixels = numpy.stack([array] * 3, axis=2) if array.ndim == 2 else array
+    opaque = numpy.full(pixels.shape[:2] + (1,), 255, numpy.uint8)
     rgba = numpy.concatenate([pixels[:, :, [2, 1, 0] if channels == "bgr" else [0, 1, 2]], opaque], axis=2)
     (tmp_path / "v4.bmp").write_bytes(v4_bmp(rgba, options.get("bottom_up", False)))
     args = ["--levels", str(options.get("levels", 256))]
