@@ -14,7 +14,7 @@
 #include <cstdlib>
 
 #include "bitmap/check.h"
-#include "convert/convert.h"
+#include "conversion/context.h"
 #include "graybmp.h"
 #include "testkit.h"
 
@@ -62,8 +62,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // --compact for every third length, where the kind takes it.
     const bool compact = size % 3 == 1 && layout.kind == graybmp::ImageKind::TrueColour &&
                          !layout.arrayFirst && layout.bitCount != 64;
-    const graybmp::CopyFault fault =
-        graybmp::copyImage(in, out, lead, layout, chunk, method, compact);
+    graybmp::Conversion c;
+    c.settings.method = method;
+    c.settings.compact = compact;
+    std::copy(lead, lead + leadSize, c.lead);
+    c.leadSize = leadSize;
+    graybmp::Failure refused;
+    REQUIRE(graybmp::conversionChecked(c, size, refused));
+    c.in = &in;
+    c.out = &out;
+    c.chunkSize = chunk;
+    const graybmp::CopyFault fault = graybmp::conversionCopy(c);
     graybmp_options options;
     graybmp_options_init(&options);
     graybmp_options_set_method(&options, graybmp::test::methodName(checked), nullptr);

@@ -20,7 +20,7 @@ namespace graybmp {
 
 #ifdef _WIN32
 
-std::wstring widePath(const std::string& utf8) {
+std::wstring wideName(const std::string& utf8) {
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
     if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], n);
@@ -51,7 +51,7 @@ std::vector<std::string> expandWildcards(const std::string& operand) {
     const std::string folder = slash == std::string::npos ? "" : operand.substr(0, slash + 1);
     if (operand.find_first_of("*?", folder.size()) == std::string::npos) return {operand};
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(widePath(operand).c_str(), &found);
+    HANDLE search = FindFirstFileW(wideName(operand).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return {operand};
     std::vector<std::string> names;
     do {
@@ -64,7 +64,7 @@ std::vector<std::string> expandWildcards(const std::string& operand) {
 }
 
 PathKind pathKind(const std::string& path, FileIdentity* identity) {
-    HANDLE handle = CreateFileW(widePath(path).c_str(), 0,
+    HANDLE handle = CreateFileW(wideName(path).c_str(), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return PathKind::Missing;
@@ -88,12 +88,12 @@ bool errorsToTerminal() {
 }
 
 bool makeFolder(const std::string& path) {
-    if (CreateDirectoryW(widePath(path).c_str(), nullptr)) return true;
+    if (CreateDirectoryW(wideName(path).c_str(), nullptr)) return true;
     errno = GetLastError() == ERROR_ALREADY_EXISTS ? EEXIST : EACCES;
     return false;
 }
 
-void removeEmptyFolder(const std::string& path) { RemoveDirectoryW(widePath(path).c_str()); }
+void removeEmptyFolder(const std::string& path) { RemoveDirectoryW(wideName(path).c_str()); }
 
 #else
 

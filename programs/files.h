@@ -53,7 +53,7 @@ bool makeFolder(const std::string& path);
 void removeEmptyFolder(const std::string& path);
 
 #ifdef _WIN32
-std::wstring widePath(const std::string& utf8);
+std::wstring wideName(const std::string& utf8);
 std::string utf8Path(const std::wstring& wide);
 #endif
 

@@ -26,7 +26,7 @@ void temporaryMade(void*, const char* name) {
     const std::size_t n = std::strlen(name);
     if (n >= sizeof pendingTemporary) return;  // too long to keep: nothing to remove then
 #ifdef _WIN32
-    const std::wstring wide = widePath(name);
+    const std::wstring wide = wideName(name);
     if (wide.size() >= sizeof pendingWide / sizeof pendingWide[0]) return;
     std::memcpy(pendingWide, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
 #endif

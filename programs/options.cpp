@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "files.h"
+#include "messages.h"
 
 namespace graybmp {
 namespace {
@@ -144,7 +145,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.inputs.push_back(name);
     error = conflicts(options);
     if (error.empty() && graybmp_options_check(&options.gray, &failure) != GRAYBMP_OK)
-        error = failure.message;
+        error = toolWords(failure.message);
     return error.empty();
 }
 

@@ -7,6 +7,7 @@
 
 #include "console.h"
 #include "interrupt.h"
+#include "messages.h"
 #include "report.h"
 
 #ifdef _WIN32
@@ -104,8 +105,8 @@ int convertFile(const FileJob& job, std::ostream& errors, std::int64_t* written)
     if (error.status == GRAYBMP_INPUT_IS_DIRECTORY && job.folderHint)
         return fail(job.input, std::string(error.message) +
                                    " (use -r with -d or -i to convert the BMPs in it)");
-    if (error.side != GRAYBMP_SIDE_OUTPUT) return fail(job.input, error.message);
-    return fail(toConsole(job.output) ? "standard output" : job.output, error.message);
+    if (error.side != GRAYBMP_SIDE_OUTPUT) return fail(job.input, toolWords(error.message));
+    return fail(toConsole(job.output) ? "standard output" : job.output, toolWords(error.message));
 }
 
 int runConversion() {

@@ -48,7 +48,7 @@ struct Listed {
 bool list(const std::string& folder, std::vector<Listed>& entries) {
 #ifdef _WIN32
     WIN32_FIND_DATAW data;
-    HANDLE search = FindFirstFileW(widePath(joined(folder, "*")).c_str(), &data);
+    HANDLE search = FindFirstFileW(wideName(joined(folder, "*")).c_str(), &data);
     if (search == INVALID_HANDLE_VALUE) {
         errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
         return false;

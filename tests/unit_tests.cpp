@@ -10,7 +10,7 @@
 
 #include "bitmap/bitmap.h"
 #include "bitmap/check.h"
-#include "convert/convert.h"
+#include "conversion/context.h"
 #include "convert/gray.h"
 #include "graybmp.h"
 #include "report.h"
@@ -286,9 +286,16 @@ Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
                   test::Method method = test::Method::Mean, bool compact = false,
                   CopyFault expected = CopyFault::None, std::string* refusal = nullptr,
                   Cpu cpu = processCpu(), const Levels& levels = Levels{}) {
-    ImageLayout layout{};
-    const std::size_t lead = std::min(input.size(), kMaxLeadSize);
-    EXPECT_EQ(checkInput(input.data(), lead, input.size(), layout), InputError::None);
+    Conversion c;
+    c.settings.method = test::formulaOf(method);
+    c.settings.compact = compact;
+    c.settings.levels = levels;
+    c.cpu = cpu;
+    c.chunkSize = chunkSize;
+    c.leadSize = std::min(input.size(), kMaxLeadSize);
+    std::copy_n(input.begin(), c.leadSize, c.lead);
+    Failure f;
+    EXPECT_TRUE(conversionChecked(c, input.size(), f)) << f.message;
     std::FILE* inFile = std::tmpfile();
     std::FILE* outFile = std::tmpfile();
     std::fwrite(input.data(), 1, input.size(), inFile);
@@ -297,11 +304,10 @@ Bytes convertCore(const Bytes& input, std::size_t chunkSize, bool kernelCopy,
     streamAttach(in, inFile, false);
     streamAttach(out, outFile, true);
     in.kernelCopy = kernelCopy;
-    Refusal why;
-    EXPECT_EQ(copyImage(in, out, input.data(), layout, chunkSize, test::formulaOf(method), compact,
-                        &why, cpu, levels),
-              expected);
-    if (refusal != nullptr) *refusal = why.reason;
+    c.in = &in;
+    c.out = &out;
+    EXPECT_EQ(conversionCopy(c), expected);
+    if (refusal != nullptr) *refusal = c.refusal.reason;
     Bytes output;
     std::uint8_t buffer[4096];
     for (std::int64_t at = 0;; at += static_cast<std::int64_t>(sizeof buffer)) {

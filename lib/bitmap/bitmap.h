@@ -59,6 +59,13 @@ inline std::uint32_t readU32le(const std::uint8_t* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
+inline void writeU16le(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v), p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void writeU32le(std::uint8_t* p, std::uint64_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
 // Two's-complement reinterpretation, defined for every bit pattern.
 inline std::int32_t readS32le(const std::uint8_t* p) {
     const std::uint32_t u = readU32le(p);

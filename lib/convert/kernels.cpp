@@ -79,33 +79,7 @@ const KernelFn* kernelsOf(Cpu cpu) {
     }
 }
 
-constexpr const char* kCpuNames[kCpus] = {"scalar", "ssse3", "sse4", "avx2", "avx3",
-                                          "avx3_dl", "neon", "sve", "sve2", "wasm"};
-
-// Where a target stands: its family (0 for the scalar code, which every family has) and
-// its place in it.
-int familyOf(Cpu cpu) {
-    if (cpu == Cpu::Scalar) return 0;
-    if (cpu <= Cpu::Avx3Dl) return 1;
-    return cpu <= Cpu::Sve2 ? 2 : 3;
-}
-
 }  // namespace
-
-const char* cpuName(Cpu cpu) { return kCpuNames[static_cast<int>(cpu)]; }
-
-bool cpuNamed(const char* name, Cpu& cpu) {
-    if (name == nullptr) return false;
-    for (int c = 0; c < kCpus; ++c) {
-        if (std::strcmp(kCpuNames[c], name) == 0) {
-            cpu = static_cast<Cpu>(c);
-            return true;
-        }
-    }
-    if (std::strcmp(name, "baseline") == 0) return cpu = Cpu::Scalar, true;
-    if (std::strcmp(name, "avx512") == 0) return cpu = Cpu::Avx3, true;
-    return false;
-}
 
 std::vector<Cpu> availableCpus() {
     const unsigned hardware = hardwareCpus();

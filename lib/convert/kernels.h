@@ -7,16 +7,9 @@
 #include <vector>
 
 #include "convert/methods.h"
+#include "platform/cpu.h"
 
 namespace graybmp {
-
-// The processor targets, by Highway's names in lower case. Within a family each needs the
-// one before it; the scalar code runs everywhere.
-enum class Cpu { Scalar, Ssse3, Sse4, Avx2, Avx3, Avx3Dl, Neon, Sve, Sve2, Wasm };
-constexpr int kCpus = 10;
-const char* cpuName(Cpu cpu);  // "scalar", "ssse3", ..., "avx3_dl", "neon", "sve", "sve2", "wasm"
-// A target's name, or one of the older names: "baseline" (scalar), "avx512" (avx3).
-bool cpuNamed(const char* name, Cpu& cpu);
 
 // The target every image takes: the best one built in that the processor runs, lowered
 // (never raised) by the environment's GRAYBMP_CPU when it names one; chosen once.

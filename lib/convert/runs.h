@@ -10,7 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "bitmap/check.h"
 #include "convert/gray.h"
+#include "pipeline/rows.h"
+#include "platform/memory.h"
+#include "platform/stream.h"
 
 namespace graybmp {
 
@@ -25,5 +29,13 @@ struct Rle24Walk {
 // (the walk goes on from there with more bytes) or the end of the bitmap was met.
 std::size_t walkRle24(Rle24Walk& walk, std::uint8_t* data, std::size_t size,
                       const GrayFormula& method);
+
+// RLE8 and RLE4 decoded in file order, from the pixel offset of `layout` through `chunk`:
+// runs, absolute runs, ends of line and deltas. What a delta or an end of line skips, and
+// everything after the data's end, is index 0; a run past the row's end is dropped; an
+// absolute run is padded to whole 16-bit words; RLE4 alternates its nibbles. Each of
+// `rows` rows of `layout.width` indices goes to `row` as soon as it ends. False when the
+// input cannot be read or `row` stops.
+bool decodeRuns(Stream& in, const ImageLayout& layout, Buffer& chunk, std::int64_t rows, RowTaker row);
 
 }  // namespace graybmp

@@ -1,6 +1,6 @@
 #include "platform/cpu.h"
 
-#include "convert/kernels.h"
+#include <cstring>
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #include <cpuid.h>
@@ -11,6 +11,35 @@
 #endif
 
 namespace graybmp {
+namespace {
+
+constexpr const char* kCpuNames[kCpus] = {"scalar", "ssse3", "sse4", "avx2", "avx3",
+                                          "avx3_dl", "neon", "sve", "sve2", "wasm"};
+
+}  // namespace
+
+int familyOf(Cpu cpu) {
+    if (cpu == Cpu::Scalar) return 0;
+    if (cpu <= Cpu::Avx3Dl) return 1;
+    return cpu <= Cpu::Sve2 ? 2 : 3;
+}
+
+
+const char* cpuName(Cpu cpu) { return kCpuNames[static_cast<int>(cpu)]; }
+
+bool cpuNamed(const char* name, Cpu& cpu) {
+    if (name == nullptr) return false;
+    for (int c = 0; c < kCpus; ++c) {
+        if (std::strcmp(kCpuNames[c], name) == 0) {
+            cpu = static_cast<Cpu>(c);
+            return true;
+        }
+    }
+    if (std::strcmp(name, "baseline") == 0) return cpu = Cpu::Scalar, true;
+    if (std::strcmp(name, "avx512") == 0) return cpu = Cpu::Avx3, true;
+    return false;
+}
+
 namespace {
 
 constexpr unsigned bit(Cpu cpu) { return 1u << static_cast<int>(cpu); }

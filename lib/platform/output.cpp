@@ -37,13 +37,11 @@ std::string baseOf(const std::string& path) {
 }
 
 void madeHook(const OutputFile& file) {
-    if (file.hooks != nullptr && file.hooks->temporary_made != nullptr)
-        file.hooks->temporary_made(file.hooks->context, file.temporary.c_str());
+    if (file.told != nullptr) file.told(file.context, file.temporary.c_str(), true);
 }
 
 void goneHook(const OutputFile& file) {
-    if (file.hooks != nullptr && file.hooks->temporary_gone != nullptr)
-        file.hooks->temporary_gone(file.hooks->context, file.temporary.c_str());
+    if (file.told != nullptr) file.told(file.context, file.temporary.c_str(), false);
 }
 
 // Six letters of a temporary's name, different for each try, process and moment.
@@ -165,7 +163,7 @@ bool resolveLinks(std::string& path, bool& exists, struct stat& st) {
 }
 
 // The asynchronous signals a program may end on are held off in this thread while the
-// temporary is made and its name handed to the hooks, so that a handler that removes it
+// temporary is made and its name handed to `told`, so that a handler that removes it
 // never misses it. Returns the mask to give back.
 sigset_t holdSignals() {
     sigset_t set, before;

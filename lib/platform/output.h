@@ -1,13 +1,12 @@
 // The output file, written under a temporary name beside the file it replaces and moved
 // over it only when complete, so that readers never see a partial file and an earlier
 // output survives every failure. The temporary's name is ".<name>.XXXXXX", never the
-// output's; the caller's hooks hear of it when it is made and when it is gone, so that
-// a program's signal handler can remove it.
+// output's; `told` hears of it when it is made and when it is gone, so that a program's
+// signal handler can remove it.
 #pragma once
 
 #include <string>
 
-#include "graybmp.h"
 #include "platform/stream.h"
 
 namespace graybmp {
@@ -15,7 +14,8 @@ namespace graybmp {
 struct OutputFile {
     std::string target;     // the file replaced: the output name, or where its links lead
     std::string temporary;  // the new file, in the target's folder; empty once gone
-    const graybmp_hooks* hooks = nullptr;
+    void (*told)(void* context, const char* temporary, bool made) = nullptr;  // may be null
+    void* context = nullptr;
 };
 
 // Creates the temporary exclusively in the target's folder, with the target's permission

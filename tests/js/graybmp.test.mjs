@@ -46,6 +46,11 @@ function python(code, value) {
   return JSON.parse(run.stdout);
 }
 
+// Where the tool names its options, the library speaks of what they ask for.
+const TOOL_WORDS = [['--levels takes ', 'the levels take '], ['--levels would drop', 'the levels would drop'],
+  ['--compact writes ', 'the compact form takes '], ['--compact would drop', 'the compact form would drop']];
+const libraryWords = (reason) => TOOL_WORDS.reduce((r, [tool, words]) => r?.replace(tool, words), reason);
+
 // The command line's options and the module's.
 const OPTIONS = [
   [[], {}],
@@ -72,7 +77,8 @@ test('gray gives the tool\'s bytes or its refusal, and header no other refusal',
           assert.ok(Buffer.from(out).equals(copies.get(path)), what);
         } catch (error) {
           if (!(error instanceof graybmp.GraybmpError)) throw error;
-          assert.equal(error.message, reasons.get(path), what);
+          assert.equal(error.message, libraryWords(reasons.get(path)), what);
+          assert.ok(!error.message.includes('--'), what);
           assert.ok(!['ok', 'unknown'].includes(error.code), what);
           refusal = error.code;
         }

@@ -23,6 +23,18 @@ def tool_copies(tool, paths, method, options, out):
     return copies, reasons
 
 
+# Where the tool names its options, the library speaks of what they ask for.
+TOOL_WORDS = [("--levels takes ", "the levels take "), ("--levels would drop", "the levels would drop"),
+              ("--compact writes ", "the compact form takes "), ("--compact would drop", "the compact form would drop")]
+
+
+def library_words(reason):
+    """A tool's reason as the library gives it."""
+    for tool_words, words in TOOL_WORDS:
+        reason = reason.replace(tool_words, words)
+    return reason
+
+
 # The command line's options and the same as keywords.
 OPTIONS = [([], {}), (["--compact"], {"compact": True}),
            (["--levels", "4", "--dither", "floyd-steinberg"], {"levels": 4, "dither": "floyd-steinberg"}),
@@ -44,7 +56,8 @@ def test_gray_gives_the_tools_bytes_or_its_refusal(tool, fixtures, tmp_path, met
             continue
         with pytest.raises(graybmp.Error) as refused:
             graybmp.gray(data, method=method, **options[1])
-        assert str(refused.value) == reasons[path], path
+        assert str(refused.value) == library_words(reasons[path]), path
+        assert "--" not in str(refused.value), path
         assert refused.value.code not in ("ok", "unknown"), path
 
 

@@ -1,10 +1,8 @@
-#include "convert/levels.h"
+#include "pipeline/quantize.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "bitmap/bitmap.h"
-#include "bitmap/check.h"
 #include "convert/methods.h"
 
 namespace graybmp {
@@ -31,52 +29,6 @@ int bayer(int y, int x) {
     return m;
 }
 
-void put32(std::vector<std::uint8_t>& h, std::size_t at, std::uint64_t v) {
-    for (std::size_t i = 0; i < 4; ++i) h[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-}  // namespace
-
-int levelGray(int k, int count) { return (510 * k + count - 1) / (2 * (count - 1)); }
-
-std::int64_t levelStride(std::int64_t width, int depth) { return (width * depth + 31) / 32 * 4; }
-
-std::int64_t levelRows(const ImageLayout& l) {
-    return l.width > 0 ? (l.height < 0 ? -std::int64_t{l.height} : std::int64_t{l.height}) : 0;
-}
-
-std::int64_t levelPixelOffset(const Levels& levels) {
-    return static_cast<std::int64_t>(kFileHeaderSize) + 40 + 4 * levels.count;
-}
-
-std::int64_t levelSize(const ImageLayout& l, const Levels& levels) {
-    return levelPixelOffset(levels) + levelStride(l.width, levels.depth) * levelRows(l);
-}
-
-std::vector<std::uint8_t> levelHeaders(const ImageLayout& l, const std::uint8_t* lead,
-                                       const Levels& levels) {
-    std::vector<std::uint8_t> h(static_cast<std::size_t>(levelPixelOffset(levels)), 0);
-    h[0] = 'B', h[1] = 'M';
-    put32(h, 2, static_cast<std::uint64_t>(levelSize(l, levels)));
-    put32(h, 10, static_cast<std::uint64_t>(levelPixelOffset(levels)));
-    put32(h, 14, 40);  // BITMAPINFOHEADER
-    put32(h, 18, static_cast<std::uint32_t>(l.width));
-    put32(h, 22, static_cast<std::uint32_t>(l.height));
-    h[26] = 1;  // planes
-    h[28] = static_cast<std::uint8_t>(levels.depth);
-    put32(h, 34, static_cast<std::uint64_t>(levelStride(l.width, levels.depth) * levelRows(l)));
-    for (const std::size_t at : {std::size_t{38}, std::size_t{42}})  // resolution, if given
-        if (l.infoHeaderSize != std::int64_t{kCoreHeaderSize} &&
-            static_cast<std::int64_t>(at + 4) <=
-                static_cast<std::int64_t>(kFileHeaderSize) + l.infoHeaderSize)
-            std::memcpy(&h[at], lead + at, 4);
-    put32(h, 46, static_cast<std::uint64_t>(levels.count));  // colours used
-    for (int k = 0; k < levels.count; ++k)
-        std::memset(&h[54 + 4 * static_cast<std::size_t>(k)], levelGray(k, levels.count), 3);
-    return h;
-}
-
-namespace {
 
 // The index of any v, and the shares of its error: 7e/16, 3e/16, 5e/16 (rounded toward zero)
 // and the rest, or e/8 for each of Atkinson's six.
@@ -117,7 +69,7 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
 }
 
 
-void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
+void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
     const auto width = static_cast<std::size_t>(q.width);
     std::uint8_t* k = q.indices.data();
     switch (q.levels.dither) {
@@ -189,9 +141,27 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays, std::uint8_t* out) {
     }
     }
     ++q.done;
-    // Packed most significant bits first, the row padded with zero bits.
-    const int depth = q.levels.depth;
-    const auto stride = static_cast<std::size_t>(levelStride(q.width, depth));
+}
+
+namespace {
+
+bool quantizeTake(void* self, const std::uint8_t* grays) {
+    QuantizeStage& stage = *static_cast<QuantizeStage*>(self);
+    quantizeRow(stage.q, grays);
+    return stage.next(stage.q.indices.data());
+}
+
+}  // namespace
+
+RowTaker quantizeInto(QuantizeStage& stage, const Levels& levels, std::int64_t width, std::int64_t rows,
+                      bool bottomUp, RowTaker sink) {
+    if (levels.count == 256 && levels.dither == Dither::None) return sink;
+    stage.q = quantizerOf(levels, width, rows, bottomUp);
+    stage.next = sink;
+    return RowTaker{&stage, quantizeTake};
+}
+
+void packRow(const std::uint8_t* k, std::size_t width, int depth, std::size_t stride, std::uint8_t* out) {
     const std::size_t perByte = 8 / static_cast<std::size_t>(depth), whole = width / perByte;
     std::memset(out + whole, 0, stride - whole);  // the last pixels' byte and the padding
     switch (depth) {

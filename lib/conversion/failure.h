@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string>
 
 #include "bitmap/check.h"
 #include "graybmp.h"
+#include "platform/memory.h"
 
 namespace graybmp {
 
@@ -30,5 +32,29 @@ Failure badArgument(const std::string& message);
 Failure noMemory();
 
 graybmp_status statusOf(InputError error);
+
+// A failure of the input: `status`, in `message`'s words.
+Failure inputFailure(graybmp_status status, const std::string& message);
+
+// A refusal by the input check, in `reason`'s words.
+Failure refusalOf(InputError error, const std::string& reason);
+
+// Runs `body` with the failure it leaves delivered; nothing thrown gets past.
+template <typename Body>
+graybmp_status guarded(graybmp_error* error, Body body) {
+    Failure f;
+#if GRAYBMP_EXCEPTIONS
+    try {
+        body(f);
+    } catch (const std::bad_alloc&) {
+        f = noMemory();
+    } catch (...) {
+        f = badArgument("an unexpected failure inside the library");
+    }
+#else
+    body(f);
+#endif
+    return deliver(f, error);
+}
 
 }  // namespace graybmp

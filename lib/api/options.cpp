@@ -1,0 +1,235 @@
+#include "api/options.h"
+
+#include <cstddef>
+#include <vector>
+
+#include "convert/methods.h"
+
+namespace graybmp {
+namespace {
+
+// The public values are the registry's places.
+static_assert(GRAYBMP_MEAN == static_cast<int>(GrayMethod::Mean) &&
+                  GRAYBMP_BT601 == static_cast<int>(GrayMethod::Bt601) &&
+                  GRAYBMP_BT709 == static_cast<int>(GrayMethod::Bt709) &&
+                  GRAYBMP_LUMINANCE == static_cast<int>(GrayMethod::Luminance) &&
+                  GRAYBMP_MAX == static_cast<int>(GrayMethod::Max) &&
+                  GRAYBMP_LIGHTNESS == static_cast<int>(GrayMethod::Lightness) &&
+                  GRAYBMP_RMS == static_cast<int>(GrayMethod::Rms) &&
+                  GRAYBMP_RED == static_cast<int>(GrayMethod::Red) &&
+                  GRAYBMP_GREEN == static_cast<int>(GrayMethod::Green) &&
+                  GRAYBMP_BLUE == static_cast<int>(GrayMethod::Blue) &&
+                  GRAYBMP_WEIGHTS == static_cast<int>(GrayMethod::Weights) &&
+                  GRAYBMP_WEIGHTS + 1 == kGrayMethods,
+              "graybmp_method stands in the registry's order");
+constexpr std::size_t kMethodCount = kGrayMethods;
+
+constexpr std::uint64_t kMillion = 1000000;
+constexpr std::uint64_t kMostWeight = kMillion * kMillion;
+
+// Why `text` is not a weight (digits, optionally a point and 1 to 6 more digits, at most
+// 1000000), or empty with its value in millionths in `value`.
+std::string weightProblem(const std::string& text, const char* channel, std::uint64_t& value) {
+    const std::string named = std::string("the ") + channel + " weight '" + text + "'";
+    if (text.empty()) return std::string("the ") + channel + " weight is empty";
+    if (text[0] == '+' || text[0] == '-') return named + " has a sign";
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string decimals = point == std::string::npos ? "" : text.substr(point + 1);
+    const auto digits = [](const std::string& t) {
+        return t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digits(whole) || !digits(decimals))
+        return named + " is not a decimal number (digits, a point and up to 6 decimals)";
+    if (whole.empty()) return named + " needs a digit before its point";
+    if (point != std::string::npos && decimals.empty()) return named + " needs a digit after its point";
+    if (decimals.size() > 6) return named + " has more than 6 decimals";
+    std::uint64_t units = 0;
+    for (const char c : whole) {
+        units = units * 10 + static_cast<std::uint64_t>(c - '0');
+        if (units > kMillion) return named + " is over 1000000";
+    }
+    std::uint64_t fraction = 0;
+    for (std::size_t i = 0; i < 6; ++i)
+        fraction = fraction * 10 + (i < decimals.size() ? static_cast<std::uint64_t>(decimals[i] - '0') : 0);
+    value = units * kMillion + fraction;
+    return value > kMostWeight ? named + " is over 1000000" : "";
+}
+
+// Why weights in millionths are no formula (one over 10^12, or all 0), or empty.
+std::string weightLimitsProblem(const std::uint64_t weights[3]) {
+    for (int c = 0; c < 3; ++c)
+        if (weights[c] > kMostWeight) return "a weight is over 1000000";
+    return weights[0] + weights[1] + weights[2] == 0 ? "the weights are all 0" : "";
+}
+
+// "weights=R,G,B" into `f`, or why not.
+std::string weightsProblem(const std::string& list, GrayFormula& f) {
+    std::vector<std::string> fields(1);
+    for (const char c : list) {
+        if (c == ',') fields.emplace_back();
+        else fields.back() += c;
+    }
+    if (fields.size() != 3)
+        return "weights=" + list + " has " + std::to_string(fields.size()) +
+               (fields.size() == 1 ? " number" : " numbers") + "; it takes three, R,G,B";
+    const char* channels[] = {"red", "green", "blue"};
+    GrayFormula weighted(0, 0, 0);
+    for (int c = 0; c < 3; ++c) {
+        const std::string problem = weightProblem(fields[static_cast<std::size_t>(c)], channels[c],
+                                                  weighted.weights[c]);
+        if (!problem.empty()) return "weights=" + list + ": " + problem;
+    }
+    const std::string limits = weightLimitsProblem(weighted.weights);
+    if (!limits.empty()) return "weights=" + list + ": " + limits;
+    f = weighted;
+    return "";
+}
+
+graybmp_options defaultOptions() {
+    graybmp_options o{};
+    graybmp_options_init(&o);
+    return o;
+}
+
+}  // namespace
+
+std::string methodList() {
+    std::string list;
+    for (std::size_t i = 0; i < kMethodCount; ++i)
+        list += std::string(i == 0 ? "" : i + 1 == kMethodCount ? " or " : ", ") + kMethodRows[i].name;
+    return list;
+}
+
+namespace {
+
+// The levels, depth and dithering the options ask for, or why they cannot be.
+bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
+    int dither = 0;
+    static_assert(sizeof dither == sizeof o.dither, "the dithering is stored as an int");
+    std::memcpy(&dither, &o.dither, sizeof dither);
+    int count = o.levels;
+    const int depth = o.depth;
+    if (depth != 0 && depth != 1 && depth != 2 && depth != 4 && depth != 8) {
+        f = badArgument("a depth of " + std::to_string(depth) + " bits (1, 2, 4 or 8)");
+        return false;
+    }
+    if (count == 0 && depth != 0) count = 1 << depth;
+    if (count != 0 && (count < 2 || count > 256)) {
+        f = badArgument(std::to_string(count) + " levels (2 to 256)");
+        return false;
+    }
+    if (depth != 0 && (1 << depth) < count) {
+        f = badArgument(std::to_string(count) + " levels do not fit in " + std::to_string(depth) +
+                        (depth == 1 ? " bit" : " bits"));
+        return false;
+    }
+    if (dither < 0 || dither > GRAYBMP_DITHER_ORDERED) {
+        f = badArgument("unknown dithering " + std::to_string(dither));
+        return false;
+    }
+    if (dither != GRAYBMP_DITHER_NONE && (count == 0 || count == 256)) {
+        f = badArgument(count == 0 ? "dithering needs levels"
+                                    : "dithering needs fewer than 256 levels");
+        return false;
+    }
+    levels.count = count;
+    levels.depth = depth != 0 ? depth : defaultDepth(count);
+    levels.dither = static_cast<Dither>(dither);
+    return true;
+}
+
+}  // namespace
+
+bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
+    if (given != nullptr && given->size < offsetof(graybmp_options, compact) + sizeof(int)) {
+        f = badArgument("options whose size field is not set (graybmp_options_init sets it)");
+        return false;
+    }
+    const graybmp_options o = known(given, defaultOptions());
+    // A C caller may store any int in the enum: read it as one.
+    int method = 0;
+    static_assert(sizeof method == sizeof o.method, "the method is stored as an int");
+    std::memcpy(&method, &o.method, sizeof method);
+    if (method < 0 || static_cast<unsigned>(method) >= kMethodCount) {
+        f = badArgument("unknown gray method " + std::to_string(method) + " (" + methodList() +
+                        ")");
+        return false;
+    }
+    s.method = GrayFormula(static_cast<GrayMethod>(method));
+    if (s.method.method == GrayMethod::Weights) {
+        const std::string limits = weightLimitsProblem(o.weights);
+        if (!limits.empty()) {
+            f = badArgument(limits);
+            return false;
+        }
+        std::copy(o.weights, o.weights + 3, s.method.weights);
+    }
+    s.compact = o.compact != 0;
+    return levelsOf(o, s.levels, f);
+}
+
+
+}  // namespace graybmp
+
+using namespace graybmp;
+
+extern "C" {
+
+void graybmp_options_init(graybmp_options* options) {
+    if (options == nullptr) return;
+    *options = graybmp_options{};
+    options->size = sizeof(graybmp_options);
+    options->method = GRAYBMP_MEAN;
+}
+
+graybmp_status graybmp_options_set_method(graybmp_options* options, const char* name,
+                                          graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        if (options == nullptr || name == nullptr) {
+            f = badArgument("no options or no method name");
+            return;
+        }
+        for (std::size_t i = 0; i + 1 < kMethodCount; ++i) {
+            if (std::strcmp(kMethodRows[i].name, name) == 0) {
+                options->method = static_cast<graybmp_method>(i);
+                return;
+            }
+        }
+        if (std::strncmp(name, "weights=", 8) == 0) {
+            GrayFormula weighted;
+            const std::string problem = weightsProblem(name + 8, weighted);
+            if (!problem.empty()) {
+                f = badArgument(problem);
+                return;
+            }
+            options->method = GRAYBMP_WEIGHTS;
+            for (int c = 0; c < 3; ++c) options->weights[c] = weighted.weights[c];
+            return;
+        }
+        f = badArgument(std::string("unknown gray method '") + name + "' (" + methodList() + ")");
+    });
+}
+
+graybmp_status graybmp_options_check(const graybmp_options* options, graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        Settings s;
+        settingsOf(options, s, f);
+    });
+}
+
+const char* graybmp_dither_name(size_t index) {
+    constexpr const char* kDitherNames[] = {"none", "floyd-steinberg", "atkinson", "ordered"};
+    static_assert(sizeof kDitherNames / sizeof kDitherNames[0] == GRAYBMP_DITHER_ORDERED + 1 &&
+                      static_cast<int>(Dither::Ordered) == GRAYBMP_DITHER_ORDERED &&
+                      static_cast<int>(Dither::Atkinson) == GRAYBMP_DITHER_ATKINSON &&
+                      static_cast<int>(Dither::FloydSteinberg) == GRAYBMP_DITHER_FLOYD_STEINBERG,
+                  "a name a dithering, in graybmp_dither's order");
+    return index < sizeof kDitherNames / sizeof kDitherNames[0] ? kDitherNames[index] : nullptr;
+}
+
+const char* graybmp_method_name(size_t index) {
+    return index < kMethodCount ? kMethodRows[index].name : nullptr;
+}
+
+}  // extern "C"

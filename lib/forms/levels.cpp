@@ -1,0 +1,91 @@
+// The levels: a palettized or 16- to 32-bit image, or pixels in memory, as an uncompressed
+// gray BMP of N levels (pipeline/levels.h has the definitions), or as the caller's rows
+// of grays or indices. The pipeline: the source's rows of grays (bmpRows or pixelRows),
+// the quantize stage, then the BMP sink (or the caller's rows). One pass in file order;
+// memory grows with the width, never the height.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "bitmap/headers.h"
+#include "forms/forms.h"
+#include "pipeline/bmp_rows.h"
+#include "pipeline/pixel_rows.h"
+#include "pipeline/quantize.h"
+#include "pipeline/sinks.h"
+
+namespace graybmp {
+namespace {
+
+bool chosen(const ImageLayout&, const Settings& s) { return s.levels.count > 0; }
+
+bool takes(const ImageLayout& l, const Settings&, Failure& f) {
+    const bool rle = l.kind != ImageKind::TrueColour && (l.compression == 1 || l.compression == 2);
+    const char* kind = l.arrayFirst                                           ? "a bitmap array"
+                       : l.kind == ImageKind::Rle24                           ? "RLE24"
+                       : l.bitCount == 64                                     ? "64-bit"
+                       : l.kind == ImageKind::Palettized && l.compression == 3 ? "OS/2 Huffman"
+                       : rle && l.height < 0                                  ? "top-down RLE"
+                                                                              : nullptr;
+    if (kind == nullptr) return true;
+    f = inputFailure(GRAYBMP_LEVELS_KIND,
+                     std::string("the levels take palettized (uncompressed, RLE8, RLE4) and 16-, 24- and "
+                                 "32-bit images, not ") + kind + " ones");
+    return false;
+}
+
+std::int64_t length(const ImageLayout& l, const Settings& s, std::int64_t) {
+    return levelSize(l, s.levels.count, s.levels.depth);
+}
+
+// At most what the levels' buffers take: a few bytes a pixel of a row (16 with error
+// diffusion), a span of output rows, a row that does not fit the chunk, and the tables.
+std::uint64_t levelsHeap(const ImageLayout& l, const Levels& levels, std::size_t chunkSize) {
+    const auto width = static_cast<std::uint64_t>(l.width);
+    const bool diffusing = levels.dither == Dither::FloydSteinberg || levels.dither == Dither::Atkinson;
+    const auto outStride = static_cast<std::uint64_t>(levelStride(l.width, levels.depth));
+    return width * (diffusing ? 16 : 4) + std::max<std::uint64_t>(chunkSize, outStride) +
+           static_cast<std::uint64_t>(l.rowBytes) + 65536;
+}
+
+CopyFault copy(Conversion& c) {
+    const ImageLayout& l = c.layout;
+    const Levels& levels = c.settings.levels;
+    if (c.pixels == nullptr && c.source == nullptr && isCompactForm(levels) && l.kind == ImageKind::TrueColour)
+        return compactCopy(c);
+    if (!heapHas(levelsHeap(l, levels, c.chunk.size()))) return CopyFault::NoMemory;
+    const std::int64_t rows = levelRows(l);
+    // The sink: the caller's rows, or the BMP's headers and then its rows, a span of rows
+    // that fits the chunk (at least one) a write.
+    PixelSink pixels;
+    BmpSink bmp;
+    RowTaker sink;
+    if (c.pixels != nullptr) {
+        pixels = pixelSinkOf(*c.pixels, l.width, rows, l.height > 0, levels.count);
+        sink = pixelSinkTaker(pixels);
+    } else {
+        const std::vector<std::uint8_t> headers = levelHeaders(l, c.lead, levels.count, levels.depth);
+        if (!streamWriteAt(*c.out, 0, headers.data(), headers.size())) return CopyFault::WriteFailed;
+        if (rows == 0) return CopyFault::None;
+        const auto chunk = static_cast<std::int64_t>(c.chunk.size());
+        const std::int64_t outStride = levelStride(l.width, levels.depth);
+        bmp = bmpSinkOf(*c.out, l.width, levels.depth, levelPixelOffset(levels.count),
+                        std::max<std::int64_t>(1, chunk / outStride));
+        sink = bmpSinkTaker(bmp);
+    }
+    QuantizeStage stage;
+    const RowTaker first = quantizeInto(stage, levels, l.width, rows, l.height > 0, sink);
+    CopyFault fault = c.source != nullptr
+                          ? pixelRows(*c.source, l, c.settings.method, c.cpu, first)
+                          : bmpRows(*c.in, l, c.chunk, c.settings.method, c.cpu, first);
+    if (fault == CopyFault::None && c.pixels == nullptr && !bmpSinkFlush(bmp)) fault = CopyFault::WriteFailed;
+    if (fault == CopyFault::ReadFailed && c.in != nullptr)
+        fault = streamFault(*c.in, c.out != nullptr ? *c.out : Stream{});
+    return fault;
+}
+
+}  // namespace
+
+const FormRow kLevelsForm = {"levels", chosen, takes, length, never, copy};
+
+}  // namespace graybmp

@@ -1,0 +1,60 @@
+// The quantize stage: rows of grays into rows of level indices, dithered or not (the
+// definitions are in pipeline/levels.h), and the indices packed as a BMP of levels packs
+// them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "pipeline/levels.h"
+#include "pipeline/rows.h"
+
+namespace graybmp {
+
+// What a value v passes on when it is diffused: its index, and its error's shares (to the
+// right first), each worked out once for every v of the tables' range.
+struct Shares {
+    std::int16_t right, lowerLeft, below, lowerRight;  // Atkinson: each of the six the same
+    std::uint8_t index;
+};
+
+// The state one picture needs, which grows with its width alone; rows come in the order
+// the file stores them.
+struct Quantizer {
+    Levels levels;
+    std::int64_t width = 0, rows = 0, done = 0;
+    bool bottomUp = false;
+    std::vector<std::uint8_t> near;     // the index of v, for v in the table's range
+    std::vector<Shares> shares;         // error diffusion: what v passes on, in that range
+    std::vector<std::int16_t> rights;   // and its share to the right alone, the one chain
+    std::vector<std::int32_t> level;    // L_k
+    std::vector<std::int32_t> errors;   // three rows of carried error, two places beyond each end
+    std::size_t errorRow = 0;           // which of them is this row's
+    std::vector<std::uint8_t> indices;  // the row's indices
+    std::int32_t ordered[8][8] = {};    // the offset of each place of the Bayer matrix
+};
+
+Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t rows, bool bottomUp);
+
+// The next row: `grays` (width bytes) into q.indices.
+void quantizeRow(Quantizer& q, const std::uint8_t* grays);
+
+// The quantize stage between a source and a sink: each row of grays quantized and its
+// indices handed on.
+struct QuantizeStage {
+    Quantizer q;
+    RowTaker next;
+};
+
+// What a source feeds for these levels: the stage, set up here, or the sink itself where
+// the indices are the grays (256 levels, undithered).
+RowTaker quantizeInto(QuantizeStage& stage, const Levels& levels, std::int64_t width, std::int64_t rows,
+                      bool bottomUp, RowTaker sink);
+
+// `width` indices of `depth` bits (1, 2, 4 or 8) packed most significant bits first into
+// `out`, `stride` bytes, the padding zeroed.
+void packRow(const std::uint8_t* indices, std::size_t width, int depth, std::size_t stride,
+             std::uint8_t* out);
+
+}  // namespace graybmp
