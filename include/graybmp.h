@@ -13,7 +13,8 @@
  *   - It returns a graybmp_status: GRAYBMP_OK, or the reason it did nothing useful.
  *   - `error`, when not NULL, is filled on every failure (and set to GRAYBMP_OK on
  *     success): the status, the OS's errno where the OS failed, the side that failed and
- *     a message in words with the values that broke the rule.
+ *     a message in words with the values that broke the rule. Messages speak of what the
+ *     options ask for (the levels, the compact form), never of a program's flags.
  *   - NULL for a required pointer is GRAYBMP_BAD_ARGUMENT (an input of length 0 may be
  *     NULL: it is too short). NULL options mean the
  *     defaults (the mean, no compact form).

@@ -10,7 +10,8 @@
 //
 // Inputs are any Uint8Array, ArrayBuffer or typed array's bytes. Every failure is a
 // GraybmpError: `code` is the library's status name ("rows-do-not-fit", "translucent",
-// "bad-argument", ...), `message` the tool's reason.
+// "bad-argument", ...), `message` the library's reason (the tool's, but for the levels and
+// the compact form where the tool names its options).
 
 const wasmUrl = new URL('graybmp.wasm', import.meta.url);
 
@@ -110,7 +111,7 @@ export const version = cString(lib.graybmp_version());
 /** The processor target the pixel loops run: "wasm" with SIMD128. */
 export const cpu = cString(lib.graybmp_cpu());
 
-/** A failure: `code` is the status name, `message` the reason as the tool prints it. */
+/** A failure: `code` is the status name, `message` the library's reason. */
 export class GraybmpError extends Error {
   constructor(code, message) {
     super(message);

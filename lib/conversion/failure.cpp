@@ -63,6 +63,42 @@ Failure noMemory() {
     return f;
 }
 
+// The check's refusals are the public statuses of the same names, in the same order: the
+// list of refusals is graybmp_status, and this holds them together at compile time.
+struct RefusalStatus {
+    InputError error;
+    graybmp_status status;
+};
+constexpr RefusalStatus kRefusals[] = {
+    {InputError::TooShort, GRAYBMP_TOO_SHORT},
+    {InputError::NotBitmap, GRAYBMP_NOT_BITMAP},
+    {InputError::BadInfoHeaderSize, GRAYBMP_BAD_INFO_HEADER_SIZE},
+    {InputError::TruncatedInfoHeader, GRAYBMP_TRUNCATED_INFO_HEADER},
+    {InputError::BadBitCount, GRAYBMP_BAD_BIT_COUNT},
+    {InputError::CompressionMismatch, GRAYBMP_COMPRESSION_MISMATCH},
+    {InputError::EmbeddedImage, GRAYBMP_EMBEDDED_IMAGE},
+    {InputError::UnknownCompression, GRAYBMP_UNKNOWN_COMPRESSION},
+    {InputError::MaskMissing, GRAYBMP_MASK_MISSING},
+    {InputError::MaskNotContiguous, GRAYBMP_MASK_NOT_CONTIGUOUS},
+    {InputError::MasksOverlap, GRAYBMP_MASKS_OVERLAP},
+    {InputError::MaskOutsidePixel, GRAYBMP_MASK_OUTSIDE_PIXEL},
+    {InputError::NegativeWidth, GRAYBMP_NEGATIVE_WIDTH},
+    {InputError::PixelsInsideHeaders, GRAYBMP_PIXELS_INSIDE_HEADERS},
+    {InputError::RowsDoNotFit, GRAYBMP_ROWS_DO_NOT_FIT},
+    {InputError::RunsOutsideFile, GRAYBMP_RUNS_OUTSIDE_FILE},
+    {InputError::ArrayEntryNotBitmap, GRAYBMP_ARRAY_ENTRY_NOT_BITMAP},
+    {InputError::ArrayLeavesFile, GRAYBMP_ARRAY_LEAVES_FILE},
+    {InputError::ArrayLoops, GRAYBMP_ARRAY_LOOPS},
+    {InputError::ArrayOverlaps, GRAYBMP_ARRAY_OVERLAPS},
+    {InputError::ArrayBehindPipe, GRAYBMP_ARRAY_BEHIND_PIPE},
+};
+constexpr bool refusalsInOrder() {
+    for (const RefusalStatus& r : kRefusals)
+        if (static_cast<int>(r.error) != static_cast<int>(r.status)) return false;
+    return sizeof kRefusals / sizeof kRefusals[0] == static_cast<std::size_t>(InputError::ArrayBehindPipe);
+}
+static_assert(refusalsInOrder(), "every refusal of the check stands where its status does");
+
 graybmp_status statusOf(InputError error) {
     // The refusal classes stand in the same order in both.
     return static_cast<graybmp_status>(static_cast<int>(error));
