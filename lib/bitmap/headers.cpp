@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "bitmap/bitmap.h"
-#include "pipeline/levels.h"
 
 namespace graybmp {
 

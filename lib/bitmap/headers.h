@@ -11,6 +11,10 @@
 
 namespace graybmp {
 
+// The gray of level k of `count`: L_k = (510 k + count - 1) div (2 (count - 1)), each
+// palette entry of a BMP of levels.
+inline int levelGray(int k, int count) { return (510 * k + count - 1) / (2 * (count - 1)); }
+
 // A row of `width` pixels of `depth` bits, padded to 4 bytes.
 inline std::int64_t levelStride(std::int64_t width, int depth) { return (width * depth + 31) / 32 * 4; }
 

@@ -42,7 +42,8 @@ std::size_t walkRle24(Rle24Walk& w, std::uint8_t* data, std::size_t size,
     return at;
 }
 
-bool decodeRuns(Stream& in, const ImageLayout& l, Buffer& chunk, std::int64_t rows, RowTaker row) {
+bool decodeRuns(Stream& in, const ImageLayout& l, Buffer& chunk, std::int64_t rows,
+                bool (*row)(void* self, const std::uint8_t* indices), void* self) {
     const bool rle8 = l.compression == 1;
     const auto width = static_cast<std::int64_t>(l.width);
     std::vector<std::uint8_t> index(static_cast<std::size_t>(width), 0);
@@ -60,7 +61,7 @@ bool decodeRuns(Stream& in, const ImageLayout& l, Buffer& chunk, std::int64_t ro
         return true;
     };
     const auto emit = [&] {
-        const bool on = row(index.data());
+        const bool on = row(self, index.data());
         std::fill(index.begin(), index.end(), std::uint8_t{0});
         x = 0;
         ++y;

@@ -12,7 +12,6 @@
 
 #include "bitmap/check.h"
 #include "convert/gray.h"
-#include "pipeline/rows.h"
 #include "platform/memory.h"
 #include "platform/stream.h"
 
@@ -36,6 +35,7 @@ std::size_t walkRle24(Rle24Walk& walk, std::uint8_t* data, std::size_t size,
 // absolute run is padded to whole 16-bit words; RLE4 alternates its nibbles. Each of
 // `rows` rows of `layout.width` indices goes to `row` as soon as it ends. False when the
 // input cannot be read or `row` stops.
-bool decodeRuns(Stream& in, const ImageLayout& layout, Buffer& chunk, std::int64_t rows, RowTaker row);
+bool decodeRuns(Stream& in, const ImageLayout& layout, Buffer& chunk, std::int64_t rows,
+                bool (*row)(void* self, const std::uint8_t* indices), void* self);
 
 }  // namespace graybmp

@@ -90,7 +90,7 @@ CopyFault bmpRows(Stream& in, const ImageLayout& l, Buffer& chunk, const GrayFor
     if (l.kind != ImageKind::TrueColour && !paletteGrays(in, l, method, lookup)) return CopyFault::ReadFailed;
     if (l.compression == 1 || l.compression == 2) {
         RunGrays r{lookup, grays, next};
-        return decodeRuns(in, l, chunk, rows, RowTaker{&r, runGrays}) ? CopyFault::None : CopyFault::ReadFailed;
+        return decodeRuns(in, l, chunk, rows, runGrays, &r) ? CopyFault::None : CopyFault::ReadFailed;
     }
     // Uncompressed rows, read a span at a time (the last row's padding is not needed).
     const auto size = static_cast<std::int64_t>(chunk.size());

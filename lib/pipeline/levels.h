@@ -12,6 +12,8 @@
 //     M the 8 x 8 Bayer matrix, y the picture's row counted from the top
 #pragma once
 
+#include "bitmap/headers.h"  // levelGray, the level of index k
+
 namespace graybmp {
 
 enum class Dither { None, FloydSteinberg, Atkinson, Ordered };
@@ -29,8 +31,6 @@ inline bool isCompactForm(const Levels& l) {
     return l.count == kCompactLevels.count && l.depth == kCompactLevels.depth && l.dither == kCompactLevels.dither;
 }
 
-// The level of index k.
-inline int levelGray(int k, int count) { return (510 * k + count - 1) / (2 * (count - 1)); }
 
 // The bits a pixel of `count` levels take when no depth is asked for: the least of 1, 4
 // and 8 that holds them (2-bit BMPs are valid, but few programs read them).
