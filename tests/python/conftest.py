@@ -38,3 +38,18 @@ def sample(tmp_path):
     path = tmp_path / "s.bmp"
     subprocess.run([os.environ["GRAYBMP_SAMPLE"], str(path), "37", "11", "24"], check=True)
     return path
+
+
+# Where the tool names its options, the library speaks of what they ask for.
+TOOL_WORDS = [("--levels takes ", "the levels take "), ("--levels would drop", "the levels would drop"),
+              ("--compact writes ", "the compact form takes "), ("--compact would drop", "the compact form would drop")]
+
+
+@pytest.fixture(scope="session")
+def library_words():
+    """A tool's reason as the library gives it."""
+    def words(reason):
+        for tool_words, library in TOOL_WORDS:
+            reason = reason.replace(tool_words, library)
+        return reason
+    return words

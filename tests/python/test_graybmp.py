@@ -23,18 +23,6 @@ def tool_copies(tool, paths, method, options, out):
     return copies, reasons
 
 
-# Where the tool names its options, the library speaks of what they ask for.
-TOOL_WORDS = [("--levels takes ", "the levels take "), ("--levels would drop", "the levels would drop"),
-              ("--compact writes ", "the compact form takes "), ("--compact would drop", "the compact form would drop")]
-
-
-def library_words(reason):
-    """A tool's reason as the library gives it."""
-    for tool_words, words in TOOL_WORDS:
-        reason = reason.replace(tool_words, words)
-    return reason
-
-
 # The command line's options and the same as keywords.
 OPTIONS = [([], {}), (["--compact"], {"compact": True}),
            (["--levels", "4", "--dither", "floyd-steinberg"], {"levels": 4, "dither": "floyd-steinberg"}),
@@ -45,7 +33,7 @@ OPTIONS = [([], {}), (["--compact"], {"compact": True}),
 
 @pytest.mark.parametrize("options", OPTIONS, ids=lambda o: " ".join(o[0]) or "plain")
 @pytest.mark.parametrize("method", [m for m in graybmp.METHODS if "=" not in m] + ["weights=0.2,0.7,0.1"])
-def test_gray_gives_the_tools_bytes_or_its_refusal(tool, fixtures, tmp_path, method, options):
+def test_gray_gives_the_tools_bytes_or_its_refusal(tool, fixtures, tmp_path, method, options, library_words):
     copies, reasons = tool_copies(tool, fixtures, method, options[0], tmp_path)
     assert copies, "the tool converted nothing"
     for path in fixtures:
