@@ -28,7 +28,7 @@ std::wstring wideName(const std::string& utf8) {
     return wide;
 }
 
-std::string utf8Path(const std::wstring& wide) {
+std::string utf8Name(const std::wstring& wide) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(n > 0 ? n : 1), '\0');
     if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], n, nullptr, nullptr);
@@ -41,7 +41,7 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
     std::vector<std::string> args;
-    for (int i = 0; i < count; ++i) args.push_back(utf8Path(wide[i]));
+    for (int i = 0; i < count; ++i) args.push_back(utf8Name(wide[i]));
     LocalFree(wide);
     return args;
 }
@@ -55,7 +55,7 @@ std::vector<std::string> expandWildcards(const std::string& operand) {
     if (search == INVALID_HANDLE_VALUE) return {operand};
     std::vector<std::string> names;
     do {
-        const std::string name = utf8Path(found.cFileName);
+        const std::string name = utf8Name(found.cFileName);
         if (name != "." && name != "..") names.push_back(folder + name);
     } while (FindNextFileW(search, &found));
     FindClose(search);

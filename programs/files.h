@@ -54,7 +54,7 @@ void removeEmptyFolder(const std::string& path);
 
 #ifdef _WIN32
 std::wstring wideName(const std::string& utf8);
-std::string utf8Path(const std::wstring& wide);
+std::string utf8Name(const std::wstring& wide);
 #endif
 
 }  // namespace graybmp

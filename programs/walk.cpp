@@ -54,7 +54,7 @@ bool list(const std::string& folder, std::vector<Listed>& entries) {
         return false;
     }
     do {
-        const std::string name = utf8Path(data.cFileName);
+        const std::string name = utf8Name(data.cFileName);
         if (name == "." || name == "..") continue;
         Listed e{name, Entry::Other, {}};
         const bool reparse = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
