@@ -11,6 +11,8 @@
 #include "bitmap/bitmap.h"
 #include "bitmap/check.h"
 #include "conversion/context.h"
+#include "forms/forms.h"
+#include "messages.h"
 #include "convert/gray.h"
 #include "graybmp.h"
 #include "report.h"
@@ -866,6 +868,76 @@ TEST(Pixels, EveryKindGivesTheDecodedGraysOfItsLevels) {
 // all after the data's end, is index 0; a run past the row's end is dropped; an absolute
 // run is padded to whole words; RLE4 alternates its nibbles. A palette of grays i, i, i
 // makes each pixel's index its gray: the pixels at 256 levels, top row first.
+// The form each kind and option takes, by the README's table of what it converts and
+// how: levels first, then the compact form of true colour, then bitmap arrays, the 8-bit
+// rows, and recolouring for the rest; and the refusals of the levels and the compact form.
+TEST(Forms, EachKindAndOptionTakesItsForm) {
+    const auto layout = [](ImageKind kind, int bits, std::uint32_t compression, std::int32_t height, bool array) {
+        ImageLayout l{};
+        l.kind = kind, l.bitCount = bits, l.compression = compression, l.height = height, l.arrayFirst = array;
+        return l;
+    };
+    Settings plain, compact, levels;
+    compact.compact = true;
+    levels.levels = Levels{4, 2, Dither::None};
+    const struct {
+        const char* name;
+        ImageLayout layout;
+        const Settings& settings;
+        const char* form;
+        graybmp_status refusal;
+    } cases[] = {
+        {"8 bits", layout(ImageKind::Indexed8, 8, 0, 5, false), plain, "indexed8", GRAYBMP_OK},
+        {"4 bits", layout(ImageKind::Palettized, 4, 0, 5, false), plain, "recolour", GRAYBMP_OK},
+        {"24 bits", layout(ImageKind::TrueColour, 24, 0, 5, false), plain, "recolour", GRAYBMP_OK},
+        {"RLE24", layout(ImageKind::Rle24, 24, 4, 5, false), plain, "recolour", GRAYBMP_OK},
+        {"array", layout(ImageKind::Palettized, 4, 0, 5, true), plain, "array", GRAYBMP_OK},
+        {"compact 24 bits", layout(ImageKind::TrueColour, 24, 0, 5, false), compact, "compact", GRAYBMP_OK},
+        {"compact 8 bits", layout(ImageKind::Indexed8, 8, 0, 5, false), compact, "indexed8", GRAYBMP_OK},
+        {"compact 64 bits", layout(ImageKind::TrueColour, 64, 0, 5, false), compact, "compact", GRAYBMP_COMPACT_KIND},
+        {"compact RLE24", layout(ImageKind::Rle24, 24, 4, 5, false), compact, "compact", GRAYBMP_COMPACT_KIND},
+        {"compact array", layout(ImageKind::Palettized, 4, 0, 5, true), compact, "compact", GRAYBMP_COMPACT_KIND},
+        {"levels 8 bits", layout(ImageKind::Indexed8, 8, 0, 5, false), levels, "levels", GRAYBMP_OK},
+        {"levels RLE8", layout(ImageKind::Palettized, 8, 1, 5, false), levels, "levels", GRAYBMP_OK},
+        {"levels top-down RLE4", layout(ImageKind::Palettized, 4, 2, -5, false), levels, "levels", GRAYBMP_LEVELS_KIND},
+        {"levels Huffman", layout(ImageKind::Palettized, 1, 3, 5, false), levels, "levels", GRAYBMP_LEVELS_KIND},
+        {"levels 64 bits", layout(ImageKind::TrueColour, 64, 0, 5, false), levels, "levels", GRAYBMP_LEVELS_KIND},
+        {"levels RLE24", layout(ImageKind::Rle24, 24, 4, 5, false), levels, "levels", GRAYBMP_LEVELS_KIND},
+        {"levels array", layout(ImageKind::TrueColour, 24, 0, 5, true), levels, "levels", GRAYBMP_LEVELS_KIND},
+        {"levels top-down 24 bits", layout(ImageKind::TrueColour, 24, 0, -5, false), levels, "levels", GRAYBMP_OK},
+    };
+    for (const auto& c : cases) {
+        const FormRow& form = formOf(c.layout, c.settings);
+        EXPECT_STREQ(form.name, c.form) << c.name;
+        Failure f;
+        EXPECT_EQ(form.takes(c.layout, c.settings, f), c.refusal == GRAYBMP_OK) << c.name;
+        EXPECT_EQ(f.status, c.refusal) << c.name;
+        EXPECT_EQ(f.message.find("--"), std::string::npos) << c.name << ": " << f.message;
+    }
+}
+
+// The library's reasons in the tool's words: its option names where the library speaks of
+// what they ask for, whole phrases only, every other reason as it is.
+TEST(Messages, TheToolNamesItsOptions) {
+    const struct {
+        const char* library;
+        const char* tool;
+    } cases[] = {
+        {"the levels take palettized images, not RLE24 ones", "--levels takes palettized images, not RLE24 ones"},
+        {"has pixels that are not opaque; the levels would drop their alpha",
+         "has pixels that are not opaque; --levels would drop their alpha"},
+        {"the compact form takes 16-, 24- and 32-bit images only", "--compact writes 16-, 24- and 32-bit images only"},
+        {"has pixels that are not opaque; the compact form would drop their alpha",
+         "has pixels that are not opaque; --compact would drop their alpha"},
+        {"dithering needs levels", "dithering needs levels (--levels)"},
+        {"dithering needs fewer than 256 levels", "dithering needs fewer than 256 levels"},
+        {"dithering needs levelsX", "dithering needs levelsX"},
+        {"not a BMP file", "not a BMP file"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(toolWords(c.library), c.tool) << c.library;
+}
+
 TEST(Levels, RunsDecodeByTheFormatsRules) {
     const struct {
         const char* name;
