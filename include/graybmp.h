@@ -90,6 +90,11 @@ typedef enum graybmp_status {
     GRAYBMP_COMPACT_KIND = 23,      /* compact of a 64-bit, RLE24 or bitmap-array image */
     GRAYBMP_LEVELS_KIND = 24,       /* levels of a kind they do not take (OS/2 Huffman,
                                        RLE24, bitmap arrays, 64-bit, top-down RLE) */
+    /* Since 1.4.0: pictures of other formats. */
+    GRAYBMP_PICTURE_CORRUPT = 25,     /* its decoder cannot take it: the message says why */
+    GRAYBMP_PICTURE_UNSUPPORTED = 26, /* CMYK or YCCK JPEG, a PAM tuple type it does not
+                                         know, or a format this build does not decode */
+    GRAYBMP_PICTURE_TOO_LARGE = 27,   /* more than 65535 a side or options.max_pixels */
 
     /* The input could not be had. */
     GRAYBMP_OPEN_FAILED = 40,       /* os_error says why */
@@ -186,6 +191,13 @@ typedef struct graybmp_options {
                                the least of 1, 4, 8 that holds them. Without levels, a depth
                                D means 2^D levels */
     graybmp_dither dither;  /* only below 256 levels */
+    /* Since 1.4.0. Pictures (PNG, JPEG, WebP, GIF, netpbm) are taken as 8-bit sRGB; a pixel
+     * whose alpha is not full is GRAYBMP_TRANSLUCENT unless a background is given, on which
+     * each channel c of alpha a is composited as (c a + b (255 - a) + 127) div 255. The
+     * background applies to translucent BMPs converted to levels or compact as well. */
+    int background_given;   /* whether `background` is used */
+    uint32_t background;    /* 0xRRGGBB */
+    uint64_t max_pixels;    /* a picture's limit (GRAYBMP_PICTURE_TOO_LARGE), at most 2^29; 0: 2^28 */
 } graybmp_options;
 
 GRAYBMP_API void graybmp_options_init(graybmp_options* options);
@@ -221,8 +233,20 @@ typedef enum graybmp_kind {
     GRAYBMP_KIND_PALETTIZED = 2,   /* every other palettized image */
     GRAYBMP_KIND_TRUE_COLOUR = 3,  /* 16, 24, 32 or 64 bits */
     GRAYBMP_KIND_RLE24 = 4,        /* OS/2 24-bit runs */
-    GRAYBMP_KIND_ARRAY = 5         /* an OS/2 bitmap array */
+    GRAYBMP_KIND_ARRAY = 5,        /* an OS/2 bitmap array */
+    /* Since 1.4.0: pictures of other formats, converted as a 32-bit top-down BMP of their
+     * pixels would be (to 256 grays, or the levels). Set even when refused. */
+    GRAYBMP_KIND_PNG = 6,
+    GRAYBMP_KIND_JPEG = 7,
+    GRAYBMP_KIND_WEBP = 8,
+    GRAYBMP_KIND_GIF = 9,
+    GRAYBMP_KIND_NETPBM = 10
 } graybmp_kind;
+
+/* The picture kind (GRAYBMP_KIND_PNG to GRAYBMP_KIND_NETPBM) of an input that starts with
+ * `length` bytes at `lead`, by its signature alone (12 bytes tell every format apart), or
+ * GRAYBMP_KIND_NONE for anything else (a BMP among it). Since 1.4.0. */
+GRAYBMP_API graybmp_kind graybmp_picture_kind(const void* lead, size_t length);
 
 /* The input's length when it is not known yet (a pipe that has not ended). */
 #define GRAYBMP_LENGTH_UNKNOWN UINT64_MAX
@@ -453,6 +477,11 @@ GRAYBMP_API graybmp_status graybmp_convert(graybmp_job* job, const graybmp_optio
  * when `capacity` is 0) and returns the full name's length without its NUL, as snprintf
  * does: a result >= capacity means it was cut. */
 GRAYBMP_API size_t graybmp_gray_name(const char* input, char* name, size_t capacity);
+
+/* As graybmp_gray_name, with the extension `extension` (".bmp") in place of the input's
+ * own (NULL keeps it): photo.jpg -> photoNEW.bmp. Since 1.4.0. */
+GRAYBMP_API size_t graybmp_output_name(const char* input, const char* extension, char* name,
+                                       size_t capacity);
 
 /* "1.3.0": the library's own version, which may be newer than GRAYBMP_VERSION_STRING. */
 GRAYBMP_API const char* graybmp_version(void);

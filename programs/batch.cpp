@@ -55,12 +55,15 @@ using Identities = std::unordered_set<FileIdentity, FileIdentityHash>;
 
 // Where an input's gray copy goes; a pipe's, like standard input's, to standard output
 // unless the command line names it.
-std::string outputOf(const Options& o, const std::string& input, bool pipe) {
+std::string outputOf(const Options& o, const std::string& input, bool pipe, bool picture) {
     if (o.inPlace) return input;
     if (!o.output.empty()) return o.output;
-    if (!o.outputDir.empty() && input != "-") return nameInFolder(o.outputDir, input);
-    return input == "-" || pipe ? "-" : newName(input);
+    if (!o.outputDir.empty() && input != "-")
+        return nameInFolder(o.outputDir, picture ? asBitmapName(input) : input);
+    return input == "-" || pipe ? "-" : newName(input, picture);
 }
+
+const char* const kNotReplaced = "a picture of another format cannot be replaced by a BMP under its name";
 
 // Why the output may not be written, or empty: no input is overwritten but in place, and
 // no output of this run twice.
@@ -99,16 +102,19 @@ std::vector<Planned> plan(const Options& o, Identities& inputs) {
             }
             std::vector<Found> found;
             std::vector<Unread> unread;
-            walkFolder(name, haveOut ? &out : nullptr, found, unread);
+            walkFolder(name, haveOut ? &out : nullptr, found, unread, o.pictures);
             for (const Unread& u : unread) planned.push_back({u.folder, "", "", u.reason});
             for (const Found& f : found) {
                 Planned p;
                 p.input = f.input;
+                const bool picture = isPicture(f.input);
                 if (o.inPlace) {
                     p.output = f.input;
+                    if (picture) p.refusal = kNotReplaced;
                 } else {
                     p.folder = f.subfolder.empty() ? "" : joined(o.outputDir, f.subfolder);
-                    p.output = nameInFolder(p.folder.empty() ? o.outputDir : p.folder, f.input);
+                    p.output = nameInFolder(p.folder.empty() ? o.outputDir : p.folder,
+                                            picture ? asBitmapName(f.input) : f.input);
                 }
                 inputs.insert(f.id);
                 planned.push_back(p);
@@ -119,8 +125,10 @@ std::vector<Planned> plan(const Options& o, Identities& inputs) {
         Planned p;
         p.input = name;
         p.pipe = kind == PathKind::Pipe;
-        p.output = outputOf(o, name, p.pipe);
+        const bool picture = kind == PathKind::Regular && isPicture(name);
+        p.output = outputOf(o, name, p.pipe, picture);
         if (o.inPlace && p.pipe) p.refusal = "a pipe cannot be replaced in place";
+        if (o.inPlace && picture) p.refusal = kNotReplaced;
         planned.push_back(p);
     }
     return planned;

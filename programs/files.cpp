@@ -1,5 +1,9 @@
 #include "files.h"
 
+#include <cstdio>
+
+#include "graybmp.h"
+
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -122,5 +126,18 @@ bool makeFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0
 void removeEmptyFolder(const std::string& path) { (void)rmdir(path.c_str()); }
 
 #endif
+
+bool isPicture(const std::string& path) {
+#ifdef _WIN32
+    std::FILE* file = _wfopen(wideName(path).c_str(), L"rb");
+#else
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+#endif
+    if (file == nullptr) return false;
+    unsigned char lead[16];
+    const std::size_t got = std::fread(lead, 1, sizeof lead, file);
+    std::fclose(file);
+    return graybmp_picture_kind(lead, got) != GRAYBMP_KIND_NONE;
+}
 
 }  // namespace graybmp

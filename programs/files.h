@@ -46,6 +46,10 @@ inline bool fileIdentity(const std::string& path, FileIdentity& identity) {
 // Whether standard error is a terminal (the progress line is drawn only there).
 bool errorsToTerminal();
 
+// Whether the file `path` starts as a picture of another format does (PNG, JPEG, WebP,
+// GIF, netpbm); false when it cannot be read.
+bool isPicture(const std::string& path);
+
 // Makes a folder, mode 0777 less the umask; false with errno set.
 bool makeFolder(const std::string& path);
 

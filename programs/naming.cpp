@@ -18,10 +18,17 @@ std::size_t baseStart(const std::string& path) {
 
 }  // namespace
 
-std::string newName(const std::string& input) {
-    std::string name(input.size() + 3, '\0');
-    graybmp_gray_name(input.c_str(), &name[0], name.size() + 1);
+std::string newName(const std::string& input, bool picture) {
+    const char* extension = picture ? ".bmp" : nullptr;
+    std::string name(graybmp_output_name(input.c_str(), extension, nullptr, 0), '\0');
+    graybmp_output_name(input.c_str(), extension, &name[0], name.size() + 1);
     return name;
+}
+
+std::string asBitmapName(const std::string& input) {
+    const std::size_t base = baseStart(input), dot = input.find_last_of('.');
+    const std::size_t stem = dot != std::string::npos && dot > base ? dot : input.size();
+    return input.substr(0, stem) + ".bmp";
 }
 
 std::string nameInFolder(const std::string& folder, const std::string& input) {

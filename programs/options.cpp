@@ -17,10 +17,13 @@ const option kLongOptions[] = {
     {"method", required_argument, nullptr, 'm'},
     {"recursive", no_argument, nullptr, 'r'},
     {"report", no_argument, nullptr, 'R'},
+    {"pictures", no_argument, nullptr, 'p'},
     {"compact", no_argument, nullptr, 'c'},
     {"levels", required_argument, nullptr, 'L'},
     {"depth", required_argument, nullptr, 'D'},
     {"dither", required_argument, nullptr, 'T'},
+    {"background", required_argument, nullptr, 'B'},
+    {"max-pixels", required_argument, nullptr, 'P'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -36,6 +39,37 @@ int numberIn(const char* text, int low, int high) {
         value = value * 10 + (*p - '0');
     }
     return value >= low && value <= high ? static_cast<int>(value) : -1;
+}
+
+// A background colour: white, black or #RRGGBB; false for anything else.
+bool colourOf(const std::string& text, std::uint32_t& rgb) {
+    if (text == "white" || text == "black") {
+        rgb = text == "white" ? 0xFFFFFF : 0;
+        return true;
+    }
+    if (text.size() != 7 || text[0] != '#') return false;
+    rgb = 0;
+    for (std::size_t i = 1; i < 7; ++i) {
+        const char c = text[i];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) return false;
+        rgb = rgb << 4 | static_cast<std::uint32_t>(digit);
+    }
+    return true;
+}
+
+// A count of pixels, 1 to `high`, or 0.
+std::uint64_t countIn(const char* text, std::uint64_t high) {
+    std::uint64_t value = 0;
+    if (*text == '\0') return 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9' || value > high) return 0;
+        value = value * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+    return value <= high ? value : 0;
 }
 
 // The rules between options and operands; the first one broken, or empty.
@@ -54,6 +88,8 @@ std::string conflicts(const Options& o) {
     if (o.recursive && stdins > 0) return "standard input ('-') with --recursive";
     if (o.recursive && o.outputDir.empty() && !o.inPlace)
         return "--recursive needs --output-dir or --in-place (the copies would land in the tree)";
+    if (o.pictures && !o.recursive) return "--pictures needs --recursive";
+    if (o.pictures && o.inPlace) return "--pictures and --in-place conflict (a picture cannot be replaced by a BMP)";
     if (!o.outputDir.empty() && pathKind(o.outputDir) != PathKind::Directory)
         return "--output-dir '" + o.outputDir + "' is not a folder";
     return "";
@@ -94,6 +130,9 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         case 'R':
             options.report = true;
             break;
+        case 'p':
+            options.pictures = true;
+            break;
         case 'c':
             options.gray.compact = 1;
             break;
@@ -125,6 +164,21 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.gray.dither = static_cast<graybmp_dither>(i);
             break;
         }
+        case 'B':
+            if (!colourOf(optarg, options.gray.background)) {
+                error = std::string("--background takes white, black or #RRGGBB, not '") + optarg + "'";
+                return false;
+            }
+            options.gray.background_given = 1;
+            break;
+        case 'P':
+            options.gray.max_pixels = countIn(optarg, kMaxPixelsAllowed);
+            if (options.gray.max_pixels == 0) {
+                error = std::string("--max-pixels takes 1 to ") + std::to_string(kMaxPixelsAllowed) +
+                        " pixels, not '" + optarg + "'";
+                return false;
+            }
+            break;
         case 'h':
             options.help = true;
             break;
@@ -151,10 +205,11 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
 
 const char* usageText() {
     return "Usage: graybmp [OPTION]... FILE...\n"
-           "Turn BMP images gray, changing nothing in them but their colours.\n"
+           "Turn BMP images gray, changing nothing in them but their colours, and turn\n"
+           "PNG, JPEG, WebP, GIF and netpbm pictures into gray BMPs.\n"
            "Each FILE's gray copy is written beside it as its name with NEW before the\n"
-           "extension (photo.bmp -> photoNEW.bmp). '-' reads standard input and writes\n"
-           "standard output. Without arguments, converts _Carib256.bmp in the current\n"
+           "extension (photo.bmp -> photoNEW.bmp, photo.jpg -> photoNEW.bmp). '-' reads\n"
+           "standard input and writes standard output. Without arguments, converts _Carib256.bmp in the current\n"
            "folder to _Carib256NEW.bmp, prints its header and waits for a key.\n"
            "\n"
            "  -o, --output=FILE      write the gray copy of the one input to FILE\n"
@@ -164,6 +219,8 @@ const char* usageText() {
            "  -r, --recursive        walk each FILE that is a folder, converting the .bmp\n"
            "                         and .dib files in it and its subfolders (with -d,\n"
            "                         mirrored under DIR by the folder's name; or -i)\n"
+           "      --pictures         with -r, take .png, .jpg, .jpeg, .webp, .gif, .pbm,\n"
+           "                         .pgm, .ppm, .pnm and .pam files too\n"
            "  -m, --method=METHOD    how a colour's gray is worked out from red, green, blue:\n"
            "                           mean       floor((r + g + b) / 3), the default\n"
            "                           bt601      (299 r + 587 g + 114 b + 500) div 1000\n"
@@ -192,6 +249,10 @@ const char* usageText() {
            "                           floyd-steinberg  to the right and the row below\n"
            "                           atkinson         1/8 to six neighbours\n"
            "                           ordered          the 8 x 8 Bayer matrix\n"
+           "      --background=COLOR composite pixels that are not opaque on COLOR (white,\n"
+           "                         black or #RRGGBB) instead of refusing them\n"
+           "      --max-pixels=N     refuse pictures of more than N pixels (default 2^28,\n"
+           "                         at most 2^29; a side may not pass 65535)\n"
            "      --report           print each input's header (on standard error when\n"
            "                         standard output carries an image)\n"
            "  -h, --help             show this help and exit\n"

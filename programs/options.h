@@ -2,6 +2,7 @@
 // together. Operands are always inputs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,13 @@ struct Options {
     bool inPlace = false;                  // -i
     bool report = false;                   // --report
     bool recursive = false;                // -r: folder operands are walked
-    graybmp_options gray{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}, 0, 0, GRAYBMP_DITHER_NONE};  // -m, --compact, --levels, --depth, --dither
+    bool pictures = false;                 // --pictures: -r takes the pictures' extensions too
+    graybmp_options gray{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}, 0, 0, GRAYBMP_DITHER_NONE, 0, 0, 0};  // -m, --compact, --levels, --depth, --dither
     bool help = false, version = false;
 };
+
+// The most --max-pixels allows.
+constexpr std::uint64_t kMaxPixelsAllowed = std::uint64_t{1} << 29;
 
 // Reads `args` (program name first). On a usage error returns false with the reason,
 // a line of its own, in `error`.

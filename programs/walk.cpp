@@ -91,7 +91,7 @@ bool list(const std::string& folder, std::vector<Listed>& entries) {
 
 void walk(const std::string& folder, const std::string& subfolder, const FileIdentity* skip,
           std::unordered_set<FileIdentity, FileIdentityHash>& seen, std::vector<Found>& found,
-          std::vector<Unread>& unread) {
+          std::vector<Unread>& unread, bool pictures) {
     std::vector<Listed> entries;
     if (!list(folder, entries)) {
         unread.push_back({folder, std::string("cannot open the folder: ") + std::strerror(errno)});
@@ -99,17 +99,27 @@ void walk(const std::string& folder, const std::string& subfolder, const FileIde
     }
     for (const Listed& e : entries) {
         const std::string path = joined(folder, e.name);
-        if (e.kind == Entry::File && bitmapName(e.name)) {
+        if (e.kind == Entry::File && (bitmapName(e.name) || (pictures && pictureName(e.name)))) {
             found.push_back({path, subfolder, e.id});
         } else if (e.kind == Entry::Folder && !(skip != nullptr && e.id == *skip) &&
                    seen.insert(e.id).second) {
             walk(path, subfolder.empty() ? e.name : joined(subfolder, e.name), skip, seen, found,
-                 unread);
+                 unread, pictures);
         }
     }
 }
 
 }  // namespace
+
+bool pictureName(const std::string& name) {
+    const std::size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos) return false;
+    std::string end = name.substr(dot + 1);
+    for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    for (const char* e : {"png", "jpg", "jpeg", "jpe", "webp", "gif", "pbm", "pgm", "ppm", "pnm", "pam"})
+        if (end == e) return true;
+    return false;
+}
 
 bool bitmapName(const std::string& name) {
     if (name.size() < 4) return false;
@@ -124,11 +134,11 @@ std::string joined(const std::string& folder, const std::string& name) {
 }
 
 void walkFolder(const std::string& operand, const FileIdentity* skip, std::vector<Found>& found,
-                std::vector<Unread>& unread) {
+                std::vector<Unread>& unread, bool pictures) {
     std::unordered_set<FileIdentity, FileIdentityHash> seen;
     FileIdentity self;
     if (fileIdentity(operand, self)) seen.insert(self);
-    walk(operand, lastName(operand), skip, seen, found, unread);
+    walk(operand, lastName(operand), skip, seen, found, unread, pictures);
 }
 
 }  // namespace graybmp

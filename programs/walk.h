@@ -26,9 +26,14 @@ struct Unread {
     std::string folder, reason;
 };
 
-// `unread` gets the folders that could not be read.
+// `unread` gets the folders that could not be read. With `pictures`, names that end in a
+// picture's extension (pictureName) are taken too.
 void walkFolder(const std::string& operand, const FileIdentity* skip, std::vector<Found>& found,
-                std::vector<Unread>& unread);
+                std::vector<Unread>& unread, bool pictures = false);
+
+// Whether a name ends in .png, .jpg, .jpeg, .jpe, .webp, .gif, .pbm, .pgm, .ppm, .pnm or
+// .pam, in any case.
+bool pictureName(const std::string& name);
 
 // Whether a name ends in .bmp or .dib, in any case.
 bool bitmapName(const std::string& name);

@@ -31,6 +31,32 @@ void fillHeader(const std::uint8_t* lead, std::size_t leadSize, graybmp_header& 
 
 namespace {
 
+graybmp_kind pictureKind(PictureFormat format) {
+    switch (format) {
+    case PictureFormat::Png:
+        return GRAYBMP_KIND_PNG;
+    case PictureFormat::Jpeg:
+        return GRAYBMP_KIND_JPEG;
+    case PictureFormat::WebP:
+        return GRAYBMP_KIND_WEBP;
+    case PictureFormat::Gif:
+        return GRAYBMP_KIND_GIF;
+    case PictureFormat::Netpbm:
+        return GRAYBMP_KIND_NETPBM;
+    default:
+        return GRAYBMP_KIND_NONE;
+    }
+}
+
+void infoHeader(const PictureInfo& info, std::int64_t fileSize, graybmp_header& header) {
+    header = graybmp_header{};
+    header.size = fileSize;
+    header.width = info.width;
+    header.height = info.height;
+    header.bit_count = info.bits;
+    header.kind = pictureKind(info.format);
+}
+
 graybmp_kind kindOf(const ImageLayout& l) {
     if (l.arrayFirst) return GRAYBMP_KIND_ARRAY;
     switch (l.kind) {
@@ -46,11 +72,23 @@ graybmp_kind kindOf(const ImageLayout& l) {
 }
 
 }  // namespace
+
+void pictureHeader(const Conversion& c, std::int64_t fileSize, graybmp_header& header) {
+    PictureInfo info;
+    if (c.picture != nullptr) info = c.picture->info;
+    infoHeader(info, fileSize, header);
+}
+
 }  // namespace graybmp
 
 using namespace graybmp;
 
 extern "C" {
+
+graybmp_kind graybmp_picture_kind(const void* lead, size_t length) {
+    if (lead == nullptr) return GRAYBMP_KIND_NONE;
+    return pictureKind(pictureFormatOf(static_cast<const std::uint8_t*>(lead), length));
+}
 
 graybmp_status graybmp_read_header(const void* data, size_t length, uint64_t input_length,
                                    const graybmp_options* options, graybmp_header* header,
@@ -66,6 +104,21 @@ graybmp_status graybmp_read_header(const void* data, size_t length, uint64_t inp
         c.settings = s;
         const std::size_t leadSize = std::min(length, kMaxLeadSize);
         if (leadSize > 0) std::memcpy(c.lead, data, leadSize);
+        c.leadSize = leadSize;
+        if (leadIsPicture(c)) {
+            const auto given = static_cast<std::size_t>(std::min<std::uint64_t>(length, input_length));
+            PictureInfo info;
+            Failure refusal;
+            const bool ok = pictureLeadChecked(c, static_cast<const std::uint8_t*>(data), given, info, refusal);
+            if (!ok && refusal.status == GRAYBMP_TOO_SHORT && given < input_length) {
+                f = refusal;  // more of the input is needed for the report at all
+                return;
+            }
+            infoHeader(info, input_length == GRAYBMP_LENGTH_UNKNOWN ? -1 : static_cast<std::int64_t>(input_length),
+                       *header);
+            deliver(refusal, &header->refusal);
+            return;
+        }
         if (!leadLongEnough(c.lead, leadSize, f)) return;
         fillHeader(c.lead, leadSize, *header);
         const std::uint64_t size =
@@ -95,6 +148,15 @@ graybmp_status graybmp_stream_output_length(const void* lead, size_t lead_length
         }
         if (!settingsOf(options, s, f)) return;
         const auto leadLength = static_cast<std::size_t>(std::min<std::uint64_t>(lead_length, input_length));
+        m.c.settings = s;
+        m.c.leadSize = std::min(leadLength, kMaxLeadSize);
+        if (m.c.leadSize > 0) std::memcpy(m.c.lead, lead, m.c.leadSize);
+        if (leadIsPicture(m.c)) {
+            PictureInfo info;
+            if (pictureLeadChecked(m.c, static_cast<const std::uint8_t*>(lead), leadLength, info, f))
+                *output_length = static_cast<std::uint64_t>(m.c.outputSize);
+            return;
+        }
         if (!checkedMemory(lead, leadLength, input_length, s, m, f)) return;
         *output_length = static_cast<std::uint64_t>(m.c.outputSize);
     });

@@ -74,6 +74,19 @@ bool inputChecked(const graybmp_job& job, void (*headerHook)(void* context, cons
         f = systemFailure(GRAYBMP_READ_FAILED, GRAYBMP_SIDE_INPUT, "cannot read", st.error);
         return false;
     }
+    if (leadIsPicture(in.c)) {
+        if (in.kind != FileKind::Regular && !st.sequential) {
+            f = inputFailure(GRAYBMP_INPUT_NOT_REGULAR, "not a regular file or a pipe");
+            return false;
+        }
+        const bool ok = pictureChecked(in.c, st, f);
+        if (headerHook != nullptr) {
+            graybmp_header header;
+            pictureHeader(in.c, st.sequential ? -1 : static_cast<std::int64_t>(in.fileSize), header);
+            headerHook(context, &header);
+        }
+        return ok;
+    }
     if (!leadLongEnough(lead, leadSize, f)) return false;
     if (headerHook != nullptr) {
         graybmp_header header;
@@ -135,6 +148,12 @@ graybmp_status runJob(graybmp_job& job, const Settings& s, Failure& f) {
     };
     if (!inputOpened(job, in, f) || !inputChecked(job, header, &hooks, in, f)) {
         streamClose(in.stream);
+        return f.status;
+    }
+    if (job.in_place != 0 && in.c.picture != nullptr) {
+        streamClose(in.stream);
+        f = inputFailure(GRAYBMP_PICTURE_UNSUPPORTED,
+                         "a picture of another format cannot be replaced by a BMP under its name");
         return f.status;
     }
     const char* name = job.in_place != 0 ? job.input : job.output;

@@ -16,6 +16,11 @@ bool checkedMemory(const void* input, std::size_t length, std::uint64_t fileSize
     c.settings = s;
     c.leadSize = std::min(length, kMaxLeadSize);
     if (c.leadSize > 0) std::memcpy(c.lead, input, c.leadSize);
+    if (leadIsPicture(c)) {  // its decoder reads the whole input
+        streamAttachMemory(m.stream, input, length, false);
+        c.in = &m.stream;
+        return pictureChecked(c, m.stream, f);
+    }
     if (!leadLongEnough(c.lead, c.leadSize, f) || !conversionChecked(c, fileSize, f)) return false;
     streamAttachMemory(m.stream, input, length, false);
     c.in = &m.stream;
@@ -75,6 +80,11 @@ graybmp_status graybmp_convert_in_place(void* buffer, size_t length,
             return;
         }
         if (!settingsOf(options, s, f) || !checkedMemory(buffer, length, length, s, m, f)) return;
+        if (m.c.picture != nullptr) {
+            f = inputFailure(GRAYBMP_PICTURE_UNSUPPORTED,
+                             "a picture of another format cannot be replaced by a BMP where it lies");
+            return;
+        }
         if (m.c.outputSize != static_cast<std::int64_t>(length)) {
             f.status = GRAYBMP_LENGTH_CHANGES;
             f.needed = static_cast<std::uint64_t>(m.c.outputSize);

@@ -10,7 +10,7 @@ using namespace graybmp;
 
 extern "C" {
 
-size_t graybmp_gray_name(const char* input, char* name, size_t capacity) {
+size_t graybmp_output_name(const char* input, const char* extension, char* name, size_t capacity) {
     if (input == nullptr) input = "";
     const std::size_t size = std::strlen(input);
     std::size_t base = 0, stem = size;  // where the last name starts, and its extension
@@ -25,8 +25,9 @@ size_t graybmp_gray_name(const char* input, char* name, size_t capacity) {
     // A dot before the last folder separator starts no extension either.
     if (stem < base) stem = size;
     // Stem, "NEW", extension, cut to the capacity.
-    const char* parts[3] = {input, "NEW", input + stem};
-    const std::size_t lengths[3] = {stem, 3, size - stem};
+    if (extension == nullptr) extension = input + stem;
+    const char* parts[3] = {input, "NEW", extension};
+    const std::size_t lengths[3] = {stem, 3, std::strlen(extension)};
     std::size_t at = 0;
     for (int p = 0; p < 3 && name != nullptr && capacity > 0; ++p) {
         const std::size_t n = std::min(lengths[p], capacity - 1 - at);
@@ -34,7 +35,11 @@ size_t graybmp_gray_name(const char* input, char* name, size_t capacity) {
         at += n;
     }
     if (name != nullptr && capacity > 0) name[at] = '\0';
-    return size + 3;
+    return stem + 3 + lengths[2];
+}
+
+size_t graybmp_gray_name(const char* input, char* name, size_t capacity) {
+    return graybmp_output_name(input, nullptr, name, capacity);
 }
 
 const char* graybmp_version(void) { return GRAYBMP_VERSION_STRING; }

@@ -86,6 +86,14 @@ std::string weightsProblem(const std::string& list, GrayFormula& f) {
     return "";
 }
 
+std::string hexOf(std::uint32_t v) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    do text.insert(text.begin(), digits[v % 16]);
+    while ((v /= 16) != 0);
+    return text;
+}
+
 graybmp_options defaultOptions() {
     graybmp_options o{};
     graybmp_options_init(&o);
@@ -166,6 +174,16 @@ bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
         std::copy(o.weights, o.weights + 3, s.method.weights);
     }
     s.compact = o.compact != 0;
+    if (o.background_given != 0 && o.background > 0xFFFFFF) {
+        f = badArgument("a background of 0x" + hexOf(o.background) + " is not 0xRRGGBB");
+        return false;
+    }
+    s.background = o.background_given != 0 ? static_cast<std::int32_t>(o.background) : -1;
+    if (o.max_pixels > kMaxPictureLimit) {
+        f = badArgument("a limit of " + std::to_string(o.max_pixels) + " pixels (at most 2^29)");
+        return false;
+    }
+    s.maxPixels = o.max_pixels != 0 ? o.max_pixels : kDefaultMaxPixels;
     return levelsOf(o, s.levels, f);
 }
 

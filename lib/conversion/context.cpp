@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <new>
 
+#include "bitmap/headers.h"
 #include "forms/forms.h"
 
 namespace graybmp {
@@ -25,6 +26,45 @@ bool conversionChecked(Conversion& c, std::uint64_t fileSize, Failure& f) {
     if (!c.form->takes(c.layout, c.settings, f)) return false;
     c.outputSize = conversionLength(c, static_cast<std::int64_t>(fileSize));
     return true;
+}
+
+bool leadIsPicture(const Conversion& c) {
+    return pictureFormatOf(c.lead, c.leadSize) != PictureFormat::None;
+}
+
+namespace {
+
+// The checks of a picture whose header is `info`: the layout of the top-down 32-bit BMP of
+// its pixels, converted to the levels or to 256 grays.
+bool pictureLaidOut(Conversion& c, const PictureInfo& info, Failure& f) {
+    if (c.settings.levels.count == 0) c.settings.levels = kCompactLevels;
+    c.settings.compact = false;
+    v4Headers(info.width, info.height, false, c.lead);
+    writeU32le(c.lead + 38, info.xPpm);
+    writeU32le(c.lead + 42, info.yPpm);
+    c.leadSize = kV4Offset;
+    return conversionChecked(c, kV4Offset + 4 * std::uint64_t{info.width} * info.height, f);
+}
+
+}  // namespace
+
+bool pictureChecked(Conversion& c, Stream& in, Failure& f) {
+    c.picture.reset(new Picture);
+    if (!pictureOpened(*c.picture, pictureFormatOf(c.lead, c.leadSize), in, c.settings.maxPixels, f))
+        return false;
+    return pictureLaidOut(c, c.picture->info, f);
+}
+
+bool pictureLeadChecked(Conversion& c, const std::uint8_t* data, std::size_t n, PictureInfo& info, Failure& f) {
+    std::uint64_t needed = 0;
+    if (!pictureProbed(data, n, info, needed, c.settings.maxPixels, f)) {
+        f = refusalOf(InputError::TooShort, std::string("too short for its ") + pictureFormatName(info.format) +
+                                                " header: " + std::to_string(n) + " bytes; it needs " +
+                                                (needed > n + 1 ? std::to_string(needed) : "more"));
+        f.needed = needed;
+        return false;
+    }
+    return f.status == GRAYBMP_OK && pictureLaidOut(c, info, f);
 }
 
 std::int64_t conversionLength(const Conversion& c, std::int64_t inputLength) {
@@ -63,6 +103,8 @@ Failure faultFailure(CopyFault fault, const Conversion& c) {
                                                    " bytes; it needs " +
                                                    std::to_string(c.layout.requiredSize)
                                              : "ended early: the file changed while it was read");
+    case CopyFault::Corrupt:
+        return pictureCorrupt(c.picture != nullptr ? c.picture->fault : std::string("corrupt"));
     case CopyFault::Refused:
         return refusalOf(c.refusal.error, c.refusal.reason);
     case CopyFault::Translucent:

@@ -5,11 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "bitmap/check.h"
 #include "conversion/failure.h"
 #include "convert/gray.h"
+#include "pictures/picture.h"
 #include "pipeline/levels.h"
 #include "pipeline/rows.h"
 #include "platform/memory.h"
@@ -28,6 +30,8 @@ struct Settings {
     GrayFormula method;
     bool compact = false;
     Levels levels;
+    std::int32_t background = -1;  // 0xRRGGBB that translucent pixels are composited on; -1: refused
+    std::uint64_t maxPixels = kDefaultMaxPixels;  // a picture's limit
 };
 
 // Why a later entry of a bitmap array was refused: the rule, and the reason in words.
@@ -59,6 +63,7 @@ struct Conversion {
     Stream* out = nullptr;           // unused with `pixels`
     const PixelRows* pixels = nullptr;  // the sink is the caller's rows (forms that make pixels)
     const PixelsIn* source = nullptr;   // the source is the caller's pixels, `in` unused
+    std::unique_ptr<Picture> picture;   // the source is a picture of another format, from `in`
     std::size_t chunkSize = kChunkSize;  // tests put the chunk's edges elsewhere
     Buffer chunk;
     Refusal refusal;  // CopyFault::Refused: why
@@ -67,6 +72,20 @@ struct Conversion {
 // Whether the lead (leadSize bytes of an input `fileSize` long, kUnknownSize for a pipe
 // that has not ended) is long enough for the check at all.
 bool leadLongEnough(const std::uint8_t* lead, std::size_t leadSize, Failure& f);
+
+// Whether the lead is a picture of another format (PNG, JPEG, WebP, GIF, netpbm).
+bool leadIsPicture(const Conversion& c);
+
+// Opens the picture that `in` holds (its lead in c.lead) with its decoder and checks it by
+// the settings: the layout is then the 32-bit top-down BMP of its pixels, the form the
+// levels' (256 grays without levels), and the output's length set. The stream must stay
+// open for the copy.
+bool pictureChecked(Conversion& c, Stream& in, Failure& f);
+
+// As pictureChecked from the first `n` bytes alone (the header's fields, without the
+// decoder): GRAYBMP_TOO_SHORT with f.needed when they are not all there. `info` holds
+// what they showed.
+bool pictureLeadChecked(Conversion& c, const std::uint8_t* data, std::size_t n, PictureInfo& info, Failure& f);
 
 // Checks the lead: the input's refusal, or the form's for these settings, in `f`; else
 // the layout, the form and the output's length are set.

@@ -1,8 +1,9 @@
 // The levels: a palettized or 16- to 32-bit image, or pixels in memory, as an uncompressed
 // gray BMP of N levels (pipeline/levels.h has the definitions), or as the caller's rows
-// of grays or indices. The pipeline: the source's rows of grays (bmpRows or pixelRows),
-// the quantize stage, then the BMP sink (or the caller's rows). One pass in file order;
-// memory grows with the width, never the height.
+// of grays or indices. The pipeline: the source's rows of grays (bmpRows, pixelRows or
+// pictureRows), the quantize stage, then the BMP sink (or the caller's rows). One pass in
+// file order; memory grows with the width, never the height (a picture's decoder may hold
+// the picture: interlaced PNG and GIF, progressive JPEG, WebP).
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -51,7 +52,8 @@ std::uint64_t levelsHeap(const ImageLayout& l, const Levels& levels, std::size_t
 CopyFault copy(Conversion& c) {
     const ImageLayout& l = c.layout;
     const Levels& levels = c.settings.levels;
-    if (c.pixels == nullptr && c.source == nullptr && isCompactForm(levels) && l.kind == ImageKind::TrueColour)
+    if (c.pixels == nullptr && c.source == nullptr && c.picture == nullptr && isCompactForm(levels) &&
+        l.kind == ImageKind::TrueColour)
         return compactCopy(c);
     if (!heapHas(levelsHeap(l, levels, c.chunk.size()))) return CopyFault::NoMemory;
     const std::int64_t rows = levelRows(l);
@@ -75,9 +77,10 @@ CopyFault copy(Conversion& c) {
     }
     QuantizeStage stage;
     const RowTaker first = quantizeInto(stage, levels, l.width, rows, l.height > 0, sink);
-    CopyFault fault = c.source != nullptr
-                          ? pixelRows(*c.source, l, c.settings.method, c.cpu, first)
-                          : bmpRows(*c.in, l, c.chunk, c.settings.method, c.cpu, first);
+    CopyFault fault =
+        c.picture != nullptr ? pictureRows(*c.picture, l, c.settings.method, c.cpu, c.settings.background, first)
+        : c.source != nullptr ? pixelRows(*c.source, l, c.settings.method, c.cpu, first)
+                              : bmpRows(*c.in, l, c.chunk, c.settings.method, c.cpu, first);
     if (fault == CopyFault::None && c.pixels == nullptr && !bmpSinkFlush(bmp)) fault = CopyFault::WriteFailed;
     if (fault == CopyFault::ReadFailed && c.in != nullptr)
         fault = streamFault(*c.in, c.out != nullptr ? *c.out : Stream{});

@@ -1,6 +1,7 @@
 #include "pipeline/pixel_rows.h"
 
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "pipeline/bmp_rows.h"
@@ -28,6 +29,7 @@ void bgraRun(const unsigned char* p, std::size_t n, unsigned char* to) {
 using BgraRun = void (*)(const unsigned char*, std::size_t, unsigned char*);
 constexpr BgraRun kBgraRuns[] = {bgraRun<1, false>, bgraRun<3, false>, bgraRun<3, true>,
                                  bgraRun<4, false>, bgraRun<4, true>};  // graybmp_layout's order
+constexpr int kRgbaLayout = 3;
 
 }  // namespace
 
@@ -44,6 +46,55 @@ CopyFault pixelRows(const PixelsIn& p, const ImageLayout& l, const GrayFormula& 
         if (!next(grays.data())) return CopyFault::WriteFailed;
     }
     return CopyFault::None;
+}
+
+void composite(std::uint8_t* p, std::size_t width, std::uint32_t background) {
+    const std::uint32_t b[3] = {background >> 16 & 0xFF, background >> 8 & 0xFF, background & 0xFF};
+    for (std::size_t x = 0; x < width; ++x, p += 4) {
+        const std::uint32_t a = p[3];
+        if (a == 255) continue;
+        for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>((p[c] * a + b[c] * (255 - a) + 127) / 255);
+        p[3] = 255;
+    }
+}
+
+namespace {
+
+struct PictureGray {
+    const ImageLayout* layout;
+    PixelGray gray;
+    std::int32_t background;
+    std::size_t width;
+    std::vector<std::uint8_t> rgba, bgra, grays;
+    RowTaker next;
+    bool translucent = false;
+};
+
+bool pictureRow(void* self, const std::uint8_t* row) {
+    auto& g = *static_cast<PictureGray*>(self);
+    if (g.background >= 0) {
+        std::memcpy(g.rgba.data(), row, g.rgba.size());
+        composite(g.rgba.data(), g.width, static_cast<std::uint32_t>(g.background));
+        row = g.rgba.data();
+    }
+    kBgraRuns[kRgbaLayout](row, g.width, g.bgra.data());
+    if (!grayRow(*g.layout, g.gray, g.bgra.data(), g.width, g.grays.data())) {
+        g.translucent = true;
+        return false;
+    }
+    return g.next(g.grays.data());
+}
+
+}  // namespace
+
+CopyFault pictureRows(Picture& picture, const ImageLayout& l, const GrayFormula& method, Cpu cpu,
+                      std::int32_t background, RowTaker next) {
+    PictureGray g{&l, pixelGrayOf(l, nullptr, method, cpu), background, picture.info.width, {}, {}, {}, next};
+    if (background >= 0) g.rgba.resize(4 * g.width);
+    g.bgra.resize(4 * g.width);
+    g.grays.resize(g.width);
+    const CopyFault fault = picture.decoder->rows(picture, RowTaker{&g, pictureRow});
+    return g.translucent ? CopyFault::Translucent : fault;
 }
 
 }  // namespace graybmp

@@ -5,6 +5,7 @@
 
 #include "bitmap/check.h"
 #include "convert/gray.h"
+#include "pictures/picture.h"
 #include "pipeline/rows.h"
 
 namespace graybmp {
@@ -12,5 +13,19 @@ namespace graybmp {
 // `layout` is the V4 BMP's, as the check accepted it.
 CopyFault pixelRows(const PixelsIn& pixels, const ImageLayout& layout, const GrayFormula& method, Cpu cpu,
                     RowTaker next);
+
+}  // namespace graybmp
+
+namespace graybmp {
+
+// The source of rows for a picture of another format: its decoder's rows (red, green,
+// blue, alpha), composited on `background` (0xRRGGBB; -1: a pixel not opaque stops the
+// copy as Translucent) as (c a + b (255 - a) + 127) div 255, then grayed as the 32-bit
+// top-down BMP of `layout` is.
+CopyFault pictureRows(Picture& picture, const ImageLayout& layout, const GrayFormula& method, Cpu cpu,
+                      std::int32_t background, RowTaker next);
+
+// One row of `width` RGBA pixels composited on `background` in place (alpha made full).
+void composite(std::uint8_t* rgba, std::size_t width, std::uint32_t background);
 
 }  // namespace graybmp

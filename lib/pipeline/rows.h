@@ -19,6 +19,7 @@ enum class CopyFault {
     Refused,      // a later entry of a bitmap array broke a rule (the refusal says which)
     NoMemory,     // the buffers of the levels could not be had (a run-length image's
                   // width is not bounded by its file's length)
+    Corrupt,      // a picture's decoder stopped (the picture says why)
 };
 
 // The next stage or the sink: `take` gets one row (the picture's width of bytes) and

@@ -1,0 +1,209 @@
+// Which format a picture is, its decoder opened and its size checked, and its header's
+// fields read from its first bytes alone.
+#include "pictures/picture.h"
+
+#include <cstring>
+
+namespace graybmp {
+namespace {
+
+const PictureDecoder* decoderOf(PictureFormat format) {
+    for (const PictureDecoder* d : {&kPngDecoder, &kJpegDecoder, &kWebPDecoder, &kGifDecoder, &kNetpbmDecoder})
+        if (d->format == format) return d;
+    return nullptr;
+}
+
+std::uint32_t be16(const std::uint8_t* p) { return std::uint32_t{p[0]} << 8 | p[1]; }
+std::uint32_t be32(const std::uint8_t* p) { return be16(p) << 16 | be16(p + 2); }
+std::uint32_t le16(const std::uint8_t* p) { return std::uint32_t{p[1]} << 8 | p[0]; }
+std::uint32_t le24(const std::uint8_t* p) { return std::uint32_t{p[2]} << 16 | le16(p); }
+std::uint32_t le32(const std::uint8_t* p) { return std::uint32_t{p[3]} << 24 | le24(p); }
+
+bool shortOf(std::size_t n, std::uint64_t want, std::uint64_t& needed) {
+    if (n >= want) return false;
+    needed = want;
+    return true;
+}
+
+// PNG: the IHDR chunk right behind the signature.
+bool pngProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed, Failure& f) {
+    if (shortOf(n, 26, needed)) return false;
+    if (std::memcmp(d + 12, "IHDR", 4) != 0) {
+        f = pictureCorrupt("its first chunk is not IHDR");
+        return true;
+    }
+    info.width = be32(d + 16), info.height = be32(d + 20);
+    const int channels[] = {1, 0, 3, 1, 2, 0, 4};
+    info.bits = d[25] < 7 ? d[24] * channels[d[25]] : 0;
+    return true;
+}
+
+// JPEG: the segments up to the first start of frame.
+bool jpegProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed, Failure& f) {
+    for (std::uint64_t at = 2;;) {
+        if (shortOf(n, at + 2, needed)) return false;
+        if (d[at] != 0xFF) {
+            f = pictureCorrupt("a segment does not start with a marker");
+            return true;
+        }
+        const std::uint8_t marker = d[at + 1];
+        if (marker == 0xFF) {  // fill bytes
+            ++at;
+            continue;
+        }
+        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            at += 2;
+            continue;
+        }
+        if (marker == 0xD9 || marker == 0xDA) {
+            f = pictureCorrupt("no frame header before its scans");
+            return true;
+        }
+        if (shortOf(n, at + 4, needed)) return false;
+        const std::uint32_t length = be16(d + at + 2);
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame) {
+            if (shortOf(n, at + 10, needed)) return false;
+            info.height = be16(d + at + 5), info.width = be16(d + at + 7);
+            info.bits = 8 * d[at + 9];
+            if (d[at + 9] == 4) f = pictureUnsupported("a CMYK or YCCK JPEG");
+            return true;
+        }
+        at += 2 + length;
+    }
+}
+
+// WebP: the RIFF header and its first chunk.
+bool webpProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed, Failure& f) {
+    if (shortOf(n, 16, needed)) return false;
+    if (std::memcmp(d + 12, "VP8 ", 4) == 0) {
+        if (shortOf(n, 30, needed)) return false;
+        info.width = le16(d + 26) & 0x3FFF, info.height = le16(d + 28) & 0x3FFF, info.bits = 24;
+    } else if (std::memcmp(d + 12, "VP8L", 4) == 0) {
+        if (shortOf(n, 25, needed)) return false;
+        const std::uint32_t b = le32(d + 21);
+        info.width = (b & 0x3FFF) + 1, info.height = ((b >> 14) & 0x3FFF) + 1;
+        info.bits = (b >> 28 & 1) != 0 ? 32 : 24;
+    } else if (std::memcmp(d + 12, "VP8X", 4) == 0) {
+        if (shortOf(n, 30, needed)) return false;
+        info.width = le24(d + 24) + 1, info.height = le24(d + 27) + 1;
+        info.bits = (d[20] & 0x10) != 0 ? 32 : 24;
+    } else {
+        f = pictureCorrupt("its first chunk is not VP8, VP8L or VP8X");
+    }
+    return true;
+}
+
+}  // namespace
+
+PictureFormat pictureFormatOf(const std::uint8_t* d, std::size_t n) {
+    static const std::uint8_t png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (n >= 8 && std::memcmp(d, png, 8) == 0) return PictureFormat::Png;
+    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return PictureFormat::Jpeg;
+    if (n >= 12 && std::memcmp(d, "RIFF", 4) == 0 && std::memcmp(d + 8, "WEBP", 4) == 0) return PictureFormat::WebP;
+    if (n >= 6 && (std::memcmp(d, "GIF87a", 6) == 0 || std::memcmp(d, "GIF89a", 6) == 0)) return PictureFormat::Gif;
+    const auto space = [](std::uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v' || c == '#'; };
+    if (n >= 3 && d[0] == 'P' && d[1] >= '1' && d[1] <= '7' && space(d[2])) return PictureFormat::Netpbm;
+    return PictureFormat::None;
+}
+
+const char* pictureFormatName(PictureFormat format) {
+    const PictureDecoder* d = decoderOf(format);
+    return d != nullptr ? d->name : "BMP";
+}
+
+Failure pictureCorrupt(const std::string& reason) { return inputFailure(GRAYBMP_PICTURE_CORRUPT, reason); }
+Failure pictureUnsupported(const std::string& reason) {
+    return inputFailure(GRAYBMP_PICTURE_UNSUPPORTED, reason);
+}
+
+namespace {
+
+bool sizeAllowed(const PictureInfo& info, std::uint64_t maxPixels, Failure& f) {
+    const std::uint64_t pixels = std::uint64_t{info.width} * info.height;
+    if (info.width == 0 || info.height == 0) {
+        f = pictureCorrupt("it has no pixels (" + std::to_string(info.width) + " x " +
+                           std::to_string(info.height) + ")");
+        return false;
+    }
+    if (info.width > kMaxPictureSide || info.height > kMaxPictureSide || pixels > maxPixels) {
+        f = inputFailure(GRAYBMP_PICTURE_TOO_LARGE,
+                         "a picture of " + std::to_string(info.width) + " x " + std::to_string(info.height) +
+                             " pixels is too large (at most " + std::to_string(kMaxPictureSide) +
+                             " a side and " + std::to_string(maxPixels) + " pixels)");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool pictureOpened(Picture& p, PictureFormat format, Stream& in, std::uint64_t maxPixels, Failure& f) {
+    p.decoder = decoderOf(format);
+    p.in = &in;
+    p.position = 0;
+    p.info.format = format;
+    if (p.decoder == nullptr || p.decoder->open == nullptr) {
+        f = pictureUnsupported(std::string("a ") + pictureFormatName(format) +
+                               " picture, which this build of graybmp does not decode");
+        return false;
+    }
+    if (!p.decoder->open(p, f)) return false;
+    return sizeAllowed(p.info, maxPixels, f);
+}
+
+bool pictureProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed,
+                   std::uint64_t maxPixels, Failure& f) {
+    info = PictureInfo{};
+    info.format = pictureFormatOf(d, n);
+    bool found = false;
+    switch (info.format) {
+    case PictureFormat::Png:
+        found = pngProbed(d, n, info, needed, f);
+        break;
+    case PictureFormat::Jpeg:
+        found = jpegProbed(d, n, info, needed, f);
+        break;
+    case PictureFormat::WebP:
+        found = webpProbed(d, n, info, needed, f);
+        break;
+    case PictureFormat::Gif:
+        if (shortOf(n, 10, needed)) return false;
+        info.width = le16(d + 6), info.height = le16(d + 8), info.bits = 8;
+        found = true;
+        break;
+    case PictureFormat::Netpbm: {  // its header read by its own decoder, from memory
+        Stream s;
+        streamAttachMemory(s, d, n, false);
+        Picture p;
+        p.in = &s;
+        p.decoder = &kNetpbmDecoder;
+        p.info.format = PictureFormat::Netpbm;
+        found = kNetpbmDecoder.open(p, f);
+        // A header that reaches the lead's end may go on (a number cut short).
+        if (!netpbmHeaderEnded(p) && static_cast<std::uint64_t>(p.position) >= n) {
+            needed = n + 1;
+            f = Failure{};
+            return false;
+        }
+        info = p.info;
+        found = true;
+        break;
+    }
+    default:
+        return true;
+    }
+    if (found && f.status == GRAYBMP_OK && decoderOf(info.format)->open == nullptr)
+        f = pictureUnsupported(std::string("a ") + pictureFormatName(info.format) +
+                               " picture, which this build of graybmp does not decode");
+    if (found && f.status == GRAYBMP_OK) sizeAllowed(info, maxPixels, f);
+    return found;
+}
+
+std::size_t pictureRead(Picture& p, void* out, std::size_t count) {
+    const std::size_t got = streamReadAt(*p.in, p.position, out, count);
+    p.position += static_cast<std::int64_t>(got);
+    return got;
+}
+
+}  // namespace graybmp
