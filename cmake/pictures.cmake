@@ -2,14 +2,16 @@
 # libwebpdemux (WebP) and giflib (GIF), as Debian ships them; netpbm is the library's own
 # and always built. GRAYBMP_PICTURES: AUTO takes the decoders it finds, ON requires all
 # four, OFF builds none. Windows and WebAssembly builds decode netpbm only (Debian has no
-# builds of the others for them). Sets GRAYBMP_PICTURE_LIBRARIES (to link) and
-# GRAYBMP_PICTURE_PACKAGES (pkg-config names, for graybmp.pc's Requires.private).
+# builds of the others for them). Sets GRAYBMP_PICTURE_LIBRARIES (to link),
+# GRAYBMP_PICTURE_PACKAGES (pkg-config names, for graybmp.pc's Requires.private) and
+# GRAYBMP_PICTURE_DEFINES (GRAYBMP_HAS_SPNG=1 and the others found, for the tests).
 set(GRAYBMP_PICTURES AUTO CACHE STRING "Decode PNG, JPEG, WebP and GIF: AUTO (what is found), ON or OFF")
 set_property(CACHE GRAYBMP_PICTURES PROPERTY STRINGS AUTO ON OFF)
 
 set(GRAYBMP_PICTURE_LIBRARIES "")
 set(GRAYBMP_PICTURE_PACKAGES "")
 set(GRAYBMP_PICTURE_FORMATS "netpbm")
+set(GRAYBMP_PICTURE_DEFINES "")
 if(GRAYBMP_PICTURES STREQUAL "OFF" OR WIN32 OR CMAKE_SYSTEM_NAME STREQUAL "WASI")
   if(GRAYBMP_PICTURES STREQUAL "ON")
     message(FATAL_ERROR "GRAYBMP_PICTURES=ON: this platform's builds decode netpbm only")
@@ -21,6 +23,7 @@ find_package(PkgConfig QUIET)
 set(missing "")
 macro(graybmp_picture_found define format)
   target_compile_definitions(graybmp_objects PRIVATE ${define}=1)
+  list(APPEND GRAYBMP_PICTURE_DEFINES ${define}=1)
   list(APPEND GRAYBMP_PICTURE_FORMATS ${format})
 endmacro()
 

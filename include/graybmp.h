@@ -194,7 +194,8 @@ typedef struct graybmp_options {
     /* Since 1.4.0. Pictures (PNG, JPEG, WebP, GIF, netpbm) are taken as 8-bit sRGB; a pixel
      * whose alpha is not full is GRAYBMP_TRANSLUCENT unless a background is given, on which
      * each channel c of alpha a is composited as (c a + b (255 - a) + 127) div 255. The
-     * background applies to translucent BMPs converted to levels or compact as well. */
+     * background applies as well to translucent BMPs converted to levels or compact and to
+     * the pixels of graybmp_from_pixels. */
     int background_given;   /* whether `background` is used */
     uint32_t background;    /* 0xRRGGBB */
     uint64_t max_pixels;    /* a picture's limit (GRAYBMP_PICTURE_TOO_LARGE), at most 2^29; 0: 2^28 */

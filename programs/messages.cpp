@@ -13,6 +13,7 @@ const struct {
     {"the compact form takes ", "--compact writes "},
     {"the compact form would drop", "--compact would drop"},
     {"dithering needs levels", "dithering needs levels (--levels)"},
+    {"no background to composite", "no --background to composite"},
 };
 
 }  // namespace

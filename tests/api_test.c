@@ -308,6 +308,9 @@ int main(int argc, char** argv) {
             {GRAYBMP_TRANSLUCENT, "translucent"},
             {GRAYBMP_COMPACT_KIND, "compact-kind"},
             {GRAYBMP_LEVELS_KIND, "levels-kind"},
+            {GRAYBMP_PICTURE_CORRUPT, "picture-corrupt"},
+            {GRAYBMP_PICTURE_UNSUPPORTED, "picture-unsupported"},
+            {GRAYBMP_PICTURE_TOO_LARGE, "picture-too-large"},
             {GRAYBMP_OPEN_FAILED, "open-failed"},
             {GRAYBMP_READ_FAILED, "read-failed"},
             {GRAYBMP_INPUT_SHRANK, "input-shrank"},
@@ -331,7 +334,7 @@ int main(int argc, char** argv) {
             CHECK(strcmp(graybmp_status_text(names[k].status), "unknown") != 0);
         }
         for (s = 0; s < 100; ++s) named += strcmp(graybmp_status_name((graybmp_status)s), "unknown") != 0;
-        CHECK(named == 40 && k == 40);
+        CHECK(named == 43 && k == 43);
         CHECK(strcmp(graybmp_status_name((graybmp_status)-1), "unknown") == 0);
         CHECK(strcmp(graybmp_version(), GRAYBMP_VERSION_STRING) == 0 && GRAYBMP_VERSION_NUMBER == 10300);
         CHECK(graybmp_cpu_known(graybmp_cpu()) && !graybmp_cpu_known("pentium") && !graybmp_cpu_known(NULL));

@@ -71,17 +71,25 @@ LibraryCopy throughCallbacks(const Bytes& input, const graybmp_options& o, std::
 
 std::vector<LibraryCopy> libraryCopies(const Bytes& input, Method method, bool compact,
                                        const std::string& folder) {
-    const graybmp_options o = optionsOf(method, compact);
+    return libraryCopies(input, optionsOf(method, compact), folder);
+}
+
+std::vector<LibraryCopy> libraryCopies(const Bytes& input, const graybmp_options& o, const std::string& folder) {
     std::vector<LibraryCopy> copies;
     graybmp_error e{};
 
     std::uint64_t length = 0, ahead = 0;
     graybmp_status s = graybmp_output_length(input.data(), input.size(), &o, &length, &e);
-    // The same length (or refusal) from the first bytes alone, as a stream's caller asks.
-    const bool aheadAgrees =
-        graybmp_stream_output_length(input.data(), std::min<std::size_t>(input.size(), GRAYBMP_HEADER_BYTES),
-                                     input.size(), &o, &ahead, nullptr) == s &&
-        ahead == length;
+    // The same length (or refusal) from the first bytes alone, as a stream's caller asks:
+    // more of them while it says how many it needs (a picture's header may lie further).
+    std::size_t given = std::min<std::size_t>(input.size(), GRAYBMP_HEADER_BYTES);
+    graybmp_error short_{};
+    graybmp_status first;
+    while ((first = graybmp_stream_output_length(input.data(), given, input.size(), &o, &ahead, &short_)) ==
+               GRAYBMP_TOO_SHORT &&
+           short_.needed > given && short_.needed <= input.size())
+        given = static_cast<std::size_t>(short_.needed);
+    const bool aheadAgrees = first == s && ahead == length;
     Bytes memory(s == GRAYBMP_OK ? static_cast<std::size_t>(length) : 0);
     std::size_t written = 0;
     s = graybmp_convert_memory(input.data(), input.size(), memory.data(), memory.size(), &o,
@@ -91,7 +99,8 @@ std::vector<LibraryCopy> libraryCopies(const Bytes& input, Method method, bool c
 
     Bytes buffer = input;
     s = graybmp_convert_in_place(buffer.data(), buffer.size(), &o, &e);
-    if (s != GRAYBMP_LENGTH_CHANGES) {
+    const bool picture = graybmp_picture_kind(input.data(), input.size()) != GRAYBMP_KIND_NONE;
+    if (s != GRAYBMP_LENGTH_CHANGES && !(picture && s == GRAYBMP_PICTURE_UNSUPPORTED)) {
         if (s != GRAYBMP_OK && buffer != input) s = GRAYBMP_BAD_ARGUMENT;  // changed though refused
         copies.push_back({"in place", s, e.message, buffer});
     }
@@ -115,7 +124,12 @@ std::vector<LibraryCopy> libraryCopies(const Bytes& input, Method method, bool c
 
 std::string libraryProblem(const Bytes& input, Method method, bool compact,
                            const std::string& folder, const Bytes* expected) {
-    const std::vector<LibraryCopy> copies = libraryCopies(input, method, compact, folder);
+    return libraryProblem(input, optionsOf(method, compact), folder, expected);
+}
+
+std::string libraryProblem(const Bytes& input, const graybmp_options& options, const std::string& folder,
+                           const Bytes* expected) {
+    const std::vector<LibraryCopy> copies = libraryCopies(input, options, folder);
     for (const LibraryCopy& c : copies) {
         if (expected != nullptr && c.status != GRAYBMP_OK)
             return c.path + ": " + graybmp_status_name(c.status) + ": " + c.message;

@@ -22,10 +22,15 @@ struct LibraryCopy {
 std::vector<LibraryCopy> libraryCopies(const Bytes& input, Method method, bool compact,
                                        const std::string& folder);
 
+std::vector<LibraryCopy> libraryCopies(const Bytes& input, const graybmp_options& options,
+                                       const std::string& folder);
+
 // Empty when every way gives `expected` (a refusal: when every way refuses, by the same
 // status, a buffer refused in place is unchanged and an earlier output file is kept);
 // else what differs, in words.
 std::string libraryProblem(const Bytes& input, Method method, bool compact,
                            const std::string& folder, const Bytes* expected);
+std::string libraryProblem(const Bytes& input, const graybmp_options& options, const std::string& folder,
+                           const Bytes* expected);
 
 }  // namespace graybmp::test

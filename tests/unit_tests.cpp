@@ -17,6 +17,7 @@
 #include "graybmp.h"
 #include "report.h"
 #include "library.h"
+#include "formats.h"
 #include "testkit.h"
 
 namespace graybmp {
@@ -740,6 +741,83 @@ TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
         ++k;
         check(input, combos[k % combos.size()], test::kMethods[k % std::size(test::kMethods)],
               processCpu(), test::describe(s));
+    }
+}
+
+// Pictures of every format and kind, against the definitions: their pixels (worked out
+// from the format's rules, or for lossy ones the same decoder's) in the 32-bit top-down
+// BMP they are converted as, through the levels' reference, by the next method, levels
+// and dithering, on a background where a pixel is not opaque; by every way into the
+// library (memory, callbacks in order and at offsets, files). Their headers read as the
+// format counts them; a translucent one refused without a background; a format this build
+// does not decode refused as unsupported.
+TEST(Pictures, EveryKindGivesTheDefinitionsBytes) {
+    const struct {
+        int levels, depth;
+        const char* dither;
+        graybmp_dither value;
+    } asks[] = {{0, 0, "none", GRAYBMP_DITHER_NONE},           {2, 1, "floyd-steinberg", GRAYBMP_DITHER_FLOYD_STEINBERG},
+                {4, 2, "atkinson", GRAYBMP_DITHER_ATKINSON},   {3, 2, "ordered", GRAYBMP_DITHER_ORDERED},
+                {16, 4, "none", GRAYBMP_DITHER_NONE},          {255, 8, "floyd-steinberg", GRAYBMP_DITHER_FLOYD_STEINBERG}};
+    std::size_t k = 0, converted = 0;
+    for (const test::Fixture& f : test::everyPictureKind()) {
+        SCOPED_TRACE(f.name);
+        graybmp_options o;
+        graybmp_options_init(&o);
+        graybmp_header h{};
+        ASSERT_EQ(graybmp_read_header(f.file.data(), f.file.size(), f.file.size(), &o, &h, nullptr), GRAYBMP_OK);
+        EXPECT_EQ(h.kind, f.kind);
+        EXPECT_EQ(h.width, f.pixels.width);
+        EXPECT_EQ(h.height, f.pixels.height);
+        EXPECT_EQ(h.bit_count, f.bits);
+        EXPECT_EQ(h.size, static_cast<std::int64_t>(f.file.size()));
+        EXPECT_EQ(h.is_bmp, 0);
+        const bool translucent = std::any_of(f.pixels.pixels.begin(), f.pixels.pixels.end(),
+                                             [](const test::Rgba& p) { return p.a != 255; });
+        EXPECT_EQ(h.refusal.status, GRAYBMP_OK);
+        if (translucent) {  // refused without a background, whatever the options
+            std::uint64_t length = 0;
+            std::vector<std::uint8_t> out(1 << 20);
+            EXPECT_EQ(graybmp_convert_memory(f.file.data(), f.file.size(), out.data(), out.size(), &o, nullptr,
+                                             nullptr),
+                      GRAYBMP_TRANSLUCENT);
+            EXPECT_EQ(graybmp_output_length(f.file.data(), f.file.size(), &o, &length, nullptr), GRAYBMP_OK);
+        }
+        const std::uint32_t background = k % 2 == 0 ? 0x336699 : 0xFFFFFF;
+        const test::Picture shown = translucent ? test::composited(f.pixels, background) : f.pixels;
+        const Bytes bmp = test::bitmapOf(shown, f.xPpm, f.yPpm);
+        // Every ask by the next method; a wide picture by one.
+        const std::size_t tries = f.pixels.width > 1000 ? 1 : std::size(asks);
+        for (std::size_t a = 0; a < tries; ++a, ++k) {
+            const auto& ask = asks[a];
+            const test::Method m = test::kMethods[k % std::size(test::kMethods)];
+            graybmp_options_set_method(&o, test::methodName(m), nullptr);
+            o.levels = ask.levels, o.depth = ask.depth, o.dither = ask.value;
+            o.background_given = translucent ? 1 : 0, o.background = background;
+            const Bytes want = test::expectedLevels(bmp, m, ask.levels == 0 ? 256 : ask.levels,
+                                                    ask.levels == 0 ? 8 : ask.depth, ask.dither);
+            ASSERT_FALSE(want.empty());
+            EXPECT_EQ(test::libraryProblem(f.file, o, ::testing::TempDir(), &want), "")
+                << ask.levels << " levels, " << ask.dither << ", " << test::methodName(m);
+            ++converted;
+        }
+    }
+    EXPECT_GT(converted, 0u);
+}
+
+TEST(Pictures, FormatsNotInThisBuildAreRefusedAsUnsupported) {
+    // A picture of each format, the least its signature needs and a little more.
+    const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                       0, 0, 0, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0};
+    for (const auto& [kind, file] : {std::pair{GRAYBMP_KIND_PNG, png}, {GRAYBMP_KIND_GIF, gif}}) {
+        std::vector<std::uint8_t> out(4096);
+        graybmp_error e{};
+        const graybmp_status s =
+            graybmp_convert_memory(file.data(), file.size(), out.data(), out.size(), nullptr, nullptr, &e);
+        EXPECT_EQ(graybmp_picture_kind(file.data(), file.size()), kind);
+        if (!test::buildDecodes(kind)) EXPECT_EQ(s, GRAYBMP_PICTURE_UNSUPPORTED) << e.message;
+        else EXPECT_EQ(s, GRAYBMP_PICTURE_CORRUPT) << e.message;  // cut short
     }
 }
 

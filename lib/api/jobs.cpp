@@ -80,7 +80,9 @@ bool inputChecked(const graybmp_job& job, void (*headerHook)(void* context, cons
             return false;
         }
         const bool ok = pictureChecked(in.c, st, f);
-        if (headerHook != nullptr) {
+        // The report once the decoder has read the size, refused or not.
+        const PictureInfo& info = in.c.picture->info;
+        if (headerHook != nullptr && (ok || info.width != 0 || info.height != 0)) {
             graybmp_header header;
             pictureHeader(in.c, st.sequential ? -1 : static_cast<std::int64_t>(in.fileSize), header);
             headerHook(context, &header);

@@ -123,7 +123,7 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
         auto* to = static_cast<unsigned char*>(pixels);
         // True colour at 256 levels, undithered: each row's grays straight into the pixels.
         if (l.kind == ImageKind::TrueColour && isCompactForm(s.levels) && m.c.picture == nullptr) {
-            if (grayRowsInMemory(static_cast<const std::uint8_t*>(input), l, s.method, m.c.cpu, to, stride) !=
+            if (grayRowsInMemory(static_cast<const std::uint8_t*>(input), l, s.method, m.c.cpu, s.background, to, stride) !=
                 CopyFault::None)
                 f = faultFailure(CopyFault::Translucent, m.c);
             return;

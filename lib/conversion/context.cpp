@@ -108,6 +108,9 @@ Failure faultFailure(CopyFault fault, const Conversion& c) {
     case CopyFault::Refused:
         return refusalOf(c.refusal.error, c.refusal.reason);
     case CopyFault::Translucent:
+        if (c.picture != nullptr)
+            return inputFailure(GRAYBMP_TRANSLUCENT,
+                                "has pixels that are not opaque, and no background to composite them on");
         return inputFailure(GRAYBMP_TRANSLUCENT,
                             std::string("has pixels that are not opaque; ") +
                                 (s.levels.count > 0 ? "the levels" : "the compact form") +

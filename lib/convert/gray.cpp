@@ -128,6 +128,21 @@ std::uint32_t grayPixel(const PixelGray& g, std::uint32_t value) {
     return (value & ~colour) | narrow(g.red, gray) | narrow(g.green, gray) | narrow(g.blue, gray);
 }
 
+void grayIndicesOn(const PixelGray& g, std::uint32_t alphaMask, std::uint32_t background, const std::uint8_t* p,
+                   std::size_t count, std::uint8_t* out) {
+    const Channel alpha = channelOf(alphaMask);
+    const unsigned b[3] = {background & 0xFF, background >> 8 & 0xFF, background >> 16 & 0xFF};
+    const auto size = static_cast<std::size_t>(g.bytesPerPixel);
+    for (std::size_t i = 0; i < count; ++i, p += size) {
+        std::uint32_t v = 0;
+        for (std::size_t k = size; k-- > 0;) v = v << 8 | p[k];
+        const unsigned a = widen(alpha, v);
+        unsigned c[3] = {widen(g.blue, v), widen(g.green, v), widen(g.red, v)};
+        for (int k = 0; k < 3; ++k) c[k] = (c[k] * a + b[k] * (255 - a) + 127) / 255;
+        out[i] = grayOf(g.formula, c[0], c[1], c[2]);
+    }
+}
+
 void grayPixels(const PixelGray& g, std::uint8_t* p, std::size_t count) {
     const int size = g.bytesPerPixel;
     const auto at = [&](std::size_t i) { return p + static_cast<std::size_t>(size) * i; };

@@ -72,4 +72,10 @@ void grayPixels(const PixelGray& gray, std::uint8_t* pixels, std::size_t count);
 // read.
 void grayIndices(const PixelGray& gray, const std::uint8_t* pixels, std::size_t count, std::uint8_t* out);
 
+// As grayIndices, each pixel first composited on `background` (0xRRGGBB) by its alpha
+// (under `alphaMask`, widened to 8 bits as the colours are): each channel c becomes
+// (c a + b (255 - a) + 127) div 255. 16- to 32-bit pixels.
+void grayIndicesOn(const PixelGray& gray, std::uint32_t alphaMask, std::uint32_t background,
+                   const std::uint8_t* pixels, std::size_t count, std::uint8_t* out);
+
 }  // namespace graybmp

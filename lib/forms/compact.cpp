@@ -13,7 +13,7 @@
 namespace graybmp {
 namespace {
 
-bool compactCopied(Copy& c, const std::uint8_t* lead, bool& translucent) {
+bool compactCopied(Copy& c, const std::uint8_t* lead, std::int32_t background, bool& translucent) {
     const ImageLayout& l = c.layout;
     const std::vector<std::uint8_t> headers = levelHeaders(l, lead, kCompactLevels.count, kCompactLevels.depth);
     if (!streamWriteAt(c.out, 0, headers.data(), headers.size())) return false;
@@ -37,7 +37,7 @@ bool compactCopied(Copy& c, const std::uint8_t* lead, bool& translucent) {
             if (streamReadAt(c.in, at, c.chunk.data(), want) != want) return false;
             for (std::int64_t r = 0; r < rows; ++r) {
                 if (!grayRow(l, gray, c.chunk.data() + r * l.stride, static_cast<std::size_t>(pixels),
-                                indices.data() + r * outStride)) {
+                             indices.data() + r * outStride, background)) {
                     translucent = true;
                     return false;
                 }
@@ -77,7 +77,7 @@ std::int64_t length(const ImageLayout& l, const Settings&, std::int64_t) {
 CopyFault compactCopy(Conversion& c) {
     Copy k = copyOf(c);
     bool translucent = false;
-    if (compactCopied(k, c.lead, translucent)) return CopyFault::None;
+    if (compactCopied(k, c.lead, c.settings.background, translucent)) return CopyFault::None;
     return translucent ? CopyFault::Translucent : streamFault(*c.in, *c.out);
 }
 

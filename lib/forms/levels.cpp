@@ -79,8 +79,8 @@ CopyFault copy(Conversion& c) {
     const RowTaker first = quantizeInto(stage, levels, l.width, rows, l.height > 0, sink);
     CopyFault fault =
         c.picture != nullptr ? pictureRows(*c.picture, l, c.settings.method, c.cpu, c.settings.background, first)
-        : c.source != nullptr ? pixelRows(*c.source, l, c.settings.method, c.cpu, first)
-                              : bmpRows(*c.in, l, c.chunk, c.settings.method, c.cpu, first);
+        : c.source != nullptr ? pixelRows(*c.source, l, c.settings.method, c.cpu, c.settings.background, first)
+                              : bmpRows(*c.in, l, c.chunk, c.settings.method, c.cpu, c.settings.background, first);
     if (fault == CopyFault::None && c.pixels == nullptr && !bmpSinkFlush(bmp)) fault = CopyFault::WriteFailed;
     if (fault == CopyFault::ReadFailed && c.in != nullptr)
         fault = streamFault(*c.in, c.out != nullptr ? *c.out : Stream{});

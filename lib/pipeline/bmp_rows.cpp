@@ -73,15 +73,19 @@ bool opaque(const std::uint8_t* p, std::size_t count, int size, std::uint32_t al
 }
 
 bool grayRow(const ImageLayout& l, const PixelGray& gray, const std::uint8_t* from, std::size_t n,
-                std::uint8_t* out) {
-    if (l.alphaMask != 0 && !opaque(from, n, gray.bytesPerPixel, l.alphaMask)) return false;
+             std::uint8_t* out, std::int32_t background) {
+    if (l.alphaMask != 0 && !opaque(from, n, gray.bytesPerPixel, l.alphaMask)) {
+        if (background < 0) return false;
+        grayIndicesOn(gray, l.alphaMask, static_cast<std::uint32_t>(background), from, n, out);
+        return true;
+    }
     grayIndices(gray, from, n, out);
     return true;
 }
 
 
 CopyFault bmpRows(Stream& in, const ImageLayout& l, Buffer& chunk, const GrayFormula& method, Cpu cpu,
-                  RowTaker next) {
+                  std::int32_t background, RowTaker next) {
     const std::int64_t rows = levelRows(l);
     if (rows == 0) return CopyFault::None;
     const auto width = static_cast<std::size_t>(l.width);
@@ -107,7 +111,7 @@ CopyFault bmpRows(Stream& in, const ImageLayout& l, Buffer& chunk, const GrayFor
             if (streamReadAt(in, l.pixelOffset + r * l.stride, row, want) != want) return CopyFault::ReadFailed;
         }
         if (l.kind == ImageKind::TrueColour) {
-            if (!grayRow(l, gray, row, width, grays.data())) return CopyFault::Translucent;
+            if (!grayRow(l, gray, row, width, grays.data(), background)) return CopyFault::Translucent;
         } else if (l.bitCount == 8) {
             for (std::size_t x = 0; x < width; ++x) grays[x] = lookup[row[x]];
         } else {  // indices of 1, 2 or 4 bits, the first in the high bits
@@ -127,14 +131,14 @@ std::uint64_t bmpRowsHeap(const ImageLayout& l) {
 }
 
 CopyFault grayRowsInMemory(const std::uint8_t* file, const ImageLayout& layout, const GrayFormula& method,
-                           Cpu cpu, std::uint8_t* pixels, std::size_t stride) {
+                           Cpu cpu, std::int32_t background, std::uint8_t* pixels, std::size_t stride) {
     const PixelGray gray = pixelGrayOf(layout, nullptr, method, cpu);
     const auto width = static_cast<std::size_t>(layout.width);
     const bool bottomUp = layout.height > 0;
     for (std::int64_t r = 0; r < layout.rowCount; ++r) {
         const std::int64_t picture = bottomUp ? layout.rowCount - 1 - r : r;
         if (!grayRow(layout, gray, file + layout.pixelOffset + r * layout.stride, width,
-                        pixels + static_cast<std::size_t>(picture) * stride))
+                     pixels + static_cast<std::size_t>(picture) * stride, background))
             return CopyFault::Translucent;
     }
     return CopyFault::None;

@@ -1,7 +1,6 @@
 #include "pipeline/pixel_rows.h"
 
 #include <cstddef>
-#include <cstring>
 #include <vector>
 
 #include "pipeline/bmp_rows.h"
@@ -34,7 +33,7 @@ constexpr int kRgbaLayout = 3;
 }  // namespace
 
 CopyFault pixelRows(const PixelsIn& p, const ImageLayout& l, const GrayFormula& method, Cpu cpu,
-                    RowTaker next) {
+                    std::int32_t background, RowTaker next) {
     const std::size_t width = p.width;
     if (width == 0) return CopyFault::None;
     std::vector<std::uint8_t> bgra(4 * width), grays(width);
@@ -42,20 +41,10 @@ CopyFault pixelRows(const PixelsIn& p, const ImageLayout& l, const GrayFormula& 
     for (std::uint32_t r = 0; r < p.height; ++r) {
         const std::uint32_t picture = p.bottomUp ? p.height - 1 - r : r;
         kBgraRuns[p.layout](p.pixels + picture * p.stride, width, bgra.data());
-        if (!grayRow(l, gray, bgra.data(), width, grays.data())) return CopyFault::Translucent;
+        if (!grayRow(l, gray, bgra.data(), width, grays.data(), background)) return CopyFault::Translucent;
         if (!next(grays.data())) return CopyFault::WriteFailed;
     }
     return CopyFault::None;
-}
-
-void composite(std::uint8_t* p, std::size_t width, std::uint32_t background) {
-    const std::uint32_t b[3] = {background >> 16 & 0xFF, background >> 8 & 0xFF, background & 0xFF};
-    for (std::size_t x = 0; x < width; ++x, p += 4) {
-        const std::uint32_t a = p[3];
-        if (a == 255) continue;
-        for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>((p[c] * a + b[c] * (255 - a) + 127) / 255);
-        p[3] = 255;
-    }
 }
 
 namespace {
@@ -65,20 +54,15 @@ struct PictureGray {
     PixelGray gray;
     std::int32_t background;
     std::size_t width;
-    std::vector<std::uint8_t> rgba, bgra, grays;
+    std::vector<std::uint8_t> bgra, grays;
     RowTaker next;
     bool translucent = false;
 };
 
 bool pictureRow(void* self, const std::uint8_t* row) {
     auto& g = *static_cast<PictureGray*>(self);
-    if (g.background >= 0) {
-        std::memcpy(g.rgba.data(), row, g.rgba.size());
-        composite(g.rgba.data(), g.width, static_cast<std::uint32_t>(g.background));
-        row = g.rgba.data();
-    }
     kBgraRuns[kRgbaLayout](row, g.width, g.bgra.data());
-    if (!grayRow(*g.layout, g.gray, g.bgra.data(), g.width, g.grays.data())) {
+    if (!grayRow(*g.layout, g.gray, g.bgra.data(), g.width, g.grays.data(), g.background)) {
         g.translucent = true;
         return false;
     }
@@ -89,8 +73,7 @@ bool pictureRow(void* self, const std::uint8_t* row) {
 
 CopyFault pictureRows(Picture& picture, const ImageLayout& l, const GrayFormula& method, Cpu cpu,
                       std::int32_t background, RowTaker next) {
-    PictureGray g{&l, pixelGrayOf(l, nullptr, method, cpu), background, picture.info.width, {}, {}, {}, next};
-    if (background >= 0) g.rgba.resize(4 * g.width);
+    PictureGray g{&l, pixelGrayOf(l, nullptr, method, cpu), background, picture.info.width, {}, {}, next};
     g.bgra.resize(4 * g.width);
     g.grays.resize(g.width);
     const CopyFault fault = picture.decoder->rows(picture, RowTaker{&g, pictureRow});
