@@ -21,6 +21,8 @@
 #include <string>
 
 #include "bitmap/check.h"
+#include "formats.h"
+#include "graybmp.h"
 #include "library.h"
 #include "testkit.h"
 
@@ -405,13 +407,14 @@ TEST_F(Refusal, EachClassLeavesTheOutputAlone) {
     alpha.infoSize = 124, alpha.bits = 32, alpha.compression = 3;
     const std::uint32_t alphaMasks[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
     std::copy(alphaMasks, alphaMasks + 4, alpha.masks);
-    const struct {
+    struct Case {
         const char* name;
         Bytes file;
         const char* reason;
         bool report;
         const char* options = "";  // run with these, the input and -o the output
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"levels of OS/2 Huffman", test::makePicture(huffman), "--levels takes", false, "--levels 4"},
         {"levels of RLE24", test::makePicture(rle24), "not RLE24 ones", false, "--levels 4"},
         {"levels of a bitmap array", two, "not a bitmap array ones", false, "--levels 2"},
@@ -457,6 +460,41 @@ TEST_F(Refusal, EachClassLeavesTheOutputAlone) {
         {"an array chain into its first entry's table", back(14 + 14 + 40 + 6), "chain loops",
          true},
     };
+    // Pictures of other formats, where this build decodes them: the report once their size
+    // is read.
+    const std::vector<std::uint8_t> cmyk(4 * 8 * 8, 0x40);
+    test::Picture glass;
+    glass.width = 3, glass.height = 2;
+    glass.pixels.assign(6, test::Rgba{200, 100, 50, 255});
+    glass.pixels[4].a = 128;
+    std::vector<std::uint8_t> noisy(3 * 16 * 16);
+    for (std::size_t i = 0; i < noisy.size(); ++i) noisy[i] = static_cast<std::uint8_t>(i * 37 % 251);
+    const Bytes png = test::pngOf(glass), jpeg = test::jpegOf(noisy, 16, 16, 3);
+    if (test::buildDecodes(GRAYBMP_KIND_PNG)) {
+        cases.push_back({"a PNG cut short", Bytes(png.begin(), png.end() - 20), "ends early", true});
+        cases.push_back({"a translucent PNG", png, "not opaque, and no --background", true});
+    }
+    if (test::buildDecodes(GRAYBMP_KIND_JPEG)) {
+        cases.push_back({"a JPEG cut short", Bytes(jpeg.begin(), jpeg.end() - 40), "it ends early", true});
+        cases.push_back({"a CMYK JPEG", test::jpegOf(cmyk, 8, 8, 4), "a CMYK or YCCK JPEG", true});
+    }
+    if (test::buildDecodes(GRAYBMP_KIND_GIF))
+        cases.push_back({"a GIF of no image", {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0, 0, 0, 0x3B},
+                         "holds no image", true});
+    const auto pnm = [](char magic, const std::string& header, const Bytes& raster) {
+        return test::netpbm(magic, header, raster);
+    };
+    cases.push_back({"a netpbm picture wider than 65535", pnm('5', "\n65536 1\n255\n", Bytes(65536)),
+                     "too large (at most 65535 a side", true});
+    cases.push_back({"more pixels than --max-pixels", pnm('5', "\n5 3\n255\n", Bytes(15)), "too large", false,
+                     "--max-pixels 14"});
+    cases.push_back({"a netpbm picture of no pixels", pnm('5', "\n0 3\n255\n", {}), "no pixels (0 x 3)", true});
+    cases.push_back({"a netpbm sample above its maxval", pnm('2', "\n2 1\n3\n1 4\n", {}), "above its maxval", true});
+    cases.push_back({"a netpbm picture cut short", pnm('6', "\n2 2\n255\n", Bytes(11)), "ends early", true});
+    cases.push_back({"a PAM of a tuple type it does not know",
+                     pnm('7', "\nWIDTH 1\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE CMYK\nENDHDR\n", Bytes(4)),
+                     "tuple type \"CMYK\"", false});
+    cases.push_back({"a netpbm maxval of 0", pnm('5', "\n1 1\n0\n", Bytes(1)), "maxval, 0, is not 1 to 65535", false});
     for (const auto& c : cases) {
         put(kInput, c.file);
         const Outcome r = expectRefused(c.name, c.reason, c.options);
@@ -817,6 +855,14 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
         beside.push_back({n[1], &grayA});
     }
     const std::string besideScript = "$G" + operands;
+    // A picture of another format (netpbm, which every build decodes) becomes a BMP.
+    const Bytes ppm = test::netpbm('6', "\n3 2\n255\n", {10, 20, 30, 40, 50, 60, 70, 80, 90, 1, 2, 3, 250, 251, 252, 9, 9, 9});
+    put("photo.ppm", ppm);
+    put("photo.pgm", test::netpbm('5', "\n3 2\n255\n", Bytes(6, 7)));
+    test::Picture shown;
+    shown.width = 3, shown.height = 2;
+    for (std::size_t i = 0; i < 6; ++i) shown.pixels.push_back({ppm[11 + 3 * i], ppm[12 + 3 * i], ppm[13 + 3 * i], 255});
+    const Bytes grayPpm = test::expectedLevels(test::bitmapOf(shown), test::Method::Mean, 256, 8, "none");
     const struct {
         const char* script;
         int status;
@@ -857,6 +903,15 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
          0,
          {{"a.bmp", &a}},
          ""},
+        {"$G photo.ppm photo.pgm", 1, {{"photoNEW.bmp", &grayPpm}},
+         "graybmp: photo.pgm: the output photoNEW.bmp was already written by this run"},
+        {"$G -d out photo.ppm && cat photo.ppm | $G - | cmp - out/photo.bmp", 0, {{"out/photo.bmp", &grayPpm}}, ""},
+        {"$G -i photo.ppm a.bmp", 1, {{"photo.ppm", &ppm}, {"a.bmp", &grayA}},
+         "graybmp: photo.ppm: a picture of another format cannot be replaced by a BMP under its name\n"},
+        {"mkdir -p t/s && cp photo.ppm t/s/p.ppm && cp a.bmp t/s/a.bmp && $G -r -d out t && test ! -e out/t/s/p.bmp"
+         " && $G -r --pictures -d out t",
+         0, {{"out/t/s/p.bmp", &grayPpm}, {"out/t/s/a.bmp", &grayA}}, ""},
+        {"$G -r --pictures -i .", 2, {}, "graybmp: --pictures and --in-place conflict"},
         // 7 x 3 at 24 bits: 1078 + 8 x 3 bytes compact, the same through a pipe
         {"$G --compact rgb.bmp && cat rgb.bmp | $G --compact - | cmp - rgbNEW.bmp && "
          "test $(wc -c < rgbNEW.bmp) = 1102",
@@ -886,8 +941,9 @@ TEST_F(CommandLine, OutputOptionsAndTheirRefusals) {
         }
         for (const auto& entry : fs::recursive_directory_iterator(dir_))  // no temporary left
             EXPECT_NE(entry.path().filename().string()[0], '.') << c.script << entry.path();
-        for (const char* made : {"gray.bmp", "piped.bmp", "out/a.bmp", "aNEW.bmp", "aNEWNEW.bmp"})
-            fs::remove(path(made));
+        for (const char* made : {"gray.bmp", "piped.bmp", "out/a.bmp", "aNEW.bmp", "aNEWNEW.bmp", "photoNEW.bmp",
+                                 "out/photo.bmp", "out/t", "t"})
+            fs::remove_all(path(made));
     }
 }
 
