@@ -5,7 +5,8 @@
 // alpha and unused bits kept, every RLE24 triple gray, every bitmap array entry so. The
 // gray method varies with the input's length too. Whatever the tests' decoder reads must decode to
 // the gray of the input's picture. The chunk size and the kernel's copy vary with the input's
-// length, so chunk edges fall everywhere.
+// length, so chunk edges fall everywhere. A picture of another format must convert or be
+// refused as pictures are, in memory and through a pipe alike.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -42,9 +43,66 @@ std::FILE* memoryFile(int& fd, const std::uint8_t* data, std::size_t size, const
 
 int inputFd = -1, outputFd = -1;
 
+// A pipe: the input handed over in pieces, with no seek.
+struct Pipe {
+    const std::uint8_t* data;
+    std::size_t size, at = 0;
+    Bytes out;
+};
+long long pipeRead(void* context, void* buffer, std::size_t count) {
+    Pipe& p = *static_cast<Pipe*>(context);
+    const std::size_t n = std::min({count, p.size - p.at, std::size_t{777}});
+    std::copy(p.data + p.at, p.data + p.at + n, static_cast<std::uint8_t*>(buffer));
+    p.at += n;
+    return static_cast<long long>(n);
+}
+long long pipeWrite(void* context, const void* data, std::size_t count) {
+    auto& out = static_cast<Pipe*>(context)->out;
+    out.insert(out.end(), static_cast<const std::uint8_t*>(data), static_cast<const std::uint8_t*>(data) + count);
+    return static_cast<long long>(count);
+}
+
+bool pictureRefusal(graybmp_status s) {
+    return s == GRAYBMP_PICTURE_CORRUPT || s == GRAYBMP_PICTURE_UNSUPPORTED || s == GRAYBMP_PICTURE_TOO_LARGE ||
+           s == GRAYBMP_TRANSLUCENT || s == GRAYBMP_TOO_SHORT;
+}
+
+// A picture of another format: converted, or refused as a picture is, alike in memory and
+// through a pipe; its header read from any prefix without a fault.
+int picture(const std::uint8_t* data, std::size_t size) {
+    graybmp_options o;
+    graybmp_options_init(&o);
+    graybmp_options_set_method(&o, graybmp::test::methodName(graybmp::test::kMethods[size % 11]), nullptr);
+    o.levels = size % 4 == 0 ? 0 : static_cast<int>(2 + size % 5);
+    o.dither = o.levels == 0 ? GRAYBMP_DITHER_NONE : static_cast<graybmp_dither>(size % 4);
+    o.background_given = static_cast<int>(size % 2), o.background = 0x808080;
+    o.max_pixels = std::uint64_t{1} << 20;  // the fuzzer's memory
+    graybmp_header h{};
+    for (const std::size_t n : {std::size_t{12}, std::size_t{64}, size})
+        graybmp_read_header(data, std::min(n, size), size, &o, &h, nullptr);
+    std::uint64_t length = 0;
+    graybmp_status s = graybmp_output_length(data, size, &o, &length, nullptr);
+    if (s != GRAYBMP_OK) {
+        REQUIRE(pictureRefusal(s));
+        return 0;
+    }
+    Bytes memory(static_cast<std::size_t>(length));
+    std::size_t written = 0;
+    s = graybmp_convert_memory(data, size, memory.data(), memory.size(), &o, &written, nullptr);
+    REQUIRE(s == GRAYBMP_OK ? written == length : pictureRefusal(s));
+    Pipe pipe{data, size};
+    graybmp_reader reader{&pipe, pipeRead, nullptr, nullptr};
+    graybmp_writer writer{&pipe, pipeWrite, nullptr};
+    const graybmp_status piped = graybmp_convert_stream(&reader, nullptr, 0, &writer, &o, nullptr, nullptr);
+    REQUIRE(piped == s);
+    REQUIRE(s != GRAYBMP_OK || pipe.out == memory);
+    return 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (graybmp_picture_kind(data, size) != GRAYBMP_KIND_NONE) return picture(data, size);
     std::uint8_t lead[graybmp::kMaxLeadSize] = {};
     const std::size_t leadSize = std::min(size, sizeof lead);
     std::copy(data, data + leadSize, lead);

@@ -1,8 +1,9 @@
 // Writes the fuzzer's seed corpus into a folder: small samples of every padding, header
-// version and layout.
+// version and layout, and pictures of every format.
 #include <cstdio>
 #include <string>
 
+#include "formats.h"
 #include "picture.h"
 #include "sample.h"
 
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
     files.push_back(makePicture(huffman));
     files.push_back(rle24Picture({3, 10, 20, 30, 0, 3, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 1}));
     files.push_back(bitmapArray({makePicture(pal), makePicture(rgb), makePicture(huffman)}));
+    // Pictures of every format this build decodes (under .bmp names, as a picture is told by
+    // its bytes alone).
+    for (const Fixture& f : everyPictureKind())
+        if (f.file.size() <= 8192) files.push_back(f.file);
     for (const Bytes& file : files) {
         const std::string path = dir + "/seed" + std::to_string(n++) + ".bmp";
         std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -61,10 +61,35 @@ bool isOsFailure(graybmp_status s) {
     throw py::error_already_set();
 }
 
-// The levels, depth and dithering, each None when not given.
+// The levels, depth and dithering, the background and the pictures' limit, each None
+// when not given.
 struct LevelArgs {
     py::object levels = py::none(), depth = py::none(), dither = py::none();
+    py::object background = py::none(), maxPixels = py::none();
 };
+
+// A background: 0xRRGGBB, "white", "black" or "#RRGGBB".
+std::uint32_t backgroundOf(const py::object& value) {
+    if (py::isinstance<py::int_>(value) && !py::isinstance<py::bool_>(value)) {
+        const long long v = value.cast<long long>();
+        if (v < 0 || v > 0xFFFFFF) throw py::value_error("a background of " + std::to_string(v) + " is not 0xRRGGBB");
+        return static_cast<std::uint32_t>(v);
+    }
+    if (!py::isinstance<py::str>(value)) throw py::type_error("background must be a str, an int or None");
+    const std::string text = value.cast<std::string>();
+    if (text == "white") return 0xFFFFFF;
+    if (text == "black") return 0;
+    std::uint32_t rgb = 0;
+    bool ok = text.size() == 7 && text[0] == '#';
+    for (std::size_t i = 1; ok && i < 7; ++i) {
+        const char c = text[i];
+        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        ok = d >= 0;
+        rgb = rgb << 4 | static_cast<std::uint32_t>(d < 0 ? 0 : d);
+    }
+    if (!ok) throw py::value_error("background is 'white', 'black' or '#RRGGBB', not '" + text + "'");
+    return rgb;
+}
 
 graybmp_options optionsOf(const std::string& method, bool compact, const LevelArgs& l = {}) {
     graybmp_options o;
@@ -92,6 +117,17 @@ graybmp_options optionsOf(const std::string& method, bool compact, const LevelAr
         if (graybmp_dither_name(i) == nullptr)
             throw py::value_error("unknown dithering '" + name + "' (" + names + ")");
         o.dither = static_cast<graybmp_dither>(i);
+    }
+    if (!l.background.is_none()) {
+        o.background_given = 1;
+        o.background = backgroundOf(l.background);
+    }
+    if (!l.maxPixels.is_none()) {
+        if (!py::isinstance<py::int_>(l.maxPixels) || py::isinstance<py::bool_>(l.maxPixels))
+            throw py::type_error("max_pixels must be an int or None");
+        const long long n = l.maxPixels.cast<long long>();
+        if (n < 1) throw py::value_error("max_pixels of " + std::to_string(n) + " is out of range");
+        o.max_pixels = static_cast<std::uint64_t>(n);
     }
     if (graybmp_options_check(&o, &e) != GRAYBMP_OK) raise(e);
     return o;
@@ -123,8 +159,8 @@ struct View {
 };
 
 py::bytes gray(py::handle data, const std::string& method, bool compact, py::object levels,
-               py::object depth, py::object dither) {
-    const graybmp_options o = optionsOf(method, compact, {levels, depth, dither});
+               py::object depth, py::object dither, py::object background, py::object maxPixels) {
+    const graybmp_options o = optionsOf(method, compact, {levels, depth, dither, background, maxPixels});
     View in(data, false);
     graybmp_error e;
     std::uint64_t length = 0;
@@ -160,8 +196,9 @@ void grayInplace(py::handle buffer, const std::string& method) {
 }
 
 void convert(const std::string& src, const std::string& dst, const std::string& method,
-             bool compact, bool inPlace, py::object levels, py::object depth, py::object dither) {
-    const graybmp_options o = optionsOf(method, compact, {levels, depth, dither});
+             bool compact, bool inPlace, py::object levels, py::object depth, py::object dither,
+             py::object background, py::object maxPixels) {
+    const graybmp_options o = optionsOf(method, compact, {levels, depth, dither, background, maxPixels});
     graybmp_error e;
     graybmp_status s;
     {
@@ -174,8 +211,8 @@ void convert(const std::string& src, const std::string& dst, const std::string& 
 // The pixels of `data` in a new numpy array of (height, width) bytes, filled where it lies
 // with the GIL let go.
 py::object toArray(py::handle data, const std::string& method, py::object levels, py::object dither,
-                   bool indices) {
-    graybmp_options o = optionsOf(method, false, {levels, py::none(), dither});
+                   bool indices, py::object background, py::object maxPixels) {
+    graybmp_options o = optionsOf(method, false, {levels, py::none(), dither, background, maxPixels});
     View in(data, false);
     graybmp_header h;
     graybmp_error e;
@@ -204,8 +241,8 @@ py::object toArray(py::handle data, const std::string& method, py::object levels
 // pixels one after another.
 py::bytes fromPixels(py::handle array, std::uint32_t width, std::uint32_t height, std::size_t stride,
                      int layout, bool bottomUp, const std::string& method, py::object levels,
-                     py::object depth, py::object dither) {
-    const graybmp_options o = optionsOf(method, false, {levels, depth, dither});
+                     py::object depth, py::object dither, py::object background) {
+    const graybmp_options o = optionsOf(method, false, {levels, depth, dither, background});
     Py_buffer view{};
     if (PyObject_GetBuffer(array.ptr(), &view, PyBUF_STRIDED_RO) != 0) throw py::error_already_set();
     struct Release {
@@ -242,6 +279,16 @@ const char* kindName(graybmp_kind kind) {
         return "rle24";
     case GRAYBMP_KIND_ARRAY:
         return "array";
+    case GRAYBMP_KIND_PNG:
+        return "png";
+    case GRAYBMP_KIND_JPEG:
+        return "jpeg";
+    case GRAYBMP_KIND_WEBP:
+        return "webp";
+    case GRAYBMP_KIND_GIF:
+        return "gif";
+    case GRAYBMP_KIND_NETPBM:
+        return "netpbm";
     default:
         return nullptr;
     }
@@ -250,8 +297,8 @@ const char* kindName(graybmp_kind kind) {
 // (type, size, width, height, bit_count, kind, refusal) of the first bytes of an input of
 // `length` bytes (-1: not known).
 py::tuple header(py::handle data, long long length, bool compact, py::object levels,
-                 py::object depth, py::object dither) {
-    const graybmp_options o = optionsOf("mean", compact, {levels, depth, dither});
+                 py::object depth, py::object dither, py::object background, py::object maxPixels) {
+    const graybmp_options o = optionsOf("mean", compact, {levels, depth, dither, background, maxPixels});
     View in(data, false);
     graybmp_header h;
     graybmp_error e;
@@ -259,17 +306,33 @@ py::tuple header(py::handle data, long long length, bool compact, py::object lev
         length < 0 ? GRAYBMP_LENGTH_UNKNOWN : static_cast<std::uint64_t>(length);
     if (graybmp_read_header(in.data(), in.size(), whole, &o, &h, &e) != GRAYBMP_OK) raise(e);
     const char* kind = kindName(h.kind);
-    return py::make_tuple(h.is_bmp != 0 ? py::object(py::str("BMP file")) : py::object(py::none()),
+    const char* const pictures[] = {"PNG file", "JPEG file", "WebP file", "GIF file", "netpbm file"};
+    const bool picture = h.kind >= GRAYBMP_KIND_PNG && h.kind <= GRAYBMP_KIND_NETPBM;
+    py::object type = h.is_bmp != 0 ? py::object(py::str("BMP file"))
+                      : picture     ? py::object(py::str(pictures[h.kind - GRAYBMP_KIND_PNG]))
+                                    : py::object(py::none());
+    if (picture && h.refusal.status != GRAYBMP_OK) kind = nullptr;
+    return py::make_tuple(type,
                           h.size, h.width, h.height, h.bit_count,
                           kind != nullptr ? py::object(py::str(kind)) : py::object(py::none()),
                           h.refusal.status == GRAYBMP_OK ? py::object(py::none())
                                                          : errorOf(h.refusal));
 }
 
-std::string grayName(const std::string& input) {
-    std::string name(input.size() + 3, '\0');
-    graybmp_gray_name(input.c_str(), &name[0], name.size() + 1);
+// The output's name beside `input`: with `extension` in place of its own when given.
+std::string grayName(const std::string& input, py::object extension) {
+    const std::string ext = extension.is_none() ? std::string() : extension.cast<std::string>();
+    const char* e = extension.is_none() ? nullptr : ext.c_str();
+    std::string name(graybmp_output_name(input.c_str(), e, nullptr, 0), '\0');
+    graybmp_output_name(input.c_str(), e, &name[0], name.size() + 1);
     return name;
+}
+
+// The picture kind of a file's first bytes ("png", ...), or None.
+py::object pictureKind(py::handle data) {
+    View in(data, false);
+    const char* kind = kindName(graybmp_picture_kind(in.data(), in.size()));
+    return kind != nullptr ? py::object(py::str(kind)) : py::object(py::none());
 }
 
 py::tuple methods() {
@@ -293,27 +356,31 @@ PYBIND11_MODULE(_graybmp, m) {
     m.attr("Error") = py::handle(errorType);
     m.def("gray", &gray, py::arg("data"), py::arg("method") = "mean", py::arg("compact") = false,
           py::arg("levels") = py::none(), py::arg("depth") = py::none(),
-          py::arg("dither") = py::none(),
-          "The gray copy of the BMP in `data` (any contiguous buffer), as bytes.");
+          py::arg("dither") = py::none(), py::arg("background") = py::none(), py::arg("max_pixels") = py::none(),
+          "The gray copy of the BMP or picture in `data` (any contiguous buffer), as bytes.");
     m.def("gray_inplace", &grayInplace, py::arg("buffer"), py::arg("method") = "mean",
           "Grays the BMP in the writable `buffer` where it lies.");
     m.def("convert_file", &convert, py::arg("src"), py::arg("dst"), py::arg("method"),
           py::arg("compact"), py::arg("in_place"), py::arg("levels") = py::none(),
-          py::arg("depth") = py::none(), py::arg("dither") = py::none(),
-          "Converts the file `src` into `dst`.");
+          py::arg("depth") = py::none(), py::arg("dither") = py::none(), py::arg("background") = py::none(),
+          py::arg("max_pixels") = py::none(), "Converts the file `src` into `dst`.");
     m.def("header", &header, py::arg("data"), py::arg("length"), py::arg("compact") = false,
           py::arg("levels") = py::none(), py::arg("depth") = py::none(),
-          py::arg("dither") = py::none(),
+          py::arg("dither") = py::none(), py::arg("background") = py::none(), py::arg("max_pixels") = py::none(),
           "The header's values of the first bytes of an input of `length` bytes (-1: unknown).");
     m.def("to_array", &toArray, py::arg("data"), py::arg("method"), py::arg("levels"),
-          py::arg("dither"), py::arg("indices"),
+          py::arg("dither"), py::arg("indices"), py::arg("background") = py::none(),
+          py::arg("max_pixels") = py::none(),
           "The gray pixels of `data` in a new numpy array, top row first.");
     m.def("from_pixels", &fromPixels, py::arg("array"), py::arg("width"), py::arg("height"),
           py::arg("stride"), py::arg("layout"), py::arg("bottom_up"), py::arg("method"),
-          py::arg("levels"), py::arg("depth"), py::arg("dither"),
+          py::arg("levels"), py::arg("depth"), py::arg("dither"), py::arg("background") = py::none(),
           "A gray BMP of pixels whose rows lie `stride` bytes apart.");
-    m.def("gray_name", &grayName, py::arg("input"),
-          "The name of the gray copy beside `input`: photo.bmp gives photoNEW.bmp.");
+    m.def("gray_name", &grayName, py::arg("input"), py::arg("extension") = py::none(),
+          "The name of the gray copy beside `input`: photo.bmp gives photoNEW.bmp; with an "
+          "extension, photo.jpg and '.bmp' give photoNEW.bmp.");
+    m.def("picture_kind", &pictureKind, py::arg("data"),
+          "The picture kind of the first bytes of a file ('png', 'jpeg', 'webp', 'gif', 'netpbm'), or None.");
     m.attr("METHODS") = methods();
     py::list dithers;
     for (std::size_t i = 0; graybmp_dither_name(i) != nullptr; ++i) dithers.append(graybmp_dither_name(i));

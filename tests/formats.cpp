@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "graybmp.h"
-#include "testkit.h"
 
 // Which encoders there are: those of the decoders the library was built with.
 #ifndef GRAYBMP_HAS_SPNG
@@ -38,6 +37,13 @@
 
 namespace graybmp::test {
 namespace {
+
+void setU32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) b[at + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+void setU16(Bytes& b, std::size_t at, std::uint32_t v) {
+    b[at] = static_cast<std::uint8_t>(v), b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
 
 // A fixed pseudo-random sequence.
 struct Noise {

@@ -1,4 +1,5 @@
-"""graybmp: the gray copy of a BMP image, changing nothing in it but its colours.
+"""graybmp: the gray copy of a BMP image, changing nothing in it but its colours, and gray
+BMPs of PNG, JPEG, WebP, GIF and netpbm pictures.
 
 Every header byte is kept and the file keeps its own encoding (depth, compression, masks,
 padding); only the colours change, by one of the methods in METHODS. The work is done by
@@ -26,9 +27,12 @@ _Path = Union[str, "os.PathLike[str]"]
 class Header(NamedTuple):
     """What the header says, as the tool's report prints it, and what a conversion does.
 
-    type is "BMP file" for a "BM" signature, else None; size, width, height and bit_count
-    are the report's numbers; kind is "indexed8", "palettized", "true-colour", "rle24" or
-    "array" (None when refused); refusal is the Error a conversion would raise, or None.
+    type is "BMP file" for a "BM" signature, "PNG file", "JPEG file", "WebP file", "GIF
+    file" or "netpbm file" for a picture, else None; size, width, height and bit_count are
+    the report's numbers (a picture's size is the file's length, -1 when not known, and
+    its bits a pixel as its format counts them); kind is "indexed8", "palettized",
+    "true-colour", "rle24", "array", "png", "jpeg", "webp", "gif" or "netpbm" (None when
+    refused); refusal is the Error a conversion would raise, or None.
     """
 
     type: Optional[str]
@@ -40,20 +44,28 @@ class Header(NamedTuple):
     refusal: Optional[Error]
 
 
+_Colour = Union[str, int]
+
+
 def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[int] = None,
-         depth: Optional[int] = None, dither: Optional[str] = None) -> bytes:
-    """Return the gray copy of the BMP image in `data`.
+         depth: Optional[int] = None, dither: Optional[str] = None,
+         background: Optional[_Colour] = None, max_pixels: Optional[int] = None) -> bytes:
+    """Return the gray copy of the BMP image in `data`, or the gray BMP of a picture.
 
     `data` is any object with the buffer protocol, read without a copy; bytes are always
     data, never a file's name. `method` is one of METHODS ("weights=R,G,B" with its
     weights); `compact` writes true colour as an 8-bit gray BMP. `levels` (2 to 256)
     writes an uncompressed gray BMP of that many levels instead, `depth` (1, 2, 4 or 8)
     its bits a pixel (alone: 2**depth levels), `dither` one of DITHERS below 256 levels;
-    the README states them exactly. Raises Error when the image is refused (code
-    "levels-kind", "translucent", ...), ValueError for an unknown method or dithering or
-    options that do not go together, TypeError for a non-buffer.
+    the README states them exactly. A PNG, JPEG, WebP, GIF or netpbm picture (known by its
+    bytes) becomes a top-down gray BMP: 256 grays, or the levels. `background` ("white",
+    "black", "#RRGGBB" or 0xRRGGBB) composites pixels that are not opaque instead of
+    refusing them; `max_pixels` limits a picture's size (default 2**28). Raises Error when
+    the image is refused (code "levels-kind", "translucent", "picture-corrupt", ...),
+    ValueError for an unknown method or dithering or options that do not go together,
+    TypeError for a non-buffer.
     """
-    return _graybmp.gray(data, method, compact, levels, depth, dither)
+    return _graybmp.gray(data, method, compact, levels, depth, dither, background, max_pixels)
 
 
 def gray_inplace(buffer, method: str = "mean") -> None:
@@ -69,24 +81,36 @@ def gray_inplace(buffer, method: str = "mean") -> None:
 
 def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
             compact: bool = False, in_place: bool = False, levels: Optional[int] = None,
-            depth: Optional[int] = None, dither: Optional[str] = None) -> str:
+            depth: Optional[int] = None, dither: Optional[str] = None,
+            background: Optional[_Colour] = None, max_pixels: Optional[int] = None) -> str:
     """Convert the file `src` into `dst` and return the path written.
 
     `dst` defaults to the gray copy's name beside `src` ("photo.bmp" gives
-    "photoNEW.bmp"); `in_place` replaces `src` itself (and takes no `dst`). The copy is
+    "photoNEW.bmp", and a picture's "photo.jpg" too); `in_place` replaces `src` itself
+    (and takes no `dst`; a picture cannot be replaced so: Error, code
+    "picture-unsupported"). The copy is
     written under a temporary name and renamed over `dst` only when complete, so an
     earlier output survives any failure; an output that is the input itself is Error,
     code "output-is-input". OSError (errno, filename) when a file cannot be opened, read
-    or written. `levels`, `depth` and `dither` as for gray().
+    or written. `levels`, `depth`, `dither`, `background` and `max_pixels` as for gray().
     """
     source = os.fspath(src)
+    options = (levels, depth, dither, background, max_pixels)
     if in_place:
         if dst is not None:
             raise ValueError("in_place takes no dst")
-        _graybmp.convert_file(source, "", method, compact, True, levels, depth, dither)
+        _graybmp.convert_file(source, "", method, compact, True, *options)
         return source
-    target = _graybmp.gray_name(source) if dst is None else os.fspath(dst)
-    _graybmp.convert_file(source, target, method, compact, False, levels, depth, dither)
+    if dst is None:
+        try:
+            with open(source, "rb") as f:
+                picture = _graybmp.picture_kind(f.read(16)) is not None
+        except OSError:
+            picture = False  # the conversion says why it cannot be read
+        target = _graybmp.gray_name(source, ".bmp" if picture else None)
+    else:
+        target = os.fspath(dst)
+    _graybmp.convert_file(source, target, method, compact, False, *options)
     return target
 
 
@@ -125,8 +149,9 @@ def _numpy():
 
 
 def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
-             dither: Optional[str] = None, *, indices: bool = False):
-    """Return the gray pixels of a BMP (a buffer's bytes, or a file by its path) as a numpy
+             dither: Optional[str] = None, *, indices: bool = False,
+             background: Optional[_Colour] = None, max_pixels: Optional[int] = None):
+    """Return the gray pixels of a BMP or a picture (a buffer's bytes, or a file by its path) as a numpy
     array of shape (height, width), dtype uint8, C-contiguous, the top row first.
 
     Each pixel is its gray by `method`; with `levels` (and `dither`) the gray of its level,
@@ -140,7 +165,7 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
     if isinstance(data_or_path, (str, os.PathLike)):
         with open(os.fspath(data_or_path), "rb") as f:
             data_or_path = f.read()
-    return _graybmp.to_array(data_or_path, method, levels, dither, indices)
+    return _graybmp.to_array(data_or_path, method, levels, dither, indices, background, max_pixels)
 
 
 _LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr", 4): 4}
@@ -148,7 +173,8 @@ _LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr",
 
 def from_array(array, method: str = "mean", levels: Optional[int] = None,
                depth: Optional[int] = None, dither: Optional[str] = None, *,
-               channels: str = "rgb", bottom_up: bool = False) -> bytes:
+               channels: str = "rgb", bottom_up: bool = False,
+               background: Optional[_Colour] = None) -> bytes:
     """Return a gray BMP of the pixels of a numpy array, as bytes.
 
     `array` has shape (h, w) (gray) or (h, w, 3 or 4), dtype uint8, any strides, the top
@@ -157,7 +183,8 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
     a 32-bit V4 BMP of the same pixels, top-down, or bottom-up with `bottom_up` (then the
     rows, and the dithering, run from the bottom). TypeError for a dtype other than
     uint8; ValueError for another shape, a channel count other than 3 or 4, no pixels or
-    unknown channels; Error (code "translucent") for a pixel whose alpha is below 255.
+    unknown channels; Error (code "translucent") for a pixel whose alpha is below 255,
+    unless `background` is given to composite it on (as for gray()).
     """
     numpy = _numpy()
     a = numpy.asarray(array)
@@ -177,4 +204,4 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
         a = a.copy(order="C")
     layout = _LAYOUTS[("gray" if count == 1 else channels, count)]
     return _graybmp.from_pixels(a, a.shape[1], a.shape[0], a.strides[0], layout, bottom_up,
-                                method, levels, depth, dither)
+                                method, levels, depth, dither, background)

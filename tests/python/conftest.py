@@ -42,7 +42,8 @@ def sample(tmp_path):
 
 # Where the tool names its options, the library speaks of what they ask for.
 TOOL_WORDS = [("--levels takes ", "the levels take "), ("--levels would drop", "the levels would drop"),
-              ("--compact writes ", "the compact form takes "), ("--compact would drop", "the compact form would drop")]
+              ("--compact writes ", "the compact form takes "), ("--compact would drop", "the compact form would drop"),
+              ("no --background to composite", "no background to composite")]
 
 
 @pytest.fixture(scope="session")

@@ -51,11 +51,21 @@ def test_gray_gives_the_tools_bytes_or_its_refusal(tool, fixtures, tmp_path, met
 
 @pytest.mark.parametrize("levels,depth", [(2, 1), (3, 4), (16, 4), (4, 8), (255, 8)])
 @pytest.mark.parametrize("dither", ["none", "ordered"])
-def test_levels_read_back_in_pillow_as_their_grays(sample, levels, depth, dither):
-    """Pillow decodes the input and the 1-, 4- and 8-bit outputs: each pixel the level
-    nearest its mean gray (plus the Bayer offset, ordered), by the README's definitions."""
+@pytest.mark.parametrize("form", ["BMP", "PNG", "JPEG", "GIF", "WEBP", "PPM"])
+def test_levels_read_back_in_pillow_as_their_grays(sample, levels, depth, dither, form):
+    """Pillow decodes the input (the sample, or the sample saved by Pillow as a picture of
+    another format) and the 1-, 4- and 8-bit outputs: each pixel the level nearest its mean
+    gray (plus the Bayer offset, ordered), by the README's definitions."""
     from PIL import Image
     data = sample.read_bytes()
+    if form != "BMP":
+        with Image.open(io.BytesIO(data)) as image:
+            saved = io.BytesIO()
+            image.convert("RGB").save(saved, form, **({"lossless": True} if form == "WEBP" else {}))
+        data = saved.getvalue()
+        if graybmp.header(data).refusal is not None:
+            assert graybmp.header(data).refusal.code == "picture-unsupported"
+            pytest.skip(f"this build does not decode {form}")
     out = graybmp.gray(data, levels=levels, depth=depth, dither=dither)
     with Image.open(io.BytesIO(out)) as image:
         assert image.size == (37, 11) and image.mode in ("1", "P", "L")
@@ -107,6 +117,40 @@ def test_convert_names_writes_and_refuses_as_the_tool(sample, tmp_path):
     assert graybmp.convert(sample, in_place=True, method="red") == str(sample)
     assert sample.read_bytes() == expected
     assert sorted(os.listdir(tmp_path)) == ["..bmp", ".NEW.bmp", "s.bmp", "sNEW.bmp", "x.bmp"]
+
+
+def test_pictures_by_every_call_and_their_names(tmp_path):
+    """A picture (a PPM, which every build decodes) through gray, to_array, convert and
+    header: the bytes from_array gives for its pixels, top row first; a translucent PAM
+    composited on a background by (c a + b (255 - a) + 127) div 255, refused without."""
+    pixels = numpy.arange(5 * 3 * 3, dtype=numpy.uint8).reshape(3, 5, 3) * 5
+    ppm = b"P6\n5 3\n255\n" + pixels.tobytes()
+    assert graybmp.gray(ppm, levels=4, dither="atkinson") == graybmp.from_array(pixels, levels=4, dither="atkinson")
+    assert (graybmp.to_array(ppm) == pixels.astype(numpy.int64).sum(axis=2) // 3).all()
+    assert tuple(graybmp.header(ppm)) == ("netpbm file", len(ppm), 5, 3, 8 * 3, "netpbm", None)
+    (tmp_path / "photo.ppm").write_bytes(ppm)
+    assert graybmp.convert(tmp_path / "photo.ppm") == str(tmp_path / "photoNEW.bmp")
+    assert (tmp_path / "photoNEW.bmp").read_bytes() == graybmp.gray(ppm)
+    assert graybmp.header(tmp_path / "photo.ppm").type == "netpbm file"
+    with pytest.raises(graybmp.Error) as refused:
+        graybmp.convert(tmp_path / "photo.ppm", in_place=True)
+    assert refused.value.code == "picture-unsupported"
+    rgba = numpy.dstack([pixels, numpy.array([[0, 64, 128, 255, 1]] * 3, dtype=numpy.uint8)])
+    pam = b"P7\nWIDTH 5\nHEIGHT 3\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n" + rgba.tobytes()
+    with pytest.raises(graybmp.Error) as refused:
+        graybmp.gray(pam)
+    assert refused.value.code == "translucent"
+    for background, rgb in [("white", (255, 255, 255)), ("#336699", (0x33, 0x66, 0x99)), (0x102030, (16, 32, 48))]:
+        a = rgba[:, :, 3:].astype(numpy.int64)
+        on = (rgba[:, :, :3] * a + numpy.array(rgb) * (255 - a) + 127) // 255
+        assert graybmp.gray(pam, background=background) == graybmp.from_array(on.astype(numpy.uint8)), background
+        assert graybmp.from_array(rgba, background=background) == graybmp.from_array(on.astype(numpy.uint8))
+    with pytest.raises(graybmp.Error) as refused:
+        graybmp.gray(ppm, max_pixels=14)
+    assert refused.value.code == "picture-too-large"
+    for bad in ["grey", "#12345", "#12345g", -1, 1 << 24]:
+        with pytest.raises(ValueError):
+            graybmp.gray(ppm, background=bad)
 
 
 def test_header_of_bytes_and_of_a_path_and_of_a_refused_file(sample, tmp_path):
