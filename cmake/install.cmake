@@ -107,7 +107,22 @@ through read and write callbacks or from file to file, keeping every header
 byte and the file's own encoding. This package holds the shared library.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libgraybmp-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libgraybmp1 (= ${PROJECT_VERSION})")
+# The picture decoders' packages: -dev ones for the static library and graybmp.pc's
+# Requires.private, and the libraries for the Python module, which links them (the shared
+# library's and the tool's come from their shlibs).
+set(graybmp_dev_depends "libgraybmp1 (= ${PROJECT_VERSION})")
+set(graybmp_python_depends "python3 (>= 3.11), python3 (<< 3.12), libc6 (>= 2.36)")
+foreach(pair "SPNG;libspng-dev;libspng0" "JPEG;libjpeg62-turbo-dev | libjpeg-dev;libjpeg62-turbo | libjpeg62"
+             "WEBP;libwebp-dev;libwebp7, libwebpdemux2" "GIF;libgif-dev;libgif7")
+  list(GET pair 0 name)
+  list(GET pair 1 dev)
+  list(GET pair 2 runtime)
+  if("GRAYBMP_HAS_${name}=1" IN_LIST GRAYBMP_PICTURE_DEFINES)
+    string(APPEND graybmp_dev_depends ", ${dev}")
+    string(APPEND graybmp_python_depends ", ${runtime}")
+  endif()
+endforeach()
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${graybmp_dev_depends}")
 set(CPACK_DEBIAN_DEV_DESCRIPTION
  "library that turns BMP images gray - development files
 libgraybmp writes the gray copy of a BMP image, memory to memory, in place,
@@ -117,8 +132,7 @@ library, the pkg-config file and the CMake package.")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-graybmp)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
-set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
-  "python3 (>= 3.11), python3 (<< 3.12), libc6 (>= 2.36)")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${graybmp_python_depends}")
 set(CPACK_DEBIAN_PYTHON_DESCRIPTION
   "Python module that turns BMP images gray, changing nothing but their colours
 import graybmp: the gray copy of a BMP image from any buffer, in place, or from

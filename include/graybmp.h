@@ -133,7 +133,9 @@ typedef struct graybmp_error {
     graybmp_status status;
     int os_error;       /* errno where the OS failed, else 0 */
     graybmp_side side;  /* which side failed; GRAYBMP_SIDE_NONE for the call itself */
-    uint64_t needed;    /* GRAYBMP_BUFFER_TOO_SHORT: the output length needed */
+    uint64_t needed;    /* GRAYBMP_BUFFER_TOO_SHORT: the output length needed;
+                           GRAYBMP_TOO_SHORT of a picture: the leading bytes its header
+                           needs (one more than given where that is not known yet) */
     char message[GRAYBMP_MESSAGE_SIZE];
 } graybmp_error;
 

@@ -122,12 +122,15 @@ export class GraybmpError extends Error {
 
 // The records of include/graybmp.h as they lie in wasm32's memory.
 const ERROR_SIZE = 536, ERROR_MESSAGE = 24;
-const OPTIONS_SIZE = 56, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44, OPTIONS_DITHER = 48;
+const OPTIONS_SIZE = 72, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44, OPTIONS_DITHER = 48;
+const OPTIONS_BACKGROUND_GIVEN = 52, OPTIONS_BACKGROUND = 56, OPTIONS_MAX_PIXELS = 64;
 const OPTIONS_COMPACT = 8;
 const HEADER_SIZE = 584;
 const HEADER_BYTES = 152, READER_SIZE = 16, WRITER_SIZE = 12;
 const LAYOUTS = {gray: 0, rgb: 1, bgr: 2, rgba: 3, bgra: 4};
-const KINDS = [null, 'indexed8', 'palettized', 'true-colour', 'rle24', 'array'];
+const KINDS = [null, 'indexed8', 'palettized', 'true-colour', 'rle24', 'array', 'png', 'jpeg', 'webp', 'gif', 'netpbm'];
+const TYPES = {png: 'PNG file', jpeg: 'JPEG file', webp: 'WebP file', gif: 'GIF file', netpbm: 'netpbm file'};
+const TOO_SHORT = 1, ERROR_NEEDED = 16;
 const PIXELS_INDICES = 1, PIXELS_BOTTOM_UP = 2;
 
 function errorAt(at) {
@@ -179,16 +182,27 @@ function cStringIn(alloc, text) {
   return at;
 }
 
-// The options record for `options` ({method, compact, levels, depth, dither}), checked.
+// A background: 0xRRGGBB, 'white', 'black' or '#RRGGBB'.
+function colourOf(value) {
+  if (Number.isInteger(value) && value >= 0 && value <= 0xFFFFFF) return value;
+  if (value === 'white') return 0xFFFFFF;
+  if (value === 'black') return 0;
+  if (typeof value === 'string' && /^#[0-9a-fA-F]{6}$/.test(value)) return parseInt(value.slice(1), 16);
+  throw new GraybmpError('bad-argument', `a background is 'white', 'black', '#RRGGBB' or 0xRRGGBB, not ${value}`);
+}
+
+// The options record for `options` ({method, compact, levels, depth, dither, background,
+// maxPixels}), checked.
 function optionsIn(alloc, options, error) {
-  const known = new Set(['method', 'compact', 'levels', 'depth', 'dither']);
+  const known = new Set(['method', 'compact', 'levels', 'depth', 'dither', 'background', 'maxPixels']);
   for (const key of Object.keys(options)) {
     if (!known.has(key)) throw new GraybmpError('bad-argument', `unknown option '${key}'`);
   }
   const at = alloc(OPTIONS_SIZE);
   lib.graybmp_options_init(at);
   if (view().getUint32(at, true) !== OPTIONS_SIZE) throw new Error('graybmp: the module does not match this file');
-  const {method = 'mean', compact = false, levels = null, depth = null, dither = null} = options;
+  const {method = 'mean', compact = false, levels = null, depth = null, dither = null, background = null,
+         maxPixels = null} = options;
   if (typeof method !== 'string') throw new GraybmpError('bad-argument', 'the method is a name, such as "bt709"');
   if (lib.graybmp_options_set_method(at, cStringIn(alloc, method), error) !== 0) throw errorAt(error);
   const whole = (value, what) => {
@@ -206,6 +220,16 @@ function optionsIn(alloc, options, error) {
     }
     view().setInt32(at + OPTIONS_DITHER, index, true);
   }
+  if (background !== null && background !== undefined) {
+    view().setInt32(at + OPTIONS_BACKGROUND_GIVEN, 1, true);
+    view().setUint32(at + OPTIONS_BACKGROUND, colourOf(background), true);
+  }
+  if (maxPixels !== null && maxPixels !== undefined) {
+    if (!Number.isInteger(maxPixels) || maxPixels < 1) {
+      throw new GraybmpError('bad-argument', `maxPixels is a whole number above 0, not ${maxPixels}`);
+    }
+    view().setBigUint64(at + OPTIONS_MAX_PIXELS, BigInt(maxPixels), true);
+  }
   if (lib.graybmp_options_check(at, error) !== 0) throw errorAt(error);
   return at;
 }
@@ -222,11 +246,19 @@ function withInput(data, what, options, body) {
   });
 }
 
-// The input's header record, read.
+// The input's header record, read: from more of the input while a picture's header needs
+// more (a JPEG's size follows its Exif and profile).
 function headerOf({alloc, error, opts, input, lead, leadLength}) {
   const h = alloc(HEADER_SIZE);
-  if (lib.graybmp_read_header(lead, leadLength, BigInt(input.length), opts, h, error) !== 0) throw errorAt(error);
-  return h;
+  for (;;) {
+    if (lib.graybmp_read_header(lead, leadLength, BigInt(input.length), opts, h, error) === 0) return h;
+    const needed = Number(view().getBigUint64(error + ERROR_NEEDED, true));
+    if (view().getInt32(error, true) !== TOO_SHORT || needed <= leadLength || needed > input.length) {
+      throw errorAt(error);
+    }
+    leadLength = needed;
+    lead = copyIn(alloc, input.subarray(0, needed));
+  }
 }
 
 // Runs `call(reader, writer, row)` with the library's reader of `into.input`, writer to
@@ -263,23 +295,27 @@ export function gray(data, options = {}) {
 }
 
 /**
- * What the header says, as the tool's report prints it: {type ("BMP file" or null), size,
- * width, height, bitCount, kind ("indexed8", "palettized", "true-colour", "rle24",
- * "array", or null when refused), refusal (the GraybmpError a conversion with these
- * options would raise, or null)}. Only an input too short for the report raises.
+ * What the header says, as the tool's report prints it: {type ("BMP file", "PNG file",
+ * "JPEG file", "WebP file", "GIF file", "netpbm file" or null), size, width, height,
+ * bitCount, kind ("indexed8", "palettized", "true-colour", "rle24", "array", "png",
+ * "jpeg", "webp", "gif", "netpbm", or null when refused), refusal (the GraybmpError a
+ * conversion with these options would raise, or null)}. Only an input too short for the
+ * report raises. This module decodes netpbm pictures only; the others are refused as
+ * "picture-unsupported" (the page decodes them with the browser's own decoders).
  */
 export function header(data, options = {}) {
   return withInput(data, 'header', options, (input) => {
     const h = headerOf(input);
     const v = view();
     const refused = v.getInt32(h + 48, true) !== 0;
+    const kind = KINDS[v.getInt32(h + 40, true)] ?? null;
     return {
-      type: v.getInt32(h, true) ? 'BMP file' : null,
+      type: v.getInt32(h, true) ? 'BMP file' : TYPES[kind] ?? null,
       size: Number(v.getBigInt64(h + 8, true)),
       width: Number(v.getBigInt64(h + 16, true)),
       height: Number(v.getBigInt64(h + 24, true)),
       bitCount: Number(v.getBigInt64(h + 32, true)),
-      kind: KINDS[v.getInt32(h + 40, true)] ?? null,
+      kind: refused ? null : kind,
       refusal: refused ? errorAt(h + 48) : null,
     };
   });
@@ -344,13 +380,17 @@ export function fromPixels(image, options = {}) {
   });
 }
 
-/** The name of a gray copy beside its input: "photo.bmp" gives "photoNEW.bmp". */
-export function grayName(name) {
+/**
+ * The name of a gray copy beside its input: "photo.bmp" gives "photoNEW.bmp"; with an
+ * extension in place of the input's own ("photo.jpg" and ".bmp" give "photoNEW.bmp").
+ */
+export function grayName(name, extension = null) {
   return withMemory((alloc) => {
     const from = cStringIn(alloc, name);
-    const size = lib.graybmp_gray_name(from, 0, 0) + 1;
+    const ext = extension === null ? 0 : cStringIn(alloc, extension);
+    const size = lib.graybmp_output_name(from, ext, 0, 0) + 1;
     const to = alloc(size);
-    lib.graybmp_gray_name(from, to, size);
+    lib.graybmp_output_name(from, ext, to, size);
     return cString(to);
   });
 }
