@@ -79,6 +79,20 @@ function outputName(name) {
 const isBmp = (bytes, name) =>
   (bytes[0] === 0x42 && (bytes[1] === 0x4d || bytes[1] === 0x41)) || /\.(bmp|dib)$/i.test(name);
 
+// Whether the library converts the file itself: a BMP, or a picture it decodes (netpbm);
+// the pictures it leaves to the browser (PNG, JPEG, WebP, GIF), whatever their names, are
+// the browser's to decode.
+function byLibrary(bytes, name) {
+  let h = null;
+  try {
+    h = graybmp.header(bytes);
+  } catch {
+    // too short for a header: the library's refusal says so below
+  }
+  if (h?.refusal?.code === 'picture-unsupported') return false;
+  return isBmp(bytes, name) || (h !== null && h.type !== null);
+}
+
 // What the browser decodes, as it is stored: no colour management, alpha not premultiplied.
 async function decoded(blob) {
   try {
@@ -171,7 +185,7 @@ async function convertOne(file, card, chosen, id) {
   const facts = card.querySelector('.facts');
   let out, ms, report, before = null;
   try {
-    if (isBmp(bytes, file.name)) {
+    if (byLibrary(bytes, file.name)) {
       report = reportOf(graybmp.header(bytes));
       const start = performance.now();
       out = graybmp.gray(bytes, chosen);
