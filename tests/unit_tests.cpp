@@ -805,6 +805,51 @@ TEST(Pictures, EveryKindGivesTheDefinitionsBytes) {
     EXPECT_GT(converted, 0u);
 }
 
+// A background composites the pixels that are not opaque, in a BMP to the levels and to the
+// compact form and in pixels in, as the docs define it: the bytes of the same BMP whose
+// pixels were composited first. Without one they are refused.
+TEST(Levels, ABackgroundCompositesTranslucentPixels) {
+    test::Picture p;
+    p.width = 9, p.height = 5;
+    for (std::size_t i = 0; i < 45; ++i)
+        p.pixels.push_back({static_cast<std::uint8_t>(i * 37), static_cast<std::uint8_t>(i * 91 + 5),
+                            static_cast<std::uint8_t>(255 - i * 13), static_cast<std::uint8_t>(i % 4 == 0 ? 255 : i * 29)});
+    const Bytes input = test::bitmapOf(p);
+    std::vector<std::uint8_t> rgba;
+    for (const test::Rgba& c : p.pixels) rgba.insert(rgba.end(), {c.r, c.g, c.b, c.a});
+    const struct {
+        int levels, depth;
+        graybmp_dither dither;
+        const char* name;
+        int compact;
+    } asks[] = {{256, 8, GRAYBMP_DITHER_NONE, "none", 0}, {0, 0, GRAYBMP_DITHER_NONE, "none", 1},
+                {2, 1, GRAYBMP_DITHER_FLOYD_STEINBERG, "floyd-steinberg", 0}, {5, 4, GRAYBMP_DITHER_ORDERED, "ordered", 0}};
+    std::size_t k = 0;
+    for (const std::uint32_t background : {0x000000u, 0xFFFFFFu, 0x336699u})
+        for (const auto& a : asks) {
+            const test::Method m = test::kMethods[k++ % std::size(test::kMethods)];
+            graybmp_options o;
+            graybmp_options_init(&o);
+            graybmp_options_set_method(&o, test::methodName(m), nullptr);
+            o.levels = a.levels, o.depth = a.depth, o.dither = a.dither, o.compact = a.compact;
+            std::vector<std::uint8_t> out(4096);
+            EXPECT_EQ(graybmp_convert_memory(input.data(), input.size(), out.data(), out.size(), &o, nullptr, nullptr),
+                      GRAYBMP_TRANSLUCENT);
+            o.background_given = 1, o.background = background;
+            const Bytes want = test::expectedLevels(test::bitmapOf(test::composited(p, background)), m,
+                                                    a.levels == 0 ? 256 : a.levels, a.levels == 0 ? 8 : a.depth, a.name);
+            const std::string what = std::string(a.name) + ", " + std::to_string(a.levels) + " levels on " +
+                                     std::to_string(background) + ", " + test::methodName(m);
+            EXPECT_EQ(test::libraryProblem(input, o, ::testing::TempDir(), &want), "") << what;
+            if (a.compact != 0) continue;  // pixels in have no compact form
+            Bytes fromPixels(want.size());
+            EXPECT_EQ(graybmp_from_pixels(rgba.data(), 9, 5, 36, GRAYBMP_LAYOUT_RGBA, 0, &o, fromPixels.data(),
+                                          fromPixels.size(), nullptr, nullptr),
+                      GRAYBMP_OK);
+            EXPECT_EQ(fromPixels, want) << what;
+        }
+}
+
 TEST(Pictures, FormatsNotInThisBuildAreRefusedAsUnsupported) {
     // A picture of each format, the least its signature needs and a little more.
     const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
