@@ -473,6 +473,14 @@ TEST_F(Refusal, EachClassLeavesTheOutputAlone) {
     if (test::buildDecodes(GRAYBMP_KIND_PNG)) {
         cases.push_back({"a PNG cut short", Bytes(png.begin(), png.end() - 20), "ends early", true});
         cases.push_back({"a translucent PNG", png, "not opaque, and no --background", true});
+        Bytes inside = test::sample(4, 2);  // a BMP of BI_PNG whose PNG is not the header's size
+        inside.resize(54);
+        inside.insert(inside.end(), png.begin(), png.end());
+        test::setU32(inside, 10, 54), test::setU32(inside, 30, 5), test::setU32(inside, 34, static_cast<std::uint32_t>(png.size()));
+        test::setU32(inside, 2, static_cast<std::uint32_t>(inside.size()));
+        cases.push_back({"a PNG inside a BMP of another size", inside, "its PNG is 3 x 2, its header says 4 x 2", false,
+                         "--levels 2"});
+        cases.push_back({"a PNG inside a BMP, not to levels", inside, "levels or the compact form decode it", true});
     }
     if (test::buildDecodes(GRAYBMP_KIND_JPEG)) {
         cases.push_back({"a JPEG cut short", Bytes(jpeg.begin(), jpeg.end() - 40), "it ends early", true});

@@ -1,6 +1,8 @@
 // The pure steps: padding, field decoding, palette graying, the input check and the report.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <climits>
 #include <cstdlib>
 #include <functional>
@@ -24,6 +26,14 @@ namespace graybmp {
 namespace {
 
 using test::Bytes;
+
+// A folder of this test's own for the library's files: ctest runs tests side by side.
+std::string ownFolder() {
+    const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string folder = ::testing::TempDir() + "graybmp-" + t->test_suite_name() + "." + t->name();
+    std::filesystem::create_directories(folder);
+    return folder;
+}
 
 TEST(RowPadding, PadsEightBitRowsToFourBytes) {
     const struct {
@@ -595,7 +605,7 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
         const bool withAlpha = l.alphaMask != 0;
         if (withAlpha) {  // the maker's alpha is random: refused, then made opaque
             convertCore(input, kChunkSize, true, method, true, CopyFault::Translucent);
-            EXPECT_EQ(test::libraryProblem(input, method, true, ::testing::TempDir(), nullptr), "")
+            EXPECT_EQ(test::libraryProblem(input, method, true, ownFolder(), nullptr), "")
                 << what;
             ++translucent;
             const auto size = static_cast<std::size_t>(l.bitCount / 8);
@@ -614,14 +624,14 @@ TEST(Compact, TrueColourBecomesEightBitGray) {
             const std::uint32_t value = test::littleEndian(almost, last, static_cast<int>(size)) - lowest;
             for (std::size_t b = 0; b < size; ++b) almost[last + b] = static_cast<std::uint8_t>(value >> (8 * b));
             convertCore(almost, 13 + s.seed % 50, true, method, true, CopyFault::Translucent);
-            EXPECT_EQ(test::libraryProblem(almost, method, true, ::testing::TempDir(), nullptr), "")
+            EXPECT_EQ(test::libraryProblem(almost, method, true, ownFolder(), nullptr), "")
                 << what << ", alpha one below full";
             alphaWidths.insert(test::maskBits(l.alphaMask));
         }
         // Chunks of 24 bytes (rows of 9 to 11 pixels are longer), others, and whole rows (the
         // library's ways in) give the same bytes, every padding byte 0.
         const Bytes out = convertCore(input, s.seed % 2 == 0 ? 24 : 13 + s.seed % 50, true, method, true);
-        EXPECT_EQ(test::libraryProblem(input, method, true, ::testing::TempDir(), &out), "") << what;
+        EXPECT_EQ(test::libraryProblem(input, method, true, ownFolder(), &out), "") << what;
         const std::int64_t stride = (l.width + 3) / 4 * 4;
         ASSERT_EQ(out.size(), static_cast<std::size_t>(1078 + stride * l.rowCount)) << what;
         for (std::int64_t r = 0; r < l.rowCount; ++r)
@@ -797,9 +807,27 @@ TEST(Pictures, EveryKindGivesTheDefinitionsBytes) {
             const Bytes want = test::expectedLevels(bmp, m, ask.levels == 0 ? 256 : ask.levels,
                                                     ask.levels == 0 ? 8 : ask.depth, ask.dither);
             ASSERT_FALSE(want.empty());
-            EXPECT_EQ(test::libraryProblem(f.file, o, ::testing::TempDir(), &want), "")
+            EXPECT_EQ(test::libraryProblem(f.file, o, ownFolder(), &want), "")
                 << ask.levels << " levels, " << ask.dither << ", " << test::methodName(m);
             ++converted;
+            // A PNG or JPEG inside a BMP (BI_PNG, BI_JPEG) is converted as the picture is, to
+            // levels or compact, with the BMP's resolution (none here).
+            if (f.kind != GRAYBMP_KIND_PNG && f.kind != GRAYBMP_KIND_JPEG) continue;
+            Bytes inside(54, 0);
+            inside[0] = 'B', inside[1] = 'M';
+            const auto put = [&](std::size_t at, std::uint32_t v) {
+                for (int b = 0; b < 4; ++b) inside[at + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(v >> (8 * b));
+            };
+            put(2, static_cast<std::uint32_t>(54 + f.file.size())), put(10, 54), put(14, 40);
+            put(18, static_cast<std::uint32_t>(f.pixels.width));
+            put(22, static_cast<std::uint32_t>(k % 2 == 0 ? f.pixels.height : -f.pixels.height));
+            inside[26] = 1, put(30, f.kind == GRAYBMP_KIND_PNG ? 5 : 4), put(34, static_cast<std::uint32_t>(f.file.size()));
+            inside.insert(inside.end(), f.file.begin(), f.file.end());
+            const Bytes unresolved = test::expectedLevels(test::bitmapOf(shown), m, ask.levels == 0 ? 256 : ask.levels,
+                                                          ask.levels == 0 ? 8 : ask.depth, ask.dither);
+            o.compact = ask.levels == 0 ? 1 : 0;
+            EXPECT_EQ(test::libraryProblem(inside, o, ownFolder(), &unresolved), "") << "inside a BMP";
+            o.compact = 0;
         }
     }
     EXPECT_GT(converted, 0u);
@@ -840,7 +868,7 @@ TEST(Levels, ABackgroundCompositesTranslucentPixels) {
                                                     a.levels == 0 ? 256 : a.levels, a.levels == 0 ? 8 : a.depth, a.name);
             const std::string what = std::string(a.name) + ", " + std::to_string(a.levels) + " levels on " +
                                      std::to_string(background) + ", " + test::methodName(m);
-            EXPECT_EQ(test::libraryProblem(input, o, ::testing::TempDir(), &want), "") << what;
+            EXPECT_EQ(test::libraryProblem(input, o, ownFolder(), &want), "") << what;
             if (a.compact != 0) continue;  // pixels in have no compact form
             Bytes fromPixels(want.size());
             EXPECT_EQ(graybmp_from_pixels(rgba.data(), 9, 5, 36, GRAYBMP_LAYOUT_RGBA, 0, &o, fromPixels.data(),

@@ -127,7 +127,8 @@ graybmp_status graybmp_read_header(const void* data, size_t length, uint64_t inp
                 : input_length;
         c.leadSize = static_cast<std::size_t>(std::min<std::uint64_t>(leadSize, size));
         Failure refusal;
-        if (conversionChecked(c, size, refusal)) header->kind = kindOf(c.layout);
+        if (conversionChecked(c, size, refusal))
+            header->kind = c.embedded != PictureFormat::None ? pictureKind(c.embedded) : kindOf(c.layout);
         deliver(refusal, &header->refusal);
     });
 }

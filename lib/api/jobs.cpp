@@ -112,7 +112,8 @@ bool inputChecked(const graybmp_job& job, void (*headerHook)(void* context, cons
         f = systemFailure(GRAYBMP_READ_FAILED, GRAYBMP_SIDE_INPUT, "cannot read", st.error);
         return false;
     }
-    return conversionChecked(in.c, in.fileSize, f);
+    return conversionChecked(in.c, in.fileSize, f) &&
+           (in.c.embedded == PictureFormat::None || embeddedOpened(in.c, st, f));
 }
 
 namespace {
@@ -152,7 +153,7 @@ graybmp_status runJob(graybmp_job& job, const Settings& s, Failure& f) {
         streamClose(in.stream);
         return f.status;
     }
-    if (job.in_place != 0 && in.c.picture != nullptr) {
+    if (job.in_place != 0 && in.c.picture != nullptr && in.c.embedded == PictureFormat::None) {
         streamClose(in.stream);
         f = inputFailure(GRAYBMP_PICTURE_UNSUPPORTED,
                          "a picture of another format cannot be replaced by a BMP under its name");

@@ -24,7 +24,8 @@ bool checkedMemory(const void* input, std::size_t length, std::uint64_t fileSize
     if (!leadLongEnough(c.lead, c.leadSize, f) || !conversionChecked(c, fileSize, f)) return false;
     streamAttachMemory(m.stream, input, length, false);
     c.in = &m.stream;
-    return true;
+    // A picture inside a BMP is opened where the whole input is given (not for its length).
+    return c.embedded == PictureFormat::None || length < fileSize || embeddedOpened(c, m.stream, f);
 }
 
 namespace {
@@ -80,7 +81,7 @@ graybmp_status graybmp_convert_in_place(void* buffer, size_t length,
             return;
         }
         if (!settingsOf(options, s, f) || !checkedMemory(buffer, length, length, s, m, f)) return;
-        if (m.c.picture != nullptr) {
+        if (m.c.picture != nullptr && m.c.embedded == PictureFormat::None) {
             f = inputFailure(GRAYBMP_PICTURE_UNSUPPORTED,
                              "a picture of another format cannot be replaced by a BMP where it lies");
             return;

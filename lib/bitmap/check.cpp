@@ -501,7 +501,8 @@ std::string describeInputError(InputError error, const std::uint8_t* lead, std::
                ") does not fit " + bits + " bits per pixel";
     case InputError::EmbeddedImage:
         return std::string(info.compression == kBiJpeg ? "a JPEG" : "a PNG") +
-               " image inside a BMP file (" + compression + ") is not converted";
+               " image inside a BMP file (" + compression + ") is not grayed in its own encoding; "
+               "levels or the compact form decode it";
     case InputError::UnknownCompression:
         return "unsupported " + compression;
     case InputError::MaskMissing:

@@ -16,8 +16,15 @@ bool leadLongEnough(const std::uint8_t* lead, std::size_t leadSize, Failure& f) 
     return false;
 }
 
+namespace {
+bool embeddedChecked(Conversion& c, std::uint64_t fileSize, Failure& f);
+}  // namespace
+
 bool conversionChecked(Conversion& c, std::uint64_t fileSize, Failure& f) {
     const InputError e = checkInput(c.lead, c.leadSize, fileSize, c.layout);
+    // A JPEG or PNG in a BMP is decoded for the forms that make new pixels.
+    if (e == InputError::EmbeddedImage && (c.settings.levels.count > 0 || c.settings.compact))
+        return embeddedChecked(c, fileSize, f);
     if (e != InputError::None) {
         f = refusalOf(e, describeInputError(e, c.lead, c.leadSize, fileSize));
         return false;
@@ -46,7 +53,60 @@ bool pictureLaidOut(Conversion& c, const PictureInfo& info, Failure& f) {
     return conversionChecked(c, kV4Offset + 4 * std::uint64_t{info.width} * info.height, f);
 }
 
+// A BMP of BI_JPEG or BI_PNG: the picture at bfOffBits, biSizeImage long, whose size the
+// header's width and height give; converted as that picture is, with the BMP's resolution.
+bool embeddedChecked(Conversion& c, std::uint64_t fileSize, Failure& f) {
+    const std::uint8_t* h = c.lead;
+    const auto width = static_cast<std::int32_t>(readU32le(h + 18));
+    const auto height = static_cast<std::int32_t>(readU32le(h + 22));
+    c.embedded = readU32le(h + 30) == 4 ? PictureFormat::Jpeg : PictureFormat::Png;
+    c.embeddedAt = readU32le(h + 10), c.embeddedLength = readU32le(h + 34);
+    const char* name = pictureFormatName(c.embedded);
+    if (width <= 0 || height == 0) {
+        f = pictureCorrupt(std::string("its header gives its ") + name + " a size of " + std::to_string(width) +
+                           " x " + std::to_string(height));
+        return false;
+    }
+    if (fileSize < static_cast<std::uint64_t>(kUnknownSize) &&
+        static_cast<std::uint64_t>(c.embeddedAt) >= fileSize) {
+        f = pictureCorrupt(std::string("its ") + name + " would start at " + std::to_string(c.embeddedAt) +
+                           ", past the file's end");
+        return false;
+    }
+    PictureInfo info;
+    info.format = c.embedded;
+    info.width = static_cast<std::uint32_t>(width);
+    info.height = static_cast<std::uint32_t>(height < 0 ? -std::int64_t{height} : height);
+    info.xPpm = readU32le(h + 38), info.yPpm = readU32le(h + 42);
+    return pictureSizeAllowed(info, c.settings.maxPixels, f) && pictureLaidOut(c, info, f);
+}
+
 }  // namespace
+
+bool embeddedOpened(Conversion& c, Stream& in, Failure& f) {
+    const char* name = pictureFormatName(c.embedded);
+    std::uint8_t signature[kSignatureSize] = {};
+    const std::size_t got = streamReadAt(in, c.embeddedAt, signature, sizeof signature);
+    if (in.error != 0) {
+        f = systemFailure(GRAYBMP_READ_FAILED, GRAYBMP_SIDE_INPUT, "cannot read", in.error);
+        return false;
+    }
+    if (pictureFormatOf(signature, got) != c.embedded) {
+        f = pictureCorrupt(std::string("its pixels are not a ") + name + " (its compression says they are)");
+        return false;
+    }
+    c.picture.reset(new Picture);
+    if (!pictureOpened(*c.picture, c.embedded, in, c.settings.maxPixels, f, c.embeddedAt)) return false;
+    const PictureInfo& info = c.picture->info;
+    const auto rows = static_cast<std::uint32_t>(c.layout.height < 0 ? -std::int64_t{c.layout.height} : c.layout.height);
+    if (info.width != static_cast<std::uint32_t>(c.layout.width) || info.height != rows) {
+        f = pictureCorrupt(std::string("its ") + name + " is " + std::to_string(info.width) + " x " +
+                           std::to_string(info.height) + ", its header says " + std::to_string(c.layout.width) +
+                           " x " + std::to_string(rows));
+        return false;
+    }
+    return true;
+}
 
 bool pictureChecked(Conversion& c, Stream& in, Failure& f) {
     c.picture.reset(new Picture);

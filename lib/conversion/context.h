@@ -64,6 +64,10 @@ struct Conversion {
     const PixelRows* pixels = nullptr;  // the sink is the caller's rows (forms that make pixels)
     const PixelsIn* source = nullptr;   // the source is the caller's pixels, `in` unused
     std::unique_ptr<Picture> picture;   // the source is a picture of another format, from `in`
+    // A BMP that holds a JPEG or PNG (BI_JPEG, BI_PNG), converted to levels or compact as
+    // the picture it holds: its format, where it starts and its length.
+    PictureFormat embedded = PictureFormat::None;
+    std::int64_t embeddedAt = 0, embeddedLength = 0;
     std::size_t chunkSize = kChunkSize;  // tests put the chunk's edges elsewhere
     Buffer chunk;
     Refusal refusal;  // CopyFault::Refused: why
@@ -86,6 +90,10 @@ bool pictureChecked(Conversion& c, Stream& in, Failure& f);
 // decoder): GRAYBMP_TOO_SHORT with f.needed when they are not all there. `info` holds
 // what they showed.
 bool pictureLeadChecked(Conversion& c, const std::uint8_t* data, std::size_t n, PictureInfo& info, Failure& f);
+
+// After conversionChecked of a BMP that holds a picture (c.embedded): its decoder opened
+// on `in` where the picture starts, and its size held to the BMP header's.
+bool embeddedOpened(Conversion& c, Stream& in, Failure& f);
 
 // Checks the lead: the input's refusal, or the form's for these settings, in `f`; else
 // the layout, the form and the output's length are set.

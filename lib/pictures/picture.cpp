@@ -117,9 +117,7 @@ Failure pictureUnsupported(const std::string& reason) {
     return inputFailure(GRAYBMP_PICTURE_UNSUPPORTED, reason);
 }
 
-namespace {
-
-bool sizeAllowed(const PictureInfo& info, std::uint64_t maxPixels, Failure& f) {
+bool pictureSizeAllowed(const PictureInfo& info, std::uint64_t maxPixels, Failure& f) {
     const std::uint64_t pixels = std::uint64_t{info.width} * info.height;
     if (info.width == 0 || info.height == 0) {
         f = pictureCorrupt("it has no pixels (" + std::to_string(info.width) + " x " +
@@ -136,11 +134,11 @@ bool sizeAllowed(const PictureInfo& info, std::uint64_t maxPixels, Failure& f) {
     return true;
 }
 
-}  // namespace
-
-bool pictureOpened(Picture& p, PictureFormat format, Stream& in, std::uint64_t maxPixels, Failure& f) {
+bool pictureOpened(Picture& p, PictureFormat format, Stream& in, std::uint64_t maxPixels, Failure& f,
+                   std::int64_t base) {
     p.decoder = decoderOf(format);
     p.in = &in;
+    p.base = base;
     p.position = 0;
     p.info.format = format;
     if (p.decoder == nullptr || p.decoder->open == nullptr) {
@@ -149,7 +147,7 @@ bool pictureOpened(Picture& p, PictureFormat format, Stream& in, std::uint64_t m
         return false;
     }
     if (!p.decoder->open(p, f)) return false;
-    return sizeAllowed(p.info, maxPixels, f);
+    return pictureSizeAllowed(p.info, maxPixels, f);
 }
 
 bool pictureProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed,
@@ -196,14 +194,18 @@ bool pictureProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std:
     if (found && f.status == GRAYBMP_OK && decoderOf(info.format)->open == nullptr)
         f = pictureUnsupported(std::string("a ") + pictureFormatName(info.format) +
                                " picture, which this build of graybmp does not decode");
-    if (found && f.status == GRAYBMP_OK) sizeAllowed(info, maxPixels, f);
+    if (found && f.status == GRAYBMP_OK) pictureSizeAllowed(info, maxPixels, f);
     return found;
 }
 
 std::size_t pictureRead(Picture& p, void* out, std::size_t count) {
-    const std::size_t got = streamReadAt(*p.in, p.position, out, count);
+    const std::size_t got = streamReadAt(*p.in, p.base + p.position, out, count);
     p.position += static_cast<std::int64_t>(got);
     return got;
+}
+
+std::size_t pictureReadAt(Picture& p, std::int64_t offset, void* out, std::size_t count) {
+    return streamReadAt(*p.in, p.base + offset, out, count);
 }
 
 }  // namespace graybmp

@@ -49,7 +49,8 @@ struct Picture {
     PictureInfo info;
     const PictureDecoder* decoder = nullptr;
     Stream* in = nullptr;
-    std::int64_t position = 0;  // how far the decoder has read
+    std::int64_t base = 0;      // where the picture starts in `in` (a BMP may hold one)
+    std::int64_t position = 0;  // how far the decoder has read, from `base`
     // The decoder's state, and how it is let go.
     void* state = nullptr;
     void (*release)(void* state) = nullptr;
@@ -68,7 +69,12 @@ const char* pictureFormatName(PictureFormat format);
 
 // Opens the picture in `in` with its format's decoder: its header read and its size
 // checked (at most kMaxPictureSide a side and `maxPixels` pixels, at least one).
-bool pictureOpened(Picture& p, PictureFormat format, Stream& in, std::uint64_t maxPixels, Failure& f);
+bool pictureOpened(Picture& p, PictureFormat format, Stream& in, std::uint64_t maxPixels, Failure& f,
+                   std::int64_t base = 0);
+
+// Whether a picture of `info`'s size may be converted (at most kMaxPictureSide a side and
+// `maxPixels` pixels, at least one); the refusal in `f`.
+bool pictureSizeAllowed(const PictureInfo& info, std::uint64_t maxPixels, Failure& f);
 
 // The picture's header fields from its first `n` bytes alone, without its decoder: false
 // when they are not all there, with `needed` the bytes that are (or n + 1 where that is
@@ -80,6 +86,9 @@ bool pictureProbed(const std::uint8_t* data, std::size_t n, PictureInfo& info, s
 // Reads up to `count` bytes at the decoder's position and moves it on; fewer only at the
 // input's end or on an error (in->error).
 std::size_t pictureRead(Picture& p, void* out, std::size_t count);
+
+// Reads up to `count` bytes at `offset` from the picture's start, the position unmoved.
+std::size_t pictureReadAt(Picture& p, std::int64_t offset, void* out, std::size_t count);
 
 // The refusal of a picture the decoder cannot take: `reason` in its words.
 Failure pictureCorrupt(const std::string& reason);

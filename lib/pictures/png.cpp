@@ -50,7 +50,7 @@ bool open(Picture& p, Failure& f) {
     if (r == SPNG_EUSER_WIDTH || r == SPNG_EUSER_HEIGHT) {
         // Past the limits: the size from the IHDR that libspng refused, for the refusal.
         std::uint8_t head[24];
-        if (streamReadAt(*p.in, 0, head, sizeof head) == sizeof head) {
+        if (pictureReadAt(p, 0, head, sizeof head) == sizeof head) {
             p.info.width = std::uint32_t{head[16]} << 24 | std::uint32_t{head[17]} << 16 | std::uint32_t{head[18]} << 8 | head[19];
             p.info.height = std::uint32_t{head[20]} << 24 | std::uint32_t{head[21]} << 16 | std::uint32_t{head[22]} << 8 | head[23];
             return true;  // the size check refuses it

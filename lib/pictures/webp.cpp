@@ -47,7 +47,7 @@ CopyFault handed(const std::uint8_t* rgba, std::size_t width, std::size_t height
 CopyFault rows(Picture& p, RowTaker next) {
     // The whole file, as its RIFF header says it is long.
     std::uint8_t head[8];
-    if (streamReadAt(*p.in, 0, head, sizeof head) != sizeof head) return CopyFault::ReadFailed;
+    if (pictureReadAt(p, 0, head, sizeof head) != sizeof head) return CopyFault::ReadFailed;
     const std::uint64_t riff = std::uint64_t{head[4]} | std::uint64_t{head[5]} << 8 | std::uint64_t{head[6]} << 16 |
                                std::uint64_t{head[7]} << 24;
     // Read a piece at a time, so that a header's length alone allocates nothing.
