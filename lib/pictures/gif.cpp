@@ -89,10 +89,11 @@ CopyFault rows(Picture& p, RowTaker next) {
     const std::size_t y0 = std::min(top, height), y1 = std::min(top + h, height);
     std::vector<GifPixelType> line(std::max<std::size_t>(w, 1));
     std::vector<std::uint8_t> rgba(4 * width, 0);
+    // The row's pixels on the screen, from the indices of its columns x0 to x1.
     const auto paint = [&](const GifPixelType* indices) {
         std::fill(rgba.begin(), rgba.end(), 0);
         for (std::size_t x = x0; x < x1; ++x) {
-            const int k = indices[x - left];
+            const int k = indices[x - x0];
             if (k == transparent) continue;
             std::uint8_t* o = rgba.data() + 4 * x;
             if (k < map->ColorCount) {
@@ -103,26 +104,28 @@ CopyFault rows(Picture& p, RowTaker next) {
         }
     };
     const std::vector<std::uint8_t> clear(4 * width, 0);
-    std::vector<GifPixelType> held;  // an interlaced image's rows on the screen
-    if (image.Interlace) {
-        held.assign((y1 - y0) * w, 0);
+    const std::size_t seen = x1 - x0;  // the image's columns on the screen
+    std::vector<GifPixelType> held;    // an interlaced image's part on the screen
+    if (image.Interlace && w > 0) {
+        held.assign((y1 - y0) * seen, 0);
         const std::size_t starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
         for (int pass = 0; pass < 4; ++pass)
             for (std::size_t y = starts[pass]; y < h; y += steps[pass]) {
                 if (DGifGetLine(gif, line.data(), static_cast<int>(w)) == GIF_ERROR) return failed(p, gif);
-                if (top + y >= y0 && top + y < y1) std::memcpy(held.data() + (top + y - y0) * w, line.data(), w);
+                if (top + y >= y0 && top + y < y1 && seen > 0)
+                    std::memcpy(held.data() + (top + y - y0) * seen, line.data() + (x0 - std::min(x0, left)), seen);
             }
     }
     for (std::size_t y = 0; y < height; ++y) {
-        if (y < y0 || y >= y1) {
+        if (y < y0 || y >= y1 || w == 0) {
             if (!next(clear.data())) return CopyFault::WriteFailed;
             continue;
         }
         if (image.Interlace) {
-            paint(held.data() + (y - y0) * w);
+            paint(held.data() + (y - y0) * seen);
         } else {
             if (DGifGetLine(gif, line.data(), static_cast<int>(w)) == GIF_ERROR) return failed(p, gif);
-            paint(line.data());
+            paint(line.data() + (x0 - std::min(x0, left)));
         }
         if (!next(rgba.data())) return CopyFault::WriteFailed;
     }
