@@ -291,6 +291,31 @@ TEST(HeaderReport, PrintsWhatTheHeadersSay) {
     };
     EXPECT_EQ(report(core), "Type: BMP file\nSize: 2000\nWidth: 65535\nHeight: 300\nBitCount: 4\n");
     for (const auto& c : cases) EXPECT_EQ(report(c.h), c.lines) << c.name;
+    // Pictures: the format named, a pipe's unknown length, the bits as the format counts
+    // them; from the first bytes, as long as the header needs.
+    const Bytes pgm = test::netpbm('5', " 7 3 65535\n", Bytes(42));
+    const Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                       0, 0, 1, 0, 0, 0, 0, 9, 16, 6, 0, 0, 0};
+    const struct {
+        Bytes file;
+        std::uint64_t length;
+        const char* lines;
+    } pictures[] = {
+        {pgm, pgm.size(), "Type: netpbm file\nSize: 55\nWidth: 7\nHeight: 3\nBitCount: 16\n"},
+        {pgm, GRAYBMP_LENGTH_UNKNOWN, "Type: netpbm file\nSize: unknown\nWidth: 7\nHeight: 3\nBitCount: 16\n"},
+        {png, 4000, "Type: PNG file\nSize: 4000\nWidth: 256\nHeight: 9\nBitCount: 64\n"},
+    };
+    for (const auto& p : pictures) {
+        graybmp_header header{};
+        graybmp_error e{};
+        // Short of the header: how many bytes it needs (netpbm's: one more, until it ends).
+        EXPECT_EQ(graybmp_read_header(p.file.data(), 9, p.length, nullptr, &header, &e), GRAYBMP_TOO_SHORT);
+        EXPECT_EQ(e.needed, p.file[0] == 'P' ? 10u : 26u);
+        EXPECT_EQ(graybmp_read_header(p.file.data(), p.file.size(), p.length, nullptr, &header, nullptr), GRAYBMP_OK);
+        std::ostringstream out;
+        printHeaderReport(header, out);
+        EXPECT_EQ(out.str(), p.lines);
+    }
 }
 
 // The conversion core over two temporary files, with chunks of `chunkSize` bytes and the
