@@ -94,6 +94,16 @@ class Folder : public ::testing::Test {
         return r;
     }
 
+    // Whether the tool under test decodes the format of `picture` (a valid one): a build
+    // for another platform may decode fewer formats than these tests were built with.
+    bool toolDecodes(const Bytes& picture) const {
+        put("probe.pic", picture);
+        const Outcome r = run(toolCommand() + " probe.pic -o probe.bmp");
+        fs::remove(dir_ / "probe.pic");
+        fs::remove(dir_ / "probe.bmp");
+        return r.err.find("does not decode") == std::string::npos;
+    }
+
     // Converts `input` and checks the output against the expected gray copy.
     void expectConverted(const Bytes& input, const std::string& what) {
         put(kInput, input);
@@ -470,7 +480,7 @@ TEST_F(Refusal, EachClassLeavesTheOutputAlone) {
     std::vector<std::uint8_t> noisy(3 * 16 * 16);
     for (std::size_t i = 0; i < noisy.size(); ++i) noisy[i] = static_cast<std::uint8_t>(i * 37 % 251);
     const Bytes png = test::pngOf(glass), jpeg = test::jpegOf(noisy, 16, 16, 3);
-    if (test::buildDecodes(GRAYBMP_KIND_PNG)) {
+    if (!png.empty() && toolDecodes(png)) {
         cases.push_back({"a PNG cut short", Bytes(png.begin(), png.end() - 20), "ends early", true});
         cases.push_back({"a translucent PNG", png, "not opaque, and no --background", true});
         Bytes inside = test::sample(4, 2);  // a BMP of BI_PNG whose PNG is not the header's size
@@ -482,11 +492,13 @@ TEST_F(Refusal, EachClassLeavesTheOutputAlone) {
                          "--levels 2"});
         cases.push_back({"a PNG inside a BMP, not to levels", inside, "levels or the compact form decode it", true});
     }
-    if (test::buildDecodes(GRAYBMP_KIND_JPEG)) {
+    if (!jpeg.empty() && toolDecodes(jpeg)) {
         cases.push_back({"a JPEG cut short", Bytes(jpeg.begin(), jpeg.end() - 40), "it ends early", true});
         cases.push_back({"a CMYK JPEG", test::jpegOf(cmyk, 8, 8, 4), "a CMYK or YCCK JPEG", true});
     }
-    if (test::buildDecodes(GRAYBMP_KIND_GIF))
+    const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255, 0x2C, 0, 0, 0,
+                       0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B};  // one pixel
+    if (toolDecodes(gif))
         cases.push_back({"a GIF of no image", {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0, 0, 0, 0x3B},
                          "holds no image", true});
     const auto pnm = [](char magic, const std::string& header, const Bytes& raster) {
