@@ -18,7 +18,7 @@ from typing import NamedTuple, Optional, Union
 from . import _graybmp
 from ._graybmp import DITHERS, METHODS, Error, __version__
 
-__all__ = ["gray", "gray_inplace", "convert", "header", "to_array", "from_array", "Header",
+__all__ = ["gray", "gray_inplace", "convert", "header", "to_array", "from_array", "picture_kind", "Header",
            "Error", "METHODS", "DITHERS", "__version__"]
 
 _Path = Union[str, "os.PathLike[str]"]
@@ -104,7 +104,7 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
     if dst is None:
         try:
             with open(source, "rb") as f:
-                picture = _graybmp.picture_kind(f.read(16)) is not None
+                picture = picture_kind(f.read(16)) is not None
         except OSError:
             picture = False  # the conversion says why it cannot be read
         target = _graybmp.gray_name(source, ".bmp" if picture else None)
@@ -112,6 +112,13 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
         target = os.fspath(dst)
     _graybmp.convert_file(source, target, method, compact, False, *options)
     return target
+
+
+def picture_kind(data) -> Optional[str]:
+    """Return the picture format of a file's first bytes (a buffer's, 12 are enough):
+    "png", "jpeg", "webp", "gif" or "netpbm", or None for anything else (a BMP among it).
+    """
+    return _graybmp.picture_kind(data)
 
 
 def header(data, *, compact: bool = False, levels: Optional[int] = None,

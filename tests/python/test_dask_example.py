@@ -61,3 +61,24 @@ def test_outputs_planned_twice_stop_the_run_and_usage_errors(tool, tmp_path):
     assert run("--scheduler", "tcp://127.0.0.1:1", "--workers", "2", "-d", str(out),
                str(one)).returncode == 2
     assert run("-m", "nonsense", "-d", str(out), str(one)).returncode == 2
+
+
+def test_pictures_in_a_tree_become_the_tools_bmps(tool, tmp_path):
+    tree = tmp_path / "photos"
+    (tree / "sub").mkdir(parents=True)
+    (tree / "a.ppm").write_bytes(b"P6\n3 2\n255\n" + bytes(range(0, 180, 10)))
+    (tree / "sub" / "b.PGM").write_bytes(b"P5 4 1 15\n" + bytes([0, 5, 10, 15]))
+    (tree / "sub" / "c.pam").write_bytes(b"P7\nWIDTH 1\nHEIGHT 1\nDEPTH 2\nMAXVAL 255\n"
+                                         b"TUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n" + bytes([200, 100]))
+    (tree / "sub" / "notes.txt").write_text("not an image")
+    ours, theirs = tmp_path / "ours", tmp_path / "theirs"
+    ours.mkdir(), theirs.mkdir()
+    options = ["--levels", "4", "--dither", "atkinson", "--background", "#336699"]
+    result = run("--workers", "1", "--pictures", "-d", str(ours), *options, str(tree))
+    assert result.returncode == 0, result.stderr
+    subprocess.run([tool, "-r", "--pictures", "-d", str(theirs), *options, str(tree)], check=True)
+    names = sorted(str(p.relative_to(theirs)) for p in theirs.rglob("*") if p.is_file())
+    assert names == ["photos/a.bmp", "photos/sub/b.bmp", "photos/sub/c.bmp"]
+    assert sorted(str(p.relative_to(ours)) for p in ours.rglob("*") if p.is_file()) == names
+    for name in names:
+        assert (ours / name).read_bytes() == (theirs / name).read_bytes(), name
