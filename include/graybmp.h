@@ -171,7 +171,18 @@ typedef enum graybmp_dither {
     GRAYBMP_DITHER_NONE = 0,
     GRAYBMP_DITHER_FLOYD_STEINBERG = 1,
     GRAYBMP_DITHER_ATKINSON = 2,
-    GRAYBMP_DITHER_ORDERED = 3
+    GRAYBMP_DITHER_ORDERED = 3,     /* the 8 x 8 Bayer matrix ("bayer8" names it too) */
+    /* Since 1.4.0: error-diffusion kernels by their published weights, and Bayer matrices
+     * of other sizes. */
+    GRAYBMP_DITHER_JARVIS = 4,      /* Jarvis, Judice and Ninke, /48 */
+    GRAYBMP_DITHER_STUCKI = 5,      /* /42 */
+    GRAYBMP_DITHER_BURKES = 6,      /* /32 */
+    GRAYBMP_DITHER_SIERRA = 7,      /* three rows, /32 */
+    GRAYBMP_DITHER_SIERRA2 = 8,     /* two rows, /16 */
+    GRAYBMP_DITHER_SIERRA_LITE = 9, /* /4 */
+    GRAYBMP_DITHER_BAYER2 = 10,
+    GRAYBMP_DITHER_BAYER4 = 11,
+    GRAYBMP_DITHER_BAYER16 = 12
 } graybmp_dither;
 
 typedef struct graybmp_options {
@@ -201,6 +212,10 @@ typedef struct graybmp_options {
     int background_given;   /* whether `background` is used */
     uint32_t background;    /* 0xRRGGBB */
     uint64_t max_pixels;    /* a picture's limit (GRAYBMP_PICTURE_TOO_LARGE), at most 2^29; 0: 2^28 */
+    /* Since 1.4.0, for the error-diffusion ditherings: */
+    int serpentine;         /* every second row (in the order processed) right to left */
+    int strength;           /* the percent of each error diffused, 0 to 100 (e P / 100,
+                               rounded toward zero); graybmp_options_init sets 100 */
 } graybmp_options;
 
 GRAYBMP_API void graybmp_options_init(graybmp_options* options);
@@ -213,8 +228,15 @@ GRAYBMP_API graybmp_status graybmp_options_check(const graybmp_options* options,
                                                  graybmp_error* error);
 
 /* The name of the index-th dithering ("none", "floyd-steinberg", "atkinson", "ordered",
- * in graybmp_dither's order), NULL past the last. Since 1.3.0. */
+ * "jarvis", "stucki", "burkes", "sierra", "sierra2", "sierra-lite", "bayer2", "bayer4",
+ * "bayer16", in graybmp_dither's order), NULL past the last. Since 1.3.0. */
 GRAYBMP_API const char* graybmp_dither_name(size_t index);
+
+/* Sets the dithering by its name (one of graybmp_dither_name's, or "bayer8", another name
+ * of "ordered"). Anything else: GRAYBMP_BAD_ARGUMENT with a message that lists them, and
+ * `options` unchanged. Since 1.4.0. */
+GRAYBMP_API graybmp_status graybmp_options_set_dither(graybmp_options* options, const char* name,
+                                                      graybmp_error* error);
 
 /* Sets the method by its name ("mean", "bt601", "bt709", "luminance", "max", "lightness",
  * "rms", "red", "green", "blue"), or "weights=R,G,B" with the weights: each digits,

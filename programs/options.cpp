@@ -22,6 +22,8 @@ const option kLongOptions[] = {
     {"levels", required_argument, nullptr, 'L'},
     {"depth", required_argument, nullptr, 'D'},
     {"dither", required_argument, nullptr, 'T'},
+    {"serpentine", no_argument, nullptr, 'S'},
+    {"strength", required_argument, nullptr, 'G'},
     {"background", required_argument, nullptr, 'B'},
     {"max-pixels", required_argument, nullptr, 'P'},
     {"help", no_argument, nullptr, 'h'},
@@ -150,20 +152,22 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             break;
-        case 'T': {
-            std::string names;
-            std::size_t i = 0;
-            for (; graybmp_dither_name(i) != nullptr; ++i) {
-                if (std::string(optarg) == graybmp_dither_name(i)) break;
-                names += std::string(i == 0 ? "" : ", ") + graybmp_dither_name(i);
-            }
-            if (graybmp_dither_name(i) == nullptr) {
-                error = std::string("unknown dithering '") + optarg + "' (" + names + ")";
+        case 'T':
+            if (graybmp_options_set_dither(&options.gray, optarg, &failure) != GRAYBMP_OK) {
+                error = failure.message;
                 return false;
             }
-            options.gray.dither = static_cast<graybmp_dither>(i);
             break;
-        }
+        case 'S':
+            options.gray.serpentine = 1;
+            break;
+        case 'G':
+            options.gray.strength = numberIn(optarg, 0, 100);
+            if (options.gray.strength < 0) {
+                error = std::string("--strength takes 0 to 100 percent, not '") + optarg + "'";
+                return false;
+            }
+            break;
         case 'B':
             if (!colourOf(optarg, options.gray.background)) {
                 error = std::string("--background takes white, black or #RRGGBB, not '") + optarg + "'";
@@ -248,7 +252,19 @@ const char* usageText() {
            "                           none             the default\n"
            "                           floyd-steinberg  to the right and the row below\n"
            "                           atkinson         1/8 to six neighbours\n"
-           "                           ordered          the 8 x 8 Bayer matrix\n"
+           "                           jarvis           Jarvis-Judice-Ninke, /48, two rows down\n"
+           "                           stucki           Stucki, /42, two rows down\n"
+           "                           burkes           Burkes, /32, one row down\n"
+           "                           sierra           Sierra, /32, two rows down\n"
+           "                           sierra2          two-row Sierra, /16, one row down\n"
+           "                           sierra-lite      Sierra Lite, /4\n"
+           "                           ordered          the 8 x 8 Bayer matrix (or bayer8)\n"
+           "                           bayer2           the 2 x 2 Bayer matrix\n"
+           "                           bayer4           the 4 x 4 Bayer matrix\n"
+           "                           bayer16          the 16 x 16 Bayer matrix\n"
+           "      --serpentine       error diffusion: every second row right to left\n"
+           "      --strength=P       error diffusion: diffuse P percent of each error\n"
+           "                         (0 to 100, default 100)\n"
            "      --background=COLOR composite pixels that are not opaque on COLOR (white,\n"
            "                         black or #RRGGBB) instead of refusing them\n"
            "      --max-pixels=N     refuse pictures of more than N pixels (default 2^28,\n"

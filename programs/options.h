@@ -18,7 +18,7 @@ struct Options {
     bool report = false;                   // --report
     bool recursive = false;                // -r: folder operands are walked
     bool pictures = false;                 // --pictures: -r takes the pictures' extensions too
-    graybmp_options gray{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}, 0, 0, GRAYBMP_DITHER_NONE, 0, 0, 0};  // -m, --compact, --levels, --depth, --dither
+    graybmp_options gray{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}, 0, 0, GRAYBMP_DITHER_NONE, 0, 0, 0, 0, 100};  // -m, --compact, --levels, --depth, --dither
     bool help = false, version = false;
 };
 

@@ -5,6 +5,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -66,6 +67,7 @@ bool isOsFailure(graybmp_status s) {
 struct LevelArgs {
     py::object levels = py::none(), depth = py::none(), dither = py::none();
     py::object background = py::none(), maxPixels = py::none();
+    py::object serpentine = py::none(), strength = py::none();
 };
 
 // A background: 0xRRGGBB, "white", "black" or "#RRGGBB".
@@ -110,13 +112,13 @@ graybmp_options optionsOf(const std::string& method, bool compact, const LevelAr
     o.depth = whole(l.depth, "depth");
     if (!l.dither.is_none()) {
         const std::string name = py::str(l.dither);
-        std::size_t i = 0;
-        std::string names;
-        for (; graybmp_dither_name(i) != nullptr && name != graybmp_dither_name(i); ++i)
-            names += std::string(i == 0 ? "" : ", ") + graybmp_dither_name(i);
-        if (graybmp_dither_name(i) == nullptr)
-            throw py::value_error("unknown dithering '" + name + "' (" + names + ")");
-        o.dither = static_cast<graybmp_dither>(i);
+        if (graybmp_options_set_dither(&o, name.c_str(), &e) != GRAYBMP_OK) throw py::value_error(e.message);
+    }
+    if (!l.serpentine.is_none()) o.serpentine = l.serpentine.cast<bool>() ? 1 : 0;
+    if (!l.strength.is_none()) {
+        if (!py::isinstance<py::int_>(l.strength) || py::isinstance<py::bool_>(l.strength))
+            throw py::type_error("strength must be an int or None");
+        o.strength = static_cast<int>(std::clamp<long long>(l.strength.cast<long long>(), -1, 101));
     }
     if (!l.background.is_none()) {
         o.background_given = 1;
@@ -159,8 +161,10 @@ struct View {
 };
 
 py::bytes gray(py::handle data, const std::string& method, bool compact, py::object levels,
-               py::object depth, py::object dither, py::object background, py::object maxPixels) {
-    const graybmp_options o = optionsOf(method, compact, {levels, depth, dither, background, maxPixels});
+               py::object depth, py::object dither, py::object background, py::object maxPixels,
+               py::object serpentine, py::object strength) {
+    const graybmp_options o =
+        optionsOf(method, compact, {levels, depth, dither, background, maxPixels, serpentine, strength});
     View in(data, false);
     graybmp_error e;
     std::uint64_t length = 0;
@@ -197,8 +201,9 @@ void grayInplace(py::handle buffer, const std::string& method) {
 
 void convert(const std::string& src, const std::string& dst, const std::string& method,
              bool compact, bool inPlace, py::object levels, py::object depth, py::object dither,
-             py::object background, py::object maxPixels) {
-    const graybmp_options o = optionsOf(method, compact, {levels, depth, dither, background, maxPixels});
+             py::object background, py::object maxPixels, py::object serpentine, py::object strength) {
+    const graybmp_options o =
+        optionsOf(method, compact, {levels, depth, dither, background, maxPixels, serpentine, strength});
     graybmp_error e;
     graybmp_status s;
     {
@@ -211,8 +216,10 @@ void convert(const std::string& src, const std::string& dst, const std::string& 
 // The pixels of `data` in a new numpy array of (height, width) bytes, filled where it lies
 // with the GIL let go.
 py::object toArray(py::handle data, const std::string& method, py::object levels, py::object dither,
-                   bool indices, py::object background, py::object maxPixels) {
-    graybmp_options o = optionsOf(method, false, {levels, py::none(), dither, background, maxPixels});
+                   bool indices, py::object background, py::object maxPixels, py::object serpentine,
+                   py::object strength) {
+    graybmp_options o =
+        optionsOf(method, false, {levels, py::none(), dither, background, maxPixels, serpentine, strength});
     View in(data, false);
     graybmp_header h;
     graybmp_error e;
@@ -241,8 +248,10 @@ py::object toArray(py::handle data, const std::string& method, py::object levels
 // pixels one after another.
 py::bytes fromPixels(py::handle array, std::uint32_t width, std::uint32_t height, std::size_t stride,
                      int layout, bool bottomUp, const std::string& method, py::object levels,
-                     py::object depth, py::object dither, py::object background) {
-    const graybmp_options o = optionsOf(method, false, {levels, depth, dither, background});
+                     py::object depth, py::object dither, py::object background, py::object serpentine,
+                     py::object strength) {
+    const graybmp_options o =
+        optionsOf(method, false, {levels, depth, dither, background, py::none(), serpentine, strength});
     Py_buffer view{};
     if (PyObject_GetBuffer(array.ptr(), &view, PyBUF_STRIDED_RO) != 0) throw py::error_already_set();
     struct Release {
@@ -297,8 +306,10 @@ const char* kindName(graybmp_kind kind) {
 // (type, size, width, height, bit_count, kind, refusal) of the first bytes of an input of
 // `length` bytes (-1: not known).
 py::tuple header(py::handle data, long long length, bool compact, py::object levels,
-                 py::object depth, py::object dither, py::object background, py::object maxPixels) {
-    const graybmp_options o = optionsOf("mean", compact, {levels, depth, dither, background, maxPixels});
+                 py::object depth, py::object dither, py::object background, py::object maxPixels,
+                 py::object serpentine, py::object strength) {
+    const graybmp_options o =
+        optionsOf("mean", compact, {levels, depth, dither, background, maxPixels, serpentine, strength});
     View in(data, false);
     graybmp_header h;
     graybmp_error e;
@@ -357,24 +368,28 @@ PYBIND11_MODULE(_graybmp, m) {
     m.def("gray", &gray, py::arg("data"), py::arg("method") = "mean", py::arg("compact") = false,
           py::arg("levels") = py::none(), py::arg("depth") = py::none(),
           py::arg("dither") = py::none(), py::arg("background") = py::none(), py::arg("max_pixels") = py::none(),
+          py::arg("serpentine") = py::none(), py::arg("strength") = py::none(),
           "The gray copy of the BMP or picture in `data` (any contiguous buffer), as bytes.");
     m.def("gray_inplace", &grayInplace, py::arg("buffer"), py::arg("method") = "mean",
           "Grays the BMP in the writable `buffer` where it lies.");
     m.def("convert_file", &convert, py::arg("src"), py::arg("dst"), py::arg("method"),
           py::arg("compact"), py::arg("in_place"), py::arg("levels") = py::none(),
           py::arg("depth") = py::none(), py::arg("dither") = py::none(), py::arg("background") = py::none(),
-          py::arg("max_pixels") = py::none(), "Converts the file `src` into `dst`.");
+          py::arg("max_pixels") = py::none(), py::arg("serpentine") = py::none(), py::arg("strength") = py::none(),
+          "Converts the file `src` into `dst`.");
     m.def("header", &header, py::arg("data"), py::arg("length"), py::arg("compact") = false,
           py::arg("levels") = py::none(), py::arg("depth") = py::none(),
           py::arg("dither") = py::none(), py::arg("background") = py::none(), py::arg("max_pixels") = py::none(),
+          py::arg("serpentine") = py::none(), py::arg("strength") = py::none(),
           "The header's values of the first bytes of an input of `length` bytes (-1: unknown).");
     m.def("to_array", &toArray, py::arg("data"), py::arg("method"), py::arg("levels"),
           py::arg("dither"), py::arg("indices"), py::arg("background") = py::none(),
-          py::arg("max_pixels") = py::none(),
+          py::arg("max_pixels") = py::none(), py::arg("serpentine") = py::none(), py::arg("strength") = py::none(),
           "The gray pixels of `data` in a new numpy array, top row first.");
     m.def("from_pixels", &fromPixels, py::arg("array"), py::arg("width"), py::arg("height"),
           py::arg("stride"), py::arg("layout"), py::arg("bottom_up"), py::arg("method"),
           py::arg("levels"), py::arg("depth"), py::arg("dither"), py::arg("background") = py::none(),
+          py::arg("serpentine") = py::none(), py::arg("strength") = py::none(),
           "A gray BMP of pixels whose rows lie `stride` bytes apart.");
     m.def("gray_name", &grayName, py::arg("input"), py::arg("extension") = py::none(),
           "The name of the gray copy beside `input`: photo.bmp gives photoNEW.bmp; with an "

@@ -492,7 +492,8 @@ std::vector<Fixture> everyPictureKind() {
         std::uint8_t* out = nullptr;
         Fixture lossless;
         lossless.name = "WebP lossless with alpha", lossless.kind = GRAYBMP_KIND_WEBP, lossless.bits = 32;
-        lossless.file = taken(out, WebPEncodeLosslessRGBA(rgba.data(), 11, 7, 44, &out));
+        std::size_t size = WebPEncodeLosslessRGBA(rgba.data(), 11, 7, 44, &out);
+        lossless.file = taken(out, size);
         lossless.pixels = p;
         // The RGB of a pixel of alpha 0 is the encoder's to change: composited, it is the
         // background whatever it holds.
@@ -501,7 +502,8 @@ std::vector<Fixture> everyPictureKind() {
         for (const Rgba& c : p.pixels) rgb.insert(rgb.end(), {c.r, c.g, c.b});
         Fixture lossy;
         lossy.name = "WebP lossy", lossy.kind = GRAYBMP_KIND_WEBP, lossy.bits = 24;
-        lossy.file = taken(out, WebPEncodeRGB(rgb.data(), 11, 7, 33, 80, &out));
+        size = WebPEncodeRGB(rgb.data(), 11, 7, 33, 80, &out);
+        lossy.file = taken(out, size);
         int w = 0, h = 0;
         std::uint8_t* decoded = WebPDecodeRGBA(lossy.file.data(), lossy.file.size(), &w, &h);
         lossy.pixels = blank(w, h);

@@ -1,5 +1,7 @@
 #include "testkit.h"
 
+#include <array>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -56,8 +58,37 @@ Bytes expectedGrayCopy(const Bytes& in, Method method) {
     return out;
 }
 
+namespace {
+
+// The error-diffusion kernels as published: the divisor and each weight with its place
+// (rows below, columns right) in reading order; Atkinson's shares are e/8 each, the others'
+// last share the rest of e.
+struct ReferenceKernel {
+    const char* name;
+    int divisor;
+    std::vector<std::array<int, 3>> taps;  // dy, dx, weight
+};
+const std::vector<ReferenceKernel>& referenceKernels() {
+    static const std::vector<ReferenceKernel> kernels = {
+        {"floyd-steinberg", 16, {{0, 1, 7}, {1, -1, 3}, {1, 0, 5}, {1, 1, 1}}},
+        {"atkinson", 8, {{0, 1, 1}, {0, 2, 1}, {1, -1, 1}, {1, 0, 1}, {1, 1, 1}, {2, 0, 1}}},
+        {"jarvis", 48, {{0, 1, 7}, {0, 2, 5}, {1, -2, 3}, {1, -1, 5}, {1, 0, 7}, {1, 1, 5}, {1, 2, 3},
+                        {2, -2, 1}, {2, -1, 3}, {2, 0, 5}, {2, 1, 3}, {2, 2, 1}}},
+        {"stucki", 42, {{0, 1, 8}, {0, 2, 4}, {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2},
+                        {2, -2, 1}, {2, -1, 2}, {2, 0, 4}, {2, 1, 2}, {2, 2, 1}}},
+        {"burkes", 32, {{0, 1, 8}, {0, 2, 4}, {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2}}},
+        {"sierra", 32, {{0, 1, 5}, {0, 2, 3}, {1, -2, 2}, {1, -1, 4}, {1, 0, 5}, {1, 1, 4}, {1, 2, 2},
+                        {2, -1, 2}, {2, 0, 3}, {2, 1, 2}}},
+        {"sierra2", 16, {{0, 1, 4}, {0, 2, 3}, {1, -2, 1}, {1, -1, 2}, {1, 0, 3}, {1, 1, 2}, {1, 2, 1}}},
+        {"sierra-lite", 4, {{0, 1, 2}, {1, -1, 1}, {1, 0, 1}}},
+    };
+    return kernels;
+}
+
+}  // namespace
+
 Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
-                     const std::string& dither) {
+                     const std::string& dither, bool serpentine, int strength) {
     Picture picture;
     std::string why;
     if (!decodePicture(input, picture, why)) return {};
@@ -80,33 +111,49 @@ Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
     const auto carry = [&](std::int64_t r, std::int64_t x, std::int64_t e) {
         if (x >= 0 && x < width && r < rows) carried[static_cast<std::size_t>(r)][static_cast<std::size_t>(x)] += e;
     };
-    int bayer[8][8];
-    for (int y = 0; y < 8; ++y)  // M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]], from M1 = [0]
-        for (int x = 0; x < 8; ++x) {
+    // The ordered patterns: the n x n Bayer matrix, M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]]
+    // from M1 = [0], of S = n^2 entries.
+    const int side = dither == "ordered" || dither == "bayer8" ? 8 : dither == "bayer2" ? 2 : dither == "bayer4" ? 4
+                     : dither == "bayer16"                      ? 16
+                                                                : 0;
+    const std::int64_t entries = std::int64_t{side} * side;
+    std::vector<std::vector<int>> bayer(16, std::vector<int>(16));
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
             int m = 0;
-            for (int size = 1; size <= 4; size *= 2)  // the lowest bits pick the highest digit
+            for (int size = 1; size < side; size *= 2)  // the lowest bits pick the highest digit
                 m = 4 * m + ((y & size) ? ((x & size) ? 1 : 3) : ((x & size) ? 2 : 0));
-            bayer[y][x] = m;
+            bayer[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = m;
         }
+    const ReferenceKernel* kernel = nullptr;
+    for (const ReferenceKernel& k : referenceKernels())
+        if (dither == k.name) kernel = &k;
     const std::int64_t stride = (width * depth + 31) / 32 * 4;
     Bytes out(static_cast<std::size_t>(54 + 4 * n + stride * rows), 0);
     for (std::int64_t r = 0; r < rows; ++r) {
         const std::int64_t y = fileRow(r);
-        for (std::int64_t x = 0; x < width; ++x) {
+        const bool back = serpentine && r % 2 == 1;  // every second row processed right to left
+        for (std::int64_t i = 0; i < width; ++i) {
+            const std::int64_t x = back ? width - 1 - i : i;
             const Rgba& px = picture.pixels[static_cast<std::size_t>(y * width + x)];
             std::int64_t v = referenceGray(method, px.r, px.g, px.b) +
                              carried[static_cast<std::size_t>(r)][static_cast<std::size_t>(x)];
-            if (dither == "ordered")
-                v += floorDiv((2 * bayer[y % 8][x % 8] - 63) * 255 + 64 * (n - 1), 128 * (n - 1));
-            const std::int64_t k = nearest(v), e = v - levelOf(k);
-            if (dither == "floyd-steinberg") {
-                const std::int64_t a = 7 * e / 16, b = 3 * e / 16, c = 5 * e / 16;
-                carry(r, x + 1, a), carry(r + 1, x - 1, b), carry(r + 1, x, c);
-                carry(r + 1, x + 1, e - a - b - c);
-            } else if (dither == "atkinson") {
-                const std::int64_t s8 = e / 8;
-                for (const auto& [dr, dx] : {std::pair{0, 1}, {0, 2}, {1, -1}, {1, 0}, {1, 1}, {2, 0}})
-                    carry(r + dr, x + dx, s8);
+            if (side != 0)
+                v += floorDiv((2 * bayer[static_cast<std::size_t>(y % side)][static_cast<std::size_t>(x % side)] -
+                               (entries - 1)) * 255 + entries * (n - 1),
+                              2 * entries * (n - 1));
+            const std::int64_t k = nearest(v);
+            std::int64_t e = v - levelOf(k);
+            e = e * strength / 100;  // toward zero, as C++ divides
+            if (kernel != nullptr) {
+                std::int64_t given = 0;
+                for (std::size_t t = 0; t < kernel->taps.size(); ++t) {
+                    const auto& [dy, dx, w] = kernel->taps[t];
+                    const bool rest = t + 1 == kernel->taps.size() && dither != "atkinson";
+                    const std::int64_t share = rest ? e - given : w * e / kernel->divisor;
+                    given += share;
+                    carry(r + dy, back ? x - dx : x + dx, share);
+                }
             }
             const auto at = static_cast<std::size_t>(54 + 4 * n + r * stride + x * depth / 8);
             out[at] = static_cast<std::uint8_t>(out[at] | k << (8 - depth - x * depth % 8));

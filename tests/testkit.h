@@ -21,10 +21,11 @@ Bytes expectedGrayCopy(const Bytes& input, Method method = Method::Mean);
 
 // The gray BMP of `levels` levels of `input`'s picture (the tests' decoder's, each pixel's
 // gray by `method`), worked out from the definitions the README states: the levels, the
-// nearest level, the three ditherings ("none", "floyd-steinberg", "atkinson", "ordered"),
-// the packing and the headers. Empty when the decoder does not take the input.
+// nearest level, the ditherings (every name of graybmp_dither_name, and "bayer8"), with
+// serpentine rows and a strength for the kernels, the packing and the headers. Empty when
+// the decoder does not take the input.
 Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
-                     const std::string& dither);
+                     const std::string& dither, bool serpentine = false, int strength = 100);
 
 // Empty when `output` is the gray copy of `input`, which the check accepted with
 // `layout`: for 8-bit images the expected copy above; for the other kinds the input's

@@ -711,25 +711,41 @@ TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
     struct Combo {
         int n, depth;
         Dither dither;
+        bool serpentine = false;
+        int strength = 100;
     };
-    const char* const ditherNames[] = {"none", "floyd-steinberg", "atkinson", "ordered"};
     std::vector<Combo> combos;
     for (const int n : {2, 3, 4, 16, 255, 256})
         for (int d = 0; d < 4; ++d)
             for (const int depth : {1, 2, 4, 8})
                 if ((1 << depth) >= n && (n < 256 || d == 0))
                     combos.push_back({n, depth, static_cast<Dither>(d)});
+    // Every kernel, serpentine or not, at three strengths, and the other Bayer matrices.
+    for (std::size_t d = 1; graybmp_dither_name(d) != nullptr; ++d)
+        for (const int n : {2, 3, 4, 16}) {
+            const auto dither = static_cast<Dither>(d);
+            if (!diffuses(dither)) {
+                if (dither != Dither::Ordered) combos.push_back({n, defaultDepth(n), dither});
+                continue;
+            }
+            for (const bool serpentine : {false, true})
+                for (const int strength : {0, 50, 100})
+                    if (serpentine || strength != 100 || d > 3)
+                        combos.push_back({n, defaultDepth(n), dither, serpentine, strength});
+        }
     const auto check = [&](const Bytes& input, const Combo& c, test::Method m, Cpu cpu,
                            const std::string& what) {
         Levels levels;
         levels.count = c.n, levels.depth = c.depth, levels.dither = c.dither;
-        const Bytes want = test::expectedLevels(input, m, c.n, c.depth, ditherNames[static_cast<int>(c.dither)]);
+        levels.serpentine = c.serpentine, levels.strength = c.strength;
+        const char* dither = graybmp_dither_name(static_cast<std::size_t>(c.dither));
+        const Bytes want = test::expectedLevels(input, m, c.n, c.depth, dither, c.serpentine, c.strength);
         ASSERT_FALSE(want.empty()) << what;
         const Bytes got = convertCore(input, kChunkSize, true, m, false, CopyFault::None, nullptr, cpu, levels);
         const std::string named = what + ", " + std::to_string(c.n) + " levels of " +
-                                  std::to_string(c.depth) + " bits, " +
-                                  ditherNames[static_cast<int>(c.dither)] + ", " +
-                                  test::methodName(m) + ", " + cpuName(cpu);
+                                  std::to_string(c.depth) + " bits, " + dither +
+                                  (c.serpentine ? " serpentine" : "") + " at " + std::to_string(c.strength) +
+                                  "%, " + test::methodName(m) + ", " + cpuName(cpu);
         if (got != want) ADD_FAILURE() << named;
         // Every depth, 2 bits too, decodes to grays that are levels.
         test::Picture decoded;

@@ -21,7 +21,16 @@ const DITHER_HINTS = {
   none: 'Each pixel the level nearest its gray: flat areas, hard edges.',
   'floyd-steinberg': 'Error diffusion: the finest detail, a grain that moves with the picture.',
   atkinson: 'Lighter error diffusion: more contrast, lost detail in the darkest and lightest parts.',
+  jarvis: 'Jarvis-Judice-Ninke: the error spread over two rows below, a smoother, softer grain.',
+  stucki: 'Stucki: as Jarvis-Judice-Ninke, a little sharper.',
+  burkes: 'Burkes: two rows of Stucki\'s weights, one row below: sharp and quick.',
+  sierra: 'Sierra: three rows of error, close to Jarvis-Judice-Ninke.',
+  sierra2: 'Two-row Sierra: smooth like Sierra, less spread.',
+  'sierra-lite': 'Sierra Lite: three neighbours only, close to Floyd-Steinberg, quick.',
   ordered: 'A regular 8 x 8 pattern: stable between frames, easy to print.',
+  bayer2: 'A 2 x 2 pattern: coarse, for very few levels or big pixels.',
+  bayer4: 'A 4 x 4 pattern: coarser than 8 x 8, clearly regular.',
+  bayer16: 'A 16 x 16 pattern: more shades of each level, finer than 8 x 8.',
 };
 
 const $ = (id) => document.getElementById(id);

@@ -104,7 +104,7 @@ function names(nameOf) {
 
 /** The methods by name ("mean", "bt601", ...; the last "weights=R,G,B"). */
 export const METHODS = names(lib.graybmp_method_name);
-/** The ditherings by name ("none", "floyd-steinberg", "atkinson", "ordered"). */
+/** The ditherings by name ("none", "floyd-steinberg", "atkinson", "ordered", "jarvis", ...). */
 export const DITHERS = names(lib.graybmp_dither_name);
 /** The library's version, "1.3.0". */
 export const version = cString(lib.graybmp_version());
@@ -122,8 +122,9 @@ export class GraybmpError extends Error {
 
 // The records of include/graybmp.h as they lie in wasm32's memory.
 const ERROR_SIZE = 536, ERROR_MESSAGE = 24;
-const OPTIONS_SIZE = 72, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44, OPTIONS_DITHER = 48;
+const OPTIONS_SIZE = 80, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44;
 const OPTIONS_BACKGROUND_GIVEN = 52, OPTIONS_BACKGROUND = 56, OPTIONS_MAX_PIXELS = 64;
+const OPTIONS_SERPENTINE = 72, OPTIONS_STRENGTH = 76;
 const OPTIONS_COMPACT = 8;
 const HEADER_SIZE = 584;
 const HEADER_BYTES = 152, READER_SIZE = 16, WRITER_SIZE = 12;
@@ -191,18 +192,19 @@ function colourOf(value) {
   throw new GraybmpError('bad-argument', `a background is 'white', 'black', '#RRGGBB' or 0xRRGGBB, not ${value}`);
 }
 
-// The options record for `options` ({method, compact, levels, depth, dither, background,
-// maxPixels}), checked.
+// The options record for `options` ({method, compact, levels, depth, dither, serpentine,
+// strength, background, maxPixels}), checked.
 function optionsIn(alloc, options, error) {
-  const known = new Set(['method', 'compact', 'levels', 'depth', 'dither', 'background', 'maxPixels']);
+  const known = new Set(['method', 'compact', 'levels', 'depth', 'dither', 'serpentine', 'strength', 'background',
+    'maxPixels']);
   for (const key of Object.keys(options)) {
     if (!known.has(key)) throw new GraybmpError('bad-argument', `unknown option '${key}'`);
   }
   const at = alloc(OPTIONS_SIZE);
   lib.graybmp_options_init(at);
   if (view().getUint32(at, true) !== OPTIONS_SIZE) throw new Error('graybmp: the module does not match this file');
-  const {method = 'mean', compact = false, levels = null, depth = null, dither = null, background = null,
-         maxPixels = null} = options;
+  const {method = 'mean', compact = false, levels = null, depth = null, dither = null, serpentine = false,
+         strength = null, background = null, maxPixels = null} = options;
   if (typeof method !== 'string') throw new GraybmpError('bad-argument', 'the method is a name, such as "bt709"');
   if (lib.graybmp_options_set_method(at, cStringIn(alloc, method), error) !== 0) throw errorAt(error);
   const whole = (value, what) => {
@@ -214,12 +216,11 @@ function optionsIn(alloc, options, error) {
   view().setInt32(at + OPTIONS_LEVELS, whole(levels, 'levels'), true);
   view().setInt32(at + OPTIONS_DEPTH, whole(depth, 'depth'), true);
   if (dither !== null && dither !== undefined) {
-    const index = DITHERS.indexOf(dither);
-    if (index < 0) {
-      throw new GraybmpError('bad-argument', `unknown dithering '${dither}' (${DITHERS.join(', ')})`);
-    }
-    view().setInt32(at + OPTIONS_DITHER, index, true);
+    if (typeof dither !== 'string') throw new GraybmpError('bad-argument', `a dithering is a name, not ${dither}`);
+    if (lib.graybmp_options_set_dither(at, cStringIn(alloc, dither), error) !== 0) throw errorAt(error);
   }
+  view().setInt32(at + OPTIONS_SERPENTINE, serpentine ? 1 : 0, true);
+  if (strength !== null && strength !== undefined) view().setInt32(at + OPTIONS_STRENGTH, whole(strength, 'strength'), true);
   if (background !== null && background !== undefined) {
     view().setInt32(at + OPTIONS_BACKGROUND_GIVEN, 1, true);
     view().setUint32(at + OPTIONS_BACKGROUND, colourOf(background), true);

@@ -132,8 +132,19 @@ bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
                         (depth == 1 ? " bit" : " bits"));
         return false;
     }
-    if (dither < 0 || dither > GRAYBMP_DITHER_ORDERED) {
+    if (dither < 0 || dither > GRAYBMP_DITHER_BAYER16) {
         f = badArgument("unknown dithering " + std::to_string(dither));
+        return false;
+    }
+    if (o.strength < 0 || o.strength > 100) {
+        f = badArgument("a strength of " + std::to_string(o.strength) + " percent (0 to 100)");
+        return false;
+    }
+    const bool diffusing = diffuses(static_cast<Dither>(dither));
+    if ((o.serpentine != 0 || o.strength != 100) && !diffusing) {
+        f = badArgument(std::string(o.serpentine != 0 ? "serpentine rows" : "a strength") +
+                        " need an error-diffusion dithering (floyd-steinberg, atkinson, jarvis, stucki, burkes, "
+                        "sierra, sierra2 or sierra-lite)");
         return false;
     }
     if (dither != GRAYBMP_DITHER_NONE && (count == 0 || count == 256)) {
@@ -144,6 +155,8 @@ bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
     levels.count = count;
     levels.depth = depth != 0 ? depth : defaultDepth(count);
     levels.dither = static_cast<Dither>(dither);
+    levels.serpentine = o.serpentine != 0;
+    levels.strength = o.strength;
     return true;
 }
 
@@ -199,6 +212,7 @@ void graybmp_options_init(graybmp_options* options) {
     *options = graybmp_options{};
     options->size = sizeof(graybmp_options);
     options->method = GRAYBMP_MEAN;
+    options->strength = 100;
 }
 
 graybmp_status graybmp_options_set_method(graybmp_options* options, const char* name,
@@ -237,13 +251,37 @@ graybmp_status graybmp_options_check(const graybmp_options* options, graybmp_err
 }
 
 const char* graybmp_dither_name(size_t index) {
-    constexpr const char* kDitherNames[] = {"none", "floyd-steinberg", "atkinson", "ordered"};
-    static_assert(sizeof kDitherNames / sizeof kDitherNames[0] == GRAYBMP_DITHER_ORDERED + 1 &&
+    constexpr const char* kDitherNames[] = {"none",   "floyd-steinberg", "atkinson", "ordered", "jarvis",
+                                            "stucki", "burkes",          "sierra",   "sierra2", "sierra-lite",
+                                            "bayer2", "bayer4",          "bayer16"};
+    static_assert(sizeof kDitherNames / sizeof kDitherNames[0] == GRAYBMP_DITHER_BAYER16 + 1 &&
+                      static_cast<int>(Dither::Bayer16) == GRAYBMP_DITHER_BAYER16 &&
+                      static_cast<int>(Dither::SierraLite) == GRAYBMP_DITHER_SIERRA_LITE &&
+                      static_cast<int>(Dither::Jarvis) == GRAYBMP_DITHER_JARVIS &&
                       static_cast<int>(Dither::Ordered) == GRAYBMP_DITHER_ORDERED &&
                       static_cast<int>(Dither::Atkinson) == GRAYBMP_DITHER_ATKINSON &&
                       static_cast<int>(Dither::FloydSteinberg) == GRAYBMP_DITHER_FLOYD_STEINBERG,
                   "a name a dithering, in graybmp_dither's order");
     return index < sizeof kDitherNames / sizeof kDitherNames[0] ? kDitherNames[index] : nullptr;
+}
+
+graybmp_status graybmp_options_set_dither(graybmp_options* options, const char* name, graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        if (options == nullptr || name == nullptr) {
+            f = badArgument("no options or no dithering name");
+            return;
+        }
+        std::string names;
+        for (std::size_t i = 0; graybmp_dither_name(i) != nullptr; ++i) {
+            if (std::strcmp(graybmp_dither_name(i), name) == 0 ||
+                (i == GRAYBMP_DITHER_ORDERED && std::strcmp(name, "bayer8") == 0)) {
+                options->dither = static_cast<graybmp_dither>(i);
+                return;
+            }
+            names += std::string(i == 0 ? "" : ", ") + graybmp_dither_name(i);
+        }
+        f = badArgument(std::string("unknown dithering '") + name + "' (" + names + ")");
+    });
 }
 
 const char* graybmp_method_name(size_t index) {

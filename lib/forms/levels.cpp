@@ -43,7 +43,7 @@ std::int64_t length(const ImageLayout& l, const Settings& s, std::int64_t) {
 // diffusion), a span of output rows, a row that does not fit the chunk, and the tables.
 std::uint64_t levelsHeap(const ImageLayout& l, const Levels& levels, std::size_t chunkSize) {
     const auto width = static_cast<std::uint64_t>(l.width);
-    const bool diffusing = levels.dither == Dither::FloydSteinberg || levels.dither == Dither::Atkinson;
+    const bool diffusing = diffuses(levels.dither);
     const auto outStride = static_cast<std::uint64_t>(levelStride(l.width, levels.depth));
     return width * (diffusing ? 16 : 4) + std::max<std::uint64_t>(chunkSize, outStride) +
            static_cast<std::uint64_t>(l.rowBytes) + 65536;

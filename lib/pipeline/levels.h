@@ -9,26 +9,56 @@
 //   Atkinson: e/8 (toward zero) to right, second right, lower left, below, lower right and
 //     second below
 //   ordered: v = gray + floor(((2 M[y mod 8][x mod 8] - 63) 255 + 64 (N - 1)) / (128 (N - 1))),
-//     M the 8 x 8 Bayer matrix, y the picture's row counted from the top
+//     M the 8 x 8 Bayer matrix, y the picture's row counted from the top; a matrix of S
+//     entries offsets v by floor(((2 M - (S - 1)) 255 + S (N - 1)) / (2 S (N - 1)))
+//     (bayer2, bayer4, bayer16: the n x n Bayer matrices)
+//   the other kernels (pipeline/diffusion.cpp): each share w e / D in the kernel's reading
+//     order rounded toward zero, the last one the rest, so that they sum to e; shares
+//     outside the picture dropped. Floyd-Steinberg is this rule too. With a strength P,
+//     e P / 100 (toward zero) is shared; serpentine, every second row in the order
+//     processed runs right to left, each share put at its mirrored place
 #pragma once
 
 #include "bitmap/headers.h"  // levelGray, the level of index k
 
 namespace graybmp {
 
-enum class Dither { None, FloydSteinberg, Atkinson, Ordered };
+enum class Dither {
+    None,
+    FloydSteinberg,
+    Atkinson,
+    Ordered,
+    Jarvis,
+    Stucki,
+    Burkes,
+    Sierra,
+    Sierra2,
+    SierraLite,
+    Bayer2,
+    Bayer4,
+    Bayer16,
+};
+
+// Whether a dithering diffuses each pixel's error (the others offset v by a matrix).
+inline bool diffuses(Dither d) { return d != Dither::None && (d < Dither::Ordered || (d > Dither::Ordered && d < Dither::Bayer2)); }
+// The side of an ordered dithering's Bayer matrix (2, 4, 8 or 16), or 0.
+inline int bayerSide(Dither d) {
+    return d == Dither::Ordered ? 8 : d == Dither::Bayer2 ? 2 : d == Dither::Bayer4 ? 4 : d == Dither::Bayer16 ? 16 : 0;
+}
 
 struct Levels {
     int count = 0;  // 2 to 256; 0: the input's own encoding
     int depth = 8;  // bits a pixel: 1, 2, 4 or 8
     Dither dither = Dither::None;
+    bool serpentine = false;  // error diffusion: every second row right to left
+    int strength = 100;       // error diffusion: the percent of each error diffused
 };
 
 // The compact form of true colour: 256 levels of 8 bits, undithered, whose indices are
 // the grays themselves.
 constexpr Levels kCompactLevels{256, 8, Dither::None};
 inline bool isCompactForm(const Levels& l) {
-    return l.count == kCompactLevels.count && l.depth == kCompactLevels.depth && l.dither == kCompactLevels.dither;
+    return l.count == kCompactLevels.count && l.depth == kCompactLevels.depth && l.dither == Dither::None;
 }
 
 

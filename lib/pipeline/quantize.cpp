@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "convert/methods.h"
+#include "pipeline/diffusion.h"
 
 namespace graybmp {
 namespace {
@@ -17,11 +18,12 @@ int indexOf(std::int32_t v, int n) {
         std::clamp<std::int64_t>(floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
 }
 
-// The 8 x 8 Bayer matrix: M1 = [0], M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]]: the
-// quadrant of the lowest bits of x and y is the highest base-4 digit (first row 0 32 8 40).
-int bayer(int y, int x) {
+// The n x n Bayer matrix: M1 = [0], M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]]: the
+// quadrant of the lowest bits of x and y is the highest base-4 digit (at 8 x 8 the first
+// row is 0 32 8 40).
+int bayer(int y, int x, int side) {
     int m = 0;
-    for (int bit = 1; bit <= 4; bit *= 2) {
+    for (int bit = 1; bit < side; bit *= 2) {
         const int quadrant = ((y & bit) != 0 ? 2 : 0) + ((x & bit) != 0 ? 1 : 0);
         const int add[4] = {0, 2, 3, 1};
         m = 4 * m + add[quadrant];
@@ -44,7 +46,16 @@ Shares sharesOf(const Quantizer& q, std::int32_t v) {
             static_cast<std::int16_t>(e - a - b - c), static_cast<std::uint8_t>(index)};
 }
 
+// Floyd-Steinberg and Atkinson, one way, at full strength: the loops of their own.
+bool fastDiffusion(const Levels& l) {
+    return (l.dither == Dither::FloydSteinberg || l.dither == Dither::Atkinson) && !l.serpentine && l.strength == 100;
+}
+
 }  // namespace
+
+int nearestIndex(const Quantizer& q, std::int32_t v) {
+    return v >= -kLow && v < kHigh ? q.near[static_cast<std::size_t>(v + kLow)] : indexOf(v, q.levels.count);
+}
 
 Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t rows, bool bottomUp) {
     Quantizer q;
@@ -54,16 +65,16 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
     q.near.resize(kLow + kHigh);
     for (std::int32_t v = -kLow; v < kHigh; ++v)
         q.near[static_cast<std::size_t>(v + kLow)] = static_cast<std::uint8_t>(indexOf(v, n));
-    if (levels.dither == Dither::Ordered)
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x)
-                q.ordered[y][x] = static_cast<std::int32_t>(
-                    floorDiv((2 * bayer(y, x) - 63) * 255 + 64 * (n - 1), 128 * (n - 1)));
-    if (levels.dither == Dither::FloydSteinberg || levels.dither == Dither::Atkinson) {
-        q.errors.assign(3 * static_cast<std::size_t>(width + 4), 0);
+    q.side = bayerSide(levels.dither);
+    const std::int64_t entries = std::int64_t{q.side} * q.side;
+    for (int y = 0; y < q.side; ++y)
+        for (int x = 0; x < q.side; ++x)
+            q.ordered[y][x] = static_cast<std::int32_t>(floorDiv(
+                (2 * bayer(y, x, q.side) - (entries - 1)) * 255 + entries * (n - 1), 2 * entries * (n - 1)));
+    if (diffuses(levels.dither)) q.errors.assign(3 * static_cast<std::size_t>(width + 4), 0);
+    if (fastDiffusion(levels))
         for (std::int32_t v = -kLow; v < kHigh; ++v)
             q.shares.push_back(sharesOf(q, v)), q.rights.push_back(q.shares.back().right);
-    }
     q.indices.resize(static_cast<std::size_t>(width));
     return q;
 }
@@ -76,15 +87,23 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
     case Dither::None:
         for (std::size_t x = 0; x < width; ++x) k[x] = q.near[grays[x] + kLow];
         break;
-    case Dither::Ordered: {
+    case Dither::Ordered:
+    case Dither::Bayer2:
+    case Dither::Bayer4:
+    case Dither::Bayer16: {
         const std::int64_t y = q.bottomUp ? q.rows - 1 - q.done : q.done;
-        const std::int32_t* offsets = q.ordered[y % 8];
+        const auto side = static_cast<std::size_t>(q.side);
+        const std::int32_t* offsets = q.ordered[y % q.side];
         for (std::size_t x = 0; x < width; ++x)
-            k[x] = q.near[static_cast<std::size_t>(grays[x] + offsets[x % 8] + kLow)];
+            k[x] = q.near[static_cast<std::size_t>(grays[x] + offsets[x % side] + kLow)];
         break;
     }
     case Dither::FloydSteinberg:
     case Dither::Atkinson: {
+        if (!fastDiffusion(q.levels)) {
+            diffuseRow(q, grays);
+            break;
+        }
         // Three rows of error, each with two places before and after the pixels: this
         // row's, the next one's and the one after (Atkinson's second below), in turn in
         // the three rows of `errors`. The error going right, and the next row's shares
@@ -139,6 +158,9 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
         q.errorRow = (q.errorRow + 1) % 3;
         break;
     }
+    default:  // the other kernels
+        diffuseRow(q, grays);
+        break;
     }
     ++q.done;
 }

@@ -32,10 +32,14 @@ struct Quantizer {
     std::vector<std::int32_t> errors;   // three rows of carried error, two places beyond each end
     std::size_t errorRow = 0;           // which of them is this row's
     std::vector<std::uint8_t> indices;  // the row's indices
-    std::int32_t ordered[8][8] = {};    // the offset of each place of the Bayer matrix
+    int side = 0;                       // an ordered dithering's matrix: its side,
+    std::int32_t ordered[16][16] = {};  // and the offset of each of its places
 };
 
 Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t rows, bool bottomUp);
+
+// The index of the level nearest v.
+int nearestIndex(const Quantizer& q, std::int32_t v);
 
 // The next row: `grays` (width bytes) into q.indices.
 void quantizeRow(Quantizer& q, const std::uint8_t* grays);

@@ -49,7 +49,8 @@ _Colour = Union[str, int]
 
 def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[int] = None,
          depth: Optional[int] = None, dither: Optional[str] = None,
-         background: Optional[_Colour] = None, max_pixels: Optional[int] = None) -> bytes:
+         background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
+         serpentine: bool = False, strength: Optional[int] = None) -> bytes:
     """Return the gray copy of the BMP image in `data`, or the gray BMP of a picture.
 
     `data` is any object with the buffer protocol, read without a copy; bytes are always
@@ -60,12 +61,15 @@ def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[
     the README states them exactly. A PNG, JPEG, WebP, GIF or netpbm picture (known by its
     bytes) becomes a top-down gray BMP: 256 grays, or the levels. `background` ("white",
     "black", "#RRGGBB" or 0xRRGGBB) composites pixels that are not opaque instead of
-    refusing them; `max_pixels` limits a picture's size (default 2**28). Raises Error when
+    refusing them; `max_pixels` limits a picture's size (default 2**28); with an
+    error-diffusion `dither`, `serpentine` runs every second row right to left and
+    `strength` (0 to 100, default 100) diffuses that percent of each error. Raises Error when
     the image is refused (code "levels-kind", "translucent", "picture-corrupt", ...),
     ValueError for an unknown method or dithering or options that do not go together,
     TypeError for a non-buffer.
     """
-    return _graybmp.gray(data, method, compact, levels, depth, dither, background, max_pixels)
+    return _graybmp.gray(data, method, compact, levels, depth, dither, background, max_pixels,
+                         serpentine, strength)
 
 
 def gray_inplace(buffer, method: str = "mean") -> None:
@@ -82,7 +86,8 @@ def gray_inplace(buffer, method: str = "mean") -> None:
 def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
             compact: bool = False, in_place: bool = False, levels: Optional[int] = None,
             depth: Optional[int] = None, dither: Optional[str] = None,
-            background: Optional[_Colour] = None, max_pixels: Optional[int] = None) -> str:
+            background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
+            serpentine: bool = False, strength: Optional[int] = None) -> str:
     """Convert the file `src` into `dst` and return the path written.
 
     `dst` defaults to the gray copy's name beside `src` ("photo.bmp" gives
@@ -92,10 +97,11 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
     written under a temporary name and renamed over `dst` only when complete, so an
     earlier output survives any failure; an output that is the input itself is Error,
     code "output-is-input". OSError (errno, filename) when a file cannot be opened, read
-    or written. `levels`, `depth`, `dither`, `background` and `max_pixels` as for gray().
+    or written. `levels`, `depth`, `dither`, `background`, `max_pixels`, `serpentine` and
+    `strength` as for gray().
     """
     source = os.fspath(src)
-    options = (levels, depth, dither, background, max_pixels)
+    options = (levels, depth, dither, background, max_pixels, serpentine, strength)
     if in_place:
         if dst is not None:
             raise ValueError("in_place takes no dst")
@@ -122,19 +128,29 @@ def picture_kind(data) -> Optional[str]:
 
 
 def header(data, *, compact: bool = False, levels: Optional[int] = None,
-           depth: Optional[int] = None, dither: Optional[str] = None) -> Header:
-    """Return the Header of a BMP: of a buffer's bytes, or of a file by its path.
+           depth: Optional[int] = None, dither: Optional[str] = None,
+           background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
+           serpentine: bool = False, strength: Optional[int] = None) -> Header:
+    """Return the Header of a BMP or a picture: of a buffer's bytes, or of a file by its path.
 
     Only an input too short for the report's fields raises (Error, code "too-short");
-    a refused image has its refusal in the Header: the refusal of a conversion with
-    `compact`, `levels`, `depth` and `dither` as given (as for gray()).
+    a refused image has its refusal in the Header: the refusal of a conversion with the
+    options as given (as for gray()). A picture's size may lie further in than the first
+    152 bytes (a JPEG's behind its Exif and profile): a file's are read as far as needed.
     """
-    options = (compact, levels, depth, dither)
+    options = (compact, levels, depth, dither, background, max_pixels, serpentine, strength)
     if isinstance(data, (str, os.PathLike)):
         with open(os.fspath(data), "rb") as f:
-            lead = f.read(152)
             length = os.fstat(f.fileno()).st_size
-        return Header(*_graybmp.header(lead, length, *options))
+            lead = f.read(152)
+            while True:
+                try:
+                    return Header(*_graybmp.header(lead, length, *options))
+                except Error as e:
+                    more = f.read(max(len(lead), 65536))
+                    if e.code != "too-short" or not more:
+                        raise
+                    lead += more
     view = memoryview(data)
     return Header(*_graybmp.header(view, view.nbytes, *options))
 
@@ -157,7 +173,8 @@ def _numpy():
 
 def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
              dither: Optional[str] = None, *, indices: bool = False,
-             background: Optional[_Colour] = None, max_pixels: Optional[int] = None):
+             background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
+             serpentine: bool = False, strength: Optional[int] = None):
     """Return the gray pixels of a BMP or a picture (a buffer's bytes, or a file by its path) as a numpy
     array of shape (height, width), dtype uint8, C-contiguous, the top row first.
 
@@ -172,7 +189,8 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
     if isinstance(data_or_path, (str, os.PathLike)):
         with open(os.fspath(data_or_path), "rb") as f:
             data_or_path = f.read()
-    return _graybmp.to_array(data_or_path, method, levels, dither, indices, background, max_pixels)
+    return _graybmp.to_array(data_or_path, method, levels, dither, indices, background, max_pixels,
+                             serpentine, strength)
 
 
 _LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr", 4): 4}
@@ -181,7 +199,8 @@ _LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr",
 def from_array(array, method: str = "mean", levels: Optional[int] = None,
                depth: Optional[int] = None, dither: Optional[str] = None, *,
                channels: str = "rgb", bottom_up: bool = False,
-               background: Optional[_Colour] = None) -> bytes:
+               background: Optional[_Colour] = None, serpentine: bool = False,
+               strength: Optional[int] = None) -> bytes:
     """Return a gray BMP of the pixels of a numpy array, as bytes.
 
     `array` has shape (h, w) (gray) or (h, w, 3 or 4), dtype uint8, any strides, the top
@@ -211,4 +230,4 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
         a = a.copy(order="C")
     layout = _LAYOUTS[("gray" if count == 1 else channels, count)]
     return _graybmp.from_pixels(a, a.shape[1], a.shape[0], a.strides[0], layout, bottom_up,
-                                method, levels, depth, dither, background)
+                                method, levels, depth, dither, background, serpentine, strength)

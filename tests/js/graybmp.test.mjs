@@ -69,6 +69,9 @@ const OPTIONS = [
   [['--depth', '2', '--dither', 'ordered'], {depth: 2, dither: 'ordered'}],
   [['--levels', '16', '--depth', '8', '--dither', 'atkinson'], {levels: 16, depth: 8, dither: 'atkinson'}],
   [['--levels', '3', '--depth', '2'], {levels: 3, depth: 2}],
+  [['--levels', '2', '--dither', 'stucki', '--serpentine', '--strength', '60'],
+    {levels: 2, dither: 'stucki', serpentine: true, strength: 60}],
+  [['--levels', '4', '--dither', 'bayer16'], {levels: 4, dither: 'bayer16'}],
 ];
 const METHODS = [...graybmp.METHODS.filter((m) => !m.includes('=')), 'weights=0.2,0.7,0.1'];
 
@@ -306,6 +309,8 @@ test('every failure is a GraybmpError with its status and reason, and the module
     [() => graybmp.fromPixels(opaque, {layout: 'argb'}), 'bad-argument', /unknown layout/],
     [() => graybmp.fromPixels({data: new Uint8Array(15), width: 2, height: 2}), 'bad-argument', /take 16 bytes/],
     [() => graybmp.gray(seed, {background: 'grey'}), 'bad-argument', /a background is/],
+    [() => graybmp.gray(seed, {levels: 2, dither: 'ordered', serpentine: true}), 'bad-argument', /serpentine rows need/],
+    [() => graybmp.gray(seed, {levels: 2, dither: 'jarvis', strength: 101}), 'bad-argument', /strength of 101/],
     [() => graybmp.gray(png), 'picture-unsupported', /does not decode/],
     [() => graybmp.gray(pam), 'translucent', /no background/],
     [() => graybmp.gray(ppm, {maxPixels: 5}), 'picture-too-large', /too large/],

@@ -210,7 +210,26 @@ def test_each_exception_type_and_what_it_carries(sample, tmp_path):
     assert sorted(os.listdir(tmp_path)) == ["g.bmp", "s.bmp"]
     assert issubclass(graybmp.Error, Exception) and graybmp.Error.__module__ == "graybmp"
     assert graybmp.__version__ == "1.3.0" and "weights=R,G,B" in graybmp.METHODS
-    assert graybmp.DITHERS == ("none", "floyd-steinberg", "atkinson", "ordered")
+    assert graybmp.DITHERS == ("none", "floyd-steinberg", "atkinson", "ordered", "jarvis", "stucki", "burkes",
+                               "sierra", "sierra2", "sierra-lite", "bayer2", "bayer4", "bayer16")
+
+
+def test_the_kernels_options_as_the_tools(tool, sample, tmp_path):
+    """serpentine= and strength= give the tool's --serpentine and --strength bytes; bayer8
+    names ordered; the options that do not go together are ValueError."""
+    data = sample.read_bytes()
+    for dither, serpentine, strength in [("jarvis", True, 50), ("sierra-lite", False, 0), ("atkinson", True, 100),
+                                         ("floyd-steinberg", False, 75)]:
+        out = tmp_path / f"{dither}.bmp"
+        args = [tool, "--levels", "3", "--dither", dither, "--strength", str(strength), str(sample), "-o", str(out)]
+        subprocess.run(args + (["--serpentine"] if serpentine else []), check=True)
+        assert graybmp.gray(data, levels=3, dither=dither, serpentine=serpentine, strength=strength) == \
+            out.read_bytes(), dither
+    assert graybmp.gray(data, levels=2, dither="bayer8") == graybmp.gray(data, levels=2, dither="ordered")
+    for bad in [{"dither": "ordered", "serpentine": True}, {"dither": "none", "strength": 50},
+                {"dither": "jarvis", "strength": 101}, {"dither": "bayer32"}]:
+        with pytest.raises(ValueError):
+            graybmp.gray(data, levels=2, **bad)
 
 
 def test_the_gil_is_let_go_while_converting(tmp_path):

@@ -54,6 +54,9 @@ SETTINGS = [
      {"method": "weights=0.2,0.7,0.1", "levels": 16, "depth": 8, "dither": "atkinson"}),
     ({"method": "rms", "levels": "2", "depth": "1"}, ["-m", "rms", "--levels", "2", "--depth", "1"],
      {"method": "rms", "levels": 2, "depth": 1}),
+    ({"method": "max", "levels": "3", "depth": "2", "dither": "jarvis"},
+     ["-m", "max", "--levels", "3", "--depth", "2", "--dither", "jarvis"],
+     {"method": "max", "levels": 3, "depth": 2, "dither": "jarvis"}),
 ]
 
 SET_CONTROLS = """
@@ -159,6 +162,13 @@ def test_the_page_gives_the_tools_bytes_and_shows_refusals(browser, server, fixt
         out.mkdir()
         copies, reasons = tool_copies(tool, inputs, command_line[1], command_line[2:], out)
         for path, result in zip(inputs, found):
+            if result["status"] == "picture-unsupported":
+                # a JPEG or PNG inside a BMP, which the native tool decodes and the module
+                # (netpbm alone) does not
+                with open(path, "rb") as f:
+                    head = f.read(34)
+                assert head[:2] == b"BM" and head[30] in (4, 5), (path, controls)
+                continue
             if path in copies:
                 assert result["status"] == "ok", (path, controls, result["reason"])
                 assert base64.b64decode(result["bytes"]) == copies[path], (path, controls)

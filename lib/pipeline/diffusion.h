@@ -1,0 +1,31 @@
+// Error diffusion by any kernel: the kernels by their published weights, one row of the
+// registry each, and the row loop that shares each pixel's error by them (in the kernel's
+// reading order, each w e / D rounded toward zero, the last share the rest), with a
+// strength and serpentine rows. Floyd-Steinberg and Atkinson, one way at full strength,
+// have loops of their own in pipeline/quantize.cpp that give the same bytes.
+#pragma once
+
+#include "pipeline/quantize.h"
+
+namespace graybmp {
+
+struct Tap {
+    int dy, dx, weight;  // the row below (0: this one), the column to the right
+};
+
+struct Kernel {
+    Dither dither;
+    int divisor;
+    int count;
+    Tap taps[12];
+    bool rest;  // whether the last share is the rest of e (all but Atkinson's)
+};
+
+// The kernel of an error-diffusion dithering.
+const Kernel& kernelOf(Dither dither);
+
+// One row of q's picture diffused by its kernel: `grays` into q.indices, the error into
+// q's rows of error.
+void diffuseRow(Quantizer& q, const std::uint8_t* grays);
+
+}  // namespace graybmp
