@@ -1190,7 +1190,14 @@ TEST_F(CommandLine, UsageErrorsConvertNothing) {
                  {"$G --depth 8 --dither atkinson a.bmp", "fewer than 256 levels"},
                  {"$G --dither ordered a.bmp", "dithering needs levels"},
                  {"$G --levels 4 --dither blue a.bmp",
-                  "unknown dithering 'blue' (none, floyd-steinberg, atkinson, ordered)"}};
+                  "unknown dithering 'blue' (none, floyd-steinberg, atkinson, ordered, jarvis, stucki, burkes, "
+                  "sierra, sierra2, sierra-lite, bayer2, bayer4, bayer16)"},
+                 {"$G --levels 4 --dither ordered --serpentine a.bmp", "serpentine rows need an error-diffusion"},
+                 {"$G --levels 4 --strength 50 a.bmp", "a strength below 100 needs an error-diffusion"},
+                 {"$G --levels 4 --dither jarvis --strength 101 a.bmp", "--strength takes 0 to 100 percent"},
+                 {"$G --background grey a.bmp", "--background takes white, black or #RRGGBB"},
+                 {"$G --max-pixels 0 a.bmp", "--max-pixels takes 1 to"},
+                 {"$G --pictures a.bmp", "--pictures needs --recursive"}};
     for (const auto& c : cases) {
         const Outcome r = sh(c.script);
         EXPECT_EQ(r.status, 2) << c.script;

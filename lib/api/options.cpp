@@ -142,8 +142,8 @@ bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
     }
     const bool diffusing = diffuses(static_cast<Dither>(dither));
     if ((o.serpentine != 0 || o.strength != 100) && !diffusing) {
-        f = badArgument(std::string(o.serpentine != 0 ? "serpentine rows" : "a strength") +
-                        " need an error-diffusion dithering (floyd-steinberg, atkinson, jarvis, stucki, burkes, "
+        f = badArgument(std::string(o.serpentine != 0 ? "serpentine rows need" : "a strength below 100 needs") +
+                        " an error-diffusion dithering (floyd-steinberg, atkinson, jarvis, stucki, burkes, "
                         "sierra, sierra2 or sierra-lite)");
         return false;
     }
