@@ -216,6 +216,18 @@ typedef struct graybmp_options {
     int serpentine;         /* every second row (in the order processed) right to left */
     int strength;           /* the percent of each error diffused, 0 to 100 (e P / 100,
                                rounded toward zero); graybmp_options_init sets 100 */
+    /* Since 1.4.0, the tone before quantizing (levels or compact only), in this order: */
+    int input_range_given;  /* g' = clamp(((g - B) 510 + (W - B)) div (2 (W - B)), 0, 255) */
+    int input_black, input_white;  /* B < W, 0 to 255 */
+    int negate;             /* g' = 255 - g */
+    /* Since 1.4.0, the grays the panel shows: quantizing and diffusion aim at grays[k]
+     * (the nearest, ties to the lighter) while the palette and the indices stay the
+     * levels'; grays_count is the number of levels, the grays increasing. 0: the levels'. */
+    int grays_count;
+    uint8_t grays[256];
+    /* Since 1.4.0: two levels, undithered, index 1 where g >= threshold (0 to 255). */
+    int threshold_given;
+    int threshold;
 } graybmp_options;
 
 GRAYBMP_API void graybmp_options_init(graybmp_options* options);

@@ -24,6 +24,10 @@ const option kLongOptions[] = {
     {"dither", required_argument, nullptr, 'T'},
     {"serpentine", no_argument, nullptr, 'S'},
     {"strength", required_argument, nullptr, 'G'},
+    {"input-range", required_argument, nullptr, 'I'},
+    {"negate", no_argument, nullptr, 'N'},
+    {"grays", required_argument, nullptr, 'Y'},
+    {"threshold", required_argument, nullptr, 'H'},
     {"background", required_argument, nullptr, 'B'},
     {"max-pixels", required_argument, nullptr, 'P'},
     {"help", no_argument, nullptr, 'h'},
@@ -61,6 +65,19 @@ bool colourOf(const std::string& text, std::uint32_t& rgb) {
         rgb = rgb << 4 | static_cast<std::uint32_t>(digit);
     }
     return true;
+}
+
+// Whole numbers 0 to 255 separated by commas, into `out`; false for anything else.
+bool graysOf(const std::string& text, std::vector<int>& out) {
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', at), text.size());
+        const int v = numberIn(text.substr(at, comma - at).c_str(), 0, 255);
+        if (v < 0 || out.size() == 256) return false;
+        out.push_back(v);
+        at = comma + 1;
+    }
+    return !out.empty();
 }
 
 // A count of pixels, 1 to `high`, or 0.
@@ -168,6 +185,38 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             break;
+        case 'I': {
+            std::vector<int> range;
+            if (!graysOf(optarg, range) || range.size() != 2 || range[0] >= range[1]) {
+                error = std::string("--input-range takes B,W, 0 <= B < W <= 255, not '") + optarg + "'";
+                return false;
+            }
+            options.gray.input_range_given = 1;
+            options.gray.input_black = range[0], options.gray.input_white = range[1];
+            break;
+        }
+        case 'N':
+            options.gray.negate = 1;
+            break;
+        case 'Y': {
+            std::vector<int> grays;
+            if (!graysOf(optarg, grays)) {
+                error = std::string("--grays takes the grays of the levels, 0 to 255, comma-separated, not '") +
+                        optarg + "'";
+                return false;
+            }
+            options.gray.grays_count = static_cast<int>(grays.size());
+            for (std::size_t k = 0; k < grays.size(); ++k) options.gray.grays[k] = static_cast<std::uint8_t>(grays[k]);
+            break;
+        }
+        case 'H':
+            options.gray.threshold = numberIn(optarg, 0, 255);
+            if (options.gray.threshold < 0) {
+                error = std::string("--threshold takes 0 to 255, not '") + optarg + "'";
+                return false;
+            }
+            options.gray.threshold_given = 1;
+            break;
         case 'B':
             if (!colourOf(optarg, options.gray.background)) {
                 error = std::string("--background takes white, black or #RRGGBB, not '") + optarg + "'";
@@ -265,6 +314,12 @@ const char* usageText() {
            "      --serpentine       error diffusion: every second row right to left\n"
            "      --strength=P       error diffusion: diffuse P percent of each error\n"
            "                         (0 to 100, default 100)\n"
+           "      --input-range=B,W  stretch the grays B to W over 0 to 255 before the levels\n"
+           "      --negate           turn each gray g into 255 - g before the levels\n"
+           "      --grays=G0,...     the grays the panel shows for the levels, increasing:\n"
+           "                         quantizing and dithering aim at them; the palette\n"
+           "                         and indices stay the levels'\n"
+           "      --threshold=T      two levels, undithered: white where the gray >= T\n"
            "      --background=COLOR composite pixels that are not opaque on COLOR (white,\n"
            "                         black or #RRGGBB) instead of refusing them\n"
            "      --max-pixels=N     refuse pictures of more than N pixels (default 2^28,\n"

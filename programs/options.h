@@ -10,6 +10,13 @@
 
 namespace graybmp {
 
+// The library's defaults, as graybmp_options_init sets them.
+inline graybmp_options initialOptions() {
+    graybmp_options o;
+    graybmp_options_init(&o);
+    return o;
+}
+
 struct Options {
     std::vector<std::string> inputs;       // "-" is standard input
     std::string output;                    // -o: one input's output, "-" for standard output
@@ -18,7 +25,7 @@ struct Options {
     bool report = false;                   // --report
     bool recursive = false;                // -r: folder operands are walked
     bool pictures = false;                 // --pictures: -r takes the pictures' extensions too
-    graybmp_options gray{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}, 0, 0, GRAYBMP_DITHER_NONE, 0, 0, 0, 0, 100};  // -m, --compact, --levels, --depth, --dither
+    graybmp_options gray = initialOptions();  // -m, --compact, --levels, --depth, --dither
     bool help = false, version = false;
 };
 

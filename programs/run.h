@@ -7,6 +7,7 @@
 #include <string>
 
 #include "graybmp.h"
+#include "options.h"
 
 namespace graybmp {
 
@@ -23,7 +24,7 @@ struct FileJob {
     bool inPlace = false;            // the output replaces the input itself
     bool outputChecked = false;      // the caller made sure the output is not the input
     bool folderHint = false;         // a folder as input says how to convert what it holds
-    graybmp_options options{sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}, 0, 0, GRAYBMP_DITHER_NONE, 0, 0, 0, 0, 100};
+    graybmp_options options = initialOptions();
 };
 
 // Converts one input into its output: the report, if any, as soon as the headers are

@@ -68,6 +68,7 @@ struct LevelArgs {
     py::object levels = py::none(), depth = py::none(), dither = py::none();
     py::object background = py::none(), maxPixels = py::none();
     py::object serpentine = py::none(), strength = py::none();
+    py::object tone = py::none();  // {"input_range": (B, W), "negate", "grays", "threshold"}
 };
 
 // A background: 0xRRGGBB, "white", "black" or "#RRGGBB".
@@ -120,6 +121,35 @@ graybmp_options optionsOf(const std::string& method, bool compact, const LevelAr
             throw py::type_error("strength must be an int or None");
         o.strength = static_cast<int>(std::clamp<long long>(l.strength.cast<long long>(), -1, 101));
     }
+    if (!l.tone.is_none()) {
+        const py::dict tone = l.tone.cast<py::dict>();
+        const auto number = [](const py::handle& v, const char* name) {
+            if (!py::isinstance<py::int_>(v) || py::isinstance<py::bool_>(v))
+                throw py::type_error(std::string(name) + " takes ints");
+            return static_cast<int>(std::clamp<long long>(v.cast<long long>(), -1, 256));
+        };
+        if (tone.contains("input_range") && !tone["input_range"].is_none()) {
+            const py::sequence range = tone["input_range"].cast<py::sequence>();
+            if (range.size() != 2) throw py::value_error("input_range is (black, white)");
+            o.input_range_given = 1;
+            o.input_black = number(range[0], "input_range"), o.input_white = number(range[1], "input_range");
+        }
+        if (tone.contains("negate")) o.negate = tone["negate"].cast<bool>() ? 1 : 0;
+        if (tone.contains("grays") && !tone["grays"].is_none()) {
+            const py::sequence grays = tone["grays"].cast<py::sequence>();
+            if (grays.size() > 256) throw py::value_error("grays are one a level, at most 256");
+            o.grays_count = static_cast<int>(grays.size());
+            for (std::size_t k = 0; k < grays.size(); ++k) {
+                const int g = number(grays[k], "grays");
+                if (g < 0 || g > 255) throw py::value_error("a gray of " + std::to_string(g) + " (0 to 255)");
+                o.grays[k] = static_cast<std::uint8_t>(g);
+            }
+        }
+        if (tone.contains("threshold") && !tone["threshold"].is_none()) {
+            o.threshold_given = 1;
+            o.threshold = number(tone["threshold"], "threshold");
+        }
+    }
     if (!l.background.is_none()) {
         o.background_given = 1;
         o.background = backgroundOf(l.background);
@@ -162,9 +192,9 @@ struct View {
 
 py::bytes gray(py::handle data, const std::string& method, bool compact, py::object levels,
                py::object depth, py::object dither, py::object background, py::object maxPixels,
-               py::object serpentine, py::object strength) {
+               py::object serpentine, py::object strength, py::object tone) {
     const graybmp_options o =
-        optionsOf(method, compact, {levels, depth, dither, background, maxPixels, serpentine, strength});
+        optionsOf(method, compact, {levels, depth, dither, background, maxPixels, serpentine, strength, tone});
     View in(data, false);
     graybmp_error e;
     std::uint64_t length = 0;
@@ -201,9 +231,9 @@ void grayInplace(py::handle buffer, const std::string& method) {
 
 void convert(const std::string& src, const std::string& dst, const std::string& method,
              bool compact, bool inPlace, py::object levels, py::object depth, py::object dither,
-             py::object background, py::object maxPixels, py::object serpentine, py::object strength) {
+             py::object background, py::object maxPixels, py::object serpentine, py::object strength, py::object tone) {
     const graybmp_options o =
-        optionsOf(method, compact, {levels, depth, dither, background, maxPixels, serpentine, strength});
+        optionsOf(method, compact, {levels, depth, dither, background, maxPixels, serpentine, strength, tone});
     graybmp_error e;
     graybmp_status s;
     {
@@ -217,13 +247,13 @@ void convert(const std::string& src, const std::string& dst, const std::string& 
 // with the GIL let go.
 py::object toArray(py::handle data, const std::string& method, py::object levels, py::object dither,
                    bool indices, py::object background, py::object maxPixels, py::object serpentine,
-                   py::object strength) {
+                   py::object strength, py::object tone) {
     graybmp_options o =
-        optionsOf(method, false, {levels, py::none(), dither, background, maxPixels, serpentine, strength});
+        optionsOf(method, false, {levels, py::none(), dither, background, maxPixels, serpentine, strength, tone});
     View in(data, false);
     graybmp_header h;
     graybmp_error e;
-    if (o.levels == 0) o.levels = 256;  // as the pixels are: each a level of 8 bits
+    if (o.levels == 0 && o.threshold_given == 0) o.levels = 256;  // as the pixels are: each a level of 8 bits
     o.depth = 8;
     if (graybmp_read_header(in.data(), in.size(), in.size(), &o, &h, &e) != GRAYBMP_OK) raise(e);
     if (h.refusal.status != GRAYBMP_OK) raise(h.refusal);
@@ -249,9 +279,9 @@ py::object toArray(py::handle data, const std::string& method, py::object levels
 py::bytes fromPixels(py::handle array, std::uint32_t width, std::uint32_t height, std::size_t stride,
                      int layout, bool bottomUp, const std::string& method, py::object levels,
                      py::object depth, py::object dither, py::object background, py::object serpentine,
-                     py::object strength) {
+                     py::object strength, py::object tone) {
     const graybmp_options o =
-        optionsOf(method, false, {levels, depth, dither, background, py::none(), serpentine, strength});
+        optionsOf(method, false, {levels, depth, dither, background, py::none(), serpentine, strength, tone});
     Py_buffer view{};
     if (PyObject_GetBuffer(array.ptr(), &view, PyBUF_STRIDED_RO) != 0) throw py::error_already_set();
     struct Release {
@@ -307,9 +337,9 @@ const char* kindName(graybmp_kind kind) {
 // `length` bytes (-1: not known).
 py::tuple header(py::handle data, long long length, bool compact, py::object levels,
                  py::object depth, py::object dither, py::object background, py::object maxPixels,
-                 py::object serpentine, py::object strength) {
+                 py::object serpentine, py::object strength, py::object tone) {
     const graybmp_options o =
-        optionsOf("mean", compact, {levels, depth, dither, background, maxPixels, serpentine, strength});
+        optionsOf("mean", compact, {levels, depth, dither, background, maxPixels, serpentine, strength, tone});
     View in(data, false);
     graybmp_header h;
     graybmp_error e;
@@ -368,28 +398,28 @@ PYBIND11_MODULE(_graybmp, m) {
     m.def("gray", &gray, py::arg("data"), py::arg("method") = "mean", py::arg("compact") = false,
           py::arg("levels") = py::none(), py::arg("depth") = py::none(),
           py::arg("dither") = py::none(), py::arg("background") = py::none(), py::arg("max_pixels") = py::none(),
-          py::arg("serpentine") = py::none(), py::arg("strength") = py::none(),
+          py::arg("serpentine") = py::none(), py::arg("strength") = py::none(), py::arg("tone") = py::none(),
           "The gray copy of the BMP or picture in `data` (any contiguous buffer), as bytes.");
     m.def("gray_inplace", &grayInplace, py::arg("buffer"), py::arg("method") = "mean",
           "Grays the BMP in the writable `buffer` where it lies.");
     m.def("convert_file", &convert, py::arg("src"), py::arg("dst"), py::arg("method"),
           py::arg("compact"), py::arg("in_place"), py::arg("levels") = py::none(),
           py::arg("depth") = py::none(), py::arg("dither") = py::none(), py::arg("background") = py::none(),
-          py::arg("max_pixels") = py::none(), py::arg("serpentine") = py::none(), py::arg("strength") = py::none(),
+          py::arg("max_pixels") = py::none(), py::arg("serpentine") = py::none(), py::arg("strength") = py::none(), py::arg("tone") = py::none(),
           "Converts the file `src` into `dst`.");
     m.def("header", &header, py::arg("data"), py::arg("length"), py::arg("compact") = false,
           py::arg("levels") = py::none(), py::arg("depth") = py::none(),
           py::arg("dither") = py::none(), py::arg("background") = py::none(), py::arg("max_pixels") = py::none(),
-          py::arg("serpentine") = py::none(), py::arg("strength") = py::none(),
+          py::arg("serpentine") = py::none(), py::arg("strength") = py::none(), py::arg("tone") = py::none(),
           "The header's values of the first bytes of an input of `length` bytes (-1: unknown).");
     m.def("to_array", &toArray, py::arg("data"), py::arg("method"), py::arg("levels"),
           py::arg("dither"), py::arg("indices"), py::arg("background") = py::none(),
-          py::arg("max_pixels") = py::none(), py::arg("serpentine") = py::none(), py::arg("strength") = py::none(),
+          py::arg("max_pixels") = py::none(), py::arg("serpentine") = py::none(), py::arg("strength") = py::none(), py::arg("tone") = py::none(),
           "The gray pixels of `data` in a new numpy array, top row first.");
     m.def("from_pixels", &fromPixels, py::arg("array"), py::arg("width"), py::arg("height"),
           py::arg("stride"), py::arg("layout"), py::arg("bottom_up"), py::arg("method"),
           py::arg("levels"), py::arg("depth"), py::arg("dither"), py::arg("background") = py::none(),
-          py::arg("serpentine") = py::none(), py::arg("strength") = py::none(),
+          py::arg("serpentine") = py::none(), py::arg("strength") = py::none(), py::arg("tone") = py::none(),
           "A gray BMP of pixels whose rows lie `stride` bytes apart.");
     m.def("gray_name", &grayName, py::arg("input"), py::arg("extension") = py::none(),
           "The name of the gray copy beside `input`: photo.bmp gives photoNEW.bmp; with an "

@@ -88,7 +88,7 @@ const std::vector<ReferenceKernel>& referenceKernels() {
 }  // namespace
 
 Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
-                     const std::string& dither, bool serpentine, int strength) {
+                     const std::string& dither, bool serpentine, int strength, const ReferenceTone& tone) {
     Picture picture;
     std::string why;
     if (!decodePicture(input, picture, why)) return {};
@@ -101,8 +101,26 @@ Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
         return static_cast<std::int64_t>(std::floor(static_cast<long double>(a) / b));
     };
     const auto levelOf = [&](std::int64_t k) { return (510 * k + n - 1) / (2 * (n - 1)); };
-    const auto nearest = [&](std::int64_t v) {
-        return std::clamp<std::int64_t>(floorDiv(2 * v * (n - 1) + 255, 510), 0, n - 1);
+    // The index of v: the nearest level, or the nearest measured gray (ties to the
+    // lighter), or by the threshold; the error is v less the gray aimed at.
+    const auto nearest = [&](std::int64_t v) -> std::int64_t {
+        if (tone.threshold >= 0) return v >= tone.threshold ? 1 : 0;
+        if (tone.grays.empty()) return std::clamp<std::int64_t>(floorDiv(2 * v * (n - 1) + 255, 510), 0, n - 1);
+        std::int64_t best = 0;
+        for (std::int64_t k = 1; k < n; ++k)
+            if (std::llabs(v - tone.grays[static_cast<std::size_t>(k)]) <=
+                std::llabs(v - tone.grays[static_cast<std::size_t>(best)]))
+                best = k;
+        return best;
+    };
+    const auto aimed = [&](std::int64_t k) {
+        return tone.grays.empty() ? levelOf(k) : std::int64_t{tone.grays[static_cast<std::size_t>(k)]};
+    };
+    const auto toned = [&](std::int64_t g) {
+        if (tone.black >= 0)
+            g = std::clamp<std::int64_t>(
+                floorDiv((g - tone.black) * 510 + (tone.white - tone.black), 2 * (tone.white - tone.black)), 0, 255);
+        return tone.negate ? 255 - g : g;
     };
     // Grays in file order, and the error carried to each place (the image and a margin).
     const auto fileRow = [&](std::int64_t r) { return bottomUp ? rows - 1 - r : r; };
@@ -136,14 +154,14 @@ Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
         for (std::int64_t i = 0; i < width; ++i) {
             const std::int64_t x = back ? width - 1 - i : i;
             const Rgba& px = picture.pixels[static_cast<std::size_t>(y * width + x)];
-            std::int64_t v = referenceGray(method, px.r, px.g, px.b) +
+            std::int64_t v = toned(referenceGray(method, px.r, px.g, px.b)) +
                              carried[static_cast<std::size_t>(r)][static_cast<std::size_t>(x)];
             if (side != 0)
                 v += floorDiv((2 * bayer[static_cast<std::size_t>(y % side)][static_cast<std::size_t>(x % side)] -
                                (entries - 1)) * 255 + entries * (n - 1),
                               2 * entries * (n - 1));
             const std::int64_t k = nearest(v);
-            std::int64_t e = v - levelOf(k);
+            std::int64_t e = v - aimed(k);
             e = e * strength / 100;  // toward zero, as C++ divides
             if (kernel != nullptr) {
                 std::int64_t given = 0;

@@ -24,8 +24,18 @@ Bytes expectedGrayCopy(const Bytes& input, Method method = Method::Mean);
 // nearest level, the ditherings (every name of graybmp_dither_name, and "bayer8"), with
 // serpentine rows and a strength for the kernels, the packing and the headers. Empty when
 // the decoder does not take the input.
+// The tone and the grays aimed at, as the docs define them: the input range black to
+// white (black < 0: none), then the negation; the measured grays (empty: the levels'); a
+// threshold (< 0: none).
+struct ReferenceTone {
+    int black = -1, white = -1;
+    bool negate = false;
+    std::vector<int> grays;
+    int threshold = -1;
+};
 Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
-                     const std::string& dither, bool serpentine = false, int strength = 100);
+                     const std::string& dither, bool serpentine = false, int strength = 100,
+                     const ReferenceTone& tone = {});
 
 // Empty when `output` is the gray copy of `input`, which the check accepted with
 // `layout`: for 8-bit images the expected copy above; for the other kinds the input's

@@ -875,6 +875,85 @@ TEST(Pictures, EveryKindGivesTheDefinitionsBytes) {
     EXPECT_GT(converted, 0u);
 }
 
+// The tone before the quantizer and the grays it aims at, against the definitions: input
+// ranges (the full one, a narrow one, one of a single step), the negation, measured grays
+// (the levels' own, which give the levels' bytes, and others), thresholds at both ends and
+// between, each by a few ditherings, on a top-down and a bottom-up picture.
+TEST(Levels, ToneGraysAndThresholdGiveTheDefinitionsBytes) {
+    struct Case {
+        int n;
+        const char* dither;
+        test::ReferenceTone tone;
+        bool serpentine = false;
+    };
+    std::vector<Case> cases;
+    for (const char* dither : {"none", "floyd-steinberg", "jarvis", "ordered", "bayer4"})
+        for (const int n : {2, 3, 4}) {
+            cases.push_back({n, dither, {0, 255, false, {}, -1}});
+            cases.push_back({n, dither, {10, 200, true, {}, -1}});
+            cases.push_back({n, dither, {100, 101, false, {}, -1}, true});
+            cases.push_back({n, dither, {-1, -1, true, {}, -1}});
+            std::vector<int> levels, panel;
+            for (int k = 0; k < n; ++k) levels.push_back((510 * k + n - 1) / (2 * (n - 1)));
+            for (int k = 0; k < n; ++k) panel.push_back(30 + 190 * k / (n - 1) - (k == 1 ? 40 : 0));
+            cases.push_back({n, dither, {-1, -1, false, levels, -1}});
+            cases.push_back({n, dither, {-1, -1, false, panel, -1}, true});
+            cases.push_back({n, dither, {40, 220, true, panel, -1}});
+        }
+    for (const int t : {0, 1, 128, 255}) cases.push_back({2, "none", {-1, -1, false, {}, t}});
+    cases.push_back({2, "none", {20, 60, true, {}, 100}});
+    test::Shape picture;
+    picture.bits = 24, picture.width = 13, picture.height = 11;
+    std::size_t k = 0;
+    for (const std::int32_t height : {11, -11}) {
+        picture.height = height;
+        const Bytes input = test::makePicture(picture);
+        for (const Case& c : cases) {
+            const test::Method m = test::kMethods[k++ % std::size(test::kMethods)];
+            graybmp_options o;
+            graybmp_options_init(&o);
+            graybmp_options_set_method(&o, test::methodName(m), nullptr);
+            if (c.tone.threshold < 0) o.levels = c.n;
+            graybmp_options_set_dither(&o, c.dither, nullptr);
+            o.serpentine = c.serpentine && std::string(c.dither) == "jarvis";
+            o.input_range_given = c.tone.black >= 0, o.input_black = c.tone.black, o.input_white = c.tone.white;
+            o.negate = c.tone.negate;
+            o.grays_count = static_cast<int>(c.tone.grays.size());
+            for (std::size_t g = 0; g < c.tone.grays.size(); ++g) o.grays[g] = static_cast<std::uint8_t>(c.tone.grays[g]);
+            o.threshold_given = c.tone.threshold >= 0, o.threshold = c.tone.threshold;
+            const int depth = defaultDepth(c.n);
+            const Bytes want = test::expectedLevels(input, m, c.n, depth, c.dither, o.serpentine != 0, 100, c.tone);
+            const std::string what = std::string(c.dither) + " at " + std::to_string(c.n) + ", range " +
+                                     std::to_string(c.tone.black) + "-" + std::to_string(c.tone.white) +
+                                     (c.tone.negate ? ", negated" : "") + ", " + std::to_string(c.tone.grays.size()) +
+                                     " grays, threshold " + std::to_string(c.tone.threshold) + ", height " +
+                                     std::to_string(height);
+            EXPECT_EQ(test::libraryProblem(input, o, ownFolder(), &want), "") << what;
+        }
+    }
+    // The levels' own grays give the levels' bytes.
+    graybmp_options plain, measured;
+    graybmp_options_init(&plain);
+    plain.levels = 4, plain.dither = GRAYBMP_DITHER_ATKINSON;
+    measured = plain;
+    measured.grays_count = 4;
+    for (int g = 0; g < 4; ++g) measured.grays[g] = static_cast<std::uint8_t>(levelGray(g, 4));
+    const Bytes input = test::makePicture(picture);
+    EXPECT_EQ(test::libraryCopies(input, plain, ownFolder())[0].output,
+              test::libraryCopies(input, measured, ownFolder())[0].output);
+    // Refused: options that do not go together, or values out of range.
+    const auto refused = [](graybmp_options o) { return graybmp_options_check(&o, nullptr) == GRAYBMP_BAD_ARGUMENT; };
+    graybmp_options bad = plain;
+    bad.threshold_given = 1, bad.threshold = 128;
+    EXPECT_TRUE(refused(bad));  // with a dithering
+    bad = plain, bad.grays_count = 3;
+    EXPECT_TRUE(refused(bad));  // not one a level
+    bad = measured, bad.grays[2] = bad.grays[1];
+    EXPECT_TRUE(refused(bad));  // not increasing
+    bad = plain, bad.input_range_given = 1, bad.input_black = 9, bad.input_white = 9;
+    EXPECT_TRUE(refused(bad));
+}
+
 // Error diffusion keeps the light: on a ramp from 0 to 255 (1024 x 256), at full
 // strength, every band of 32 columns keeps its mean within 1 % of full scale and the whole
 // ramp within 0.1 %, for every kernel but Atkinson (which drops a quarter of each error by

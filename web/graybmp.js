@@ -122,9 +122,10 @@ export class GraybmpError extends Error {
 
 // The records of include/graybmp.h as they lie in wasm32's memory.
 const ERROR_SIZE = 536, ERROR_MESSAGE = 24;
-const OPTIONS_SIZE = 80, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44;
+const OPTIONS_SIZE = 368, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44;
 const OPTIONS_BACKGROUND_GIVEN = 52, OPTIONS_BACKGROUND = 56, OPTIONS_MAX_PIXELS = 64;
-const OPTIONS_SERPENTINE = 72, OPTIONS_STRENGTH = 76;
+const OPTIONS_SERPENTINE = 72, OPTIONS_STRENGTH = 76, OPTIONS_INPUT_RANGE = 80, OPTIONS_NEGATE = 92;
+const OPTIONS_GRAYS = 96, OPTIONS_THRESHOLD = 356;
 const OPTIONS_COMPACT = 8;
 const HEADER_SIZE = 584;
 const HEADER_BYTES = 152, READER_SIZE = 16, WRITER_SIZE = 12;
@@ -196,7 +197,7 @@ function colourOf(value) {
 // strength, background, maxPixels}), checked.
 function optionsIn(alloc, options, error) {
   const known = new Set(['method', 'compact', 'levels', 'depth', 'dither', 'serpentine', 'strength', 'background',
-    'maxPixels']);
+    'maxPixels', 'inputRange', 'negate', 'grays', 'threshold']);
   for (const key of Object.keys(options)) {
     if (!known.has(key)) throw new GraybmpError('bad-argument', `unknown option '${key}'`);
   }
@@ -204,7 +205,8 @@ function optionsIn(alloc, options, error) {
   lib.graybmp_options_init(at);
   if (view().getUint32(at, true) !== OPTIONS_SIZE) throw new Error('graybmp: the module does not match this file');
   const {method = 'mean', compact = false, levels = null, depth = null, dither = null, serpentine = false,
-         strength = null, background = null, maxPixels = null} = options;
+         strength = null, background = null, maxPixels = null, inputRange = null, negate = false, grays = null,
+         threshold = null} = options;
   if (typeof method !== 'string') throw new GraybmpError('bad-argument', 'the method is a name, such as "bt709"');
   if (lib.graybmp_options_set_method(at, cStringIn(alloc, method), error) !== 0) throw errorAt(error);
   const whole = (value, what) => {
@@ -221,6 +223,26 @@ function optionsIn(alloc, options, error) {
   }
   view().setInt32(at + OPTIONS_SERPENTINE, serpentine ? 1 : 0, true);
   if (strength !== null && strength !== undefined) view().setInt32(at + OPTIONS_STRENGTH, whole(strength, 'strength'), true);
+  if (inputRange !== null && inputRange !== undefined) {
+    if (!Array.isArray(inputRange) || inputRange.length !== 2) {
+      throw new GraybmpError('bad-argument', 'inputRange is [black, white]');
+    }
+    view().setInt32(at + OPTIONS_INPUT_RANGE, 1, true);
+    view().setInt32(at + OPTIONS_INPUT_RANGE + 4, whole(inputRange[0], 'inputRange'), true);
+    view().setInt32(at + OPTIONS_INPUT_RANGE + 8, whole(inputRange[1], 'inputRange'), true);
+  }
+  view().setInt32(at + OPTIONS_NEGATE, negate ? 1 : 0, true);
+  if (grays !== null && grays !== undefined) {
+    if (!Array.isArray(grays) || grays.length > 256 || grays.some((g) => !Number.isInteger(g) || g < 0 || g > 255)) {
+      throw new GraybmpError('bad-argument', 'grays are up to 256 whole numbers, 0 to 255');
+    }
+    view().setInt32(at + OPTIONS_GRAYS, grays.length, true);
+    u8().set(grays, at + OPTIONS_GRAYS + 4);
+  }
+  if (threshold !== null && threshold !== undefined) {
+    view().setInt32(at + OPTIONS_THRESHOLD, 1, true);
+    view().setInt32(at + OPTIONS_THRESHOLD + 4, whole(threshold, 'threshold'), true);
+  }
   if (background !== null && background !== undefined) {
     view().setInt32(at + OPTIONS_BACKGROUND_GIVEN, 1, true);
     view().setUint32(at + OPTIONS_BACKGROUND, colourOf(background), true);

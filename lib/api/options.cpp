@@ -111,6 +111,49 @@ std::string methodList() {
 
 namespace {
 
+// The tone, the measured grays and the threshold the options ask for, or why they
+// cannot be (the levels already read).
+bool toneOf(const graybmp_options& o, Levels& levels, Failure& f) {
+    if (o.input_range_given != 0) {
+        if (o.input_black < 0 || o.input_white > 255 || o.input_black >= o.input_white) {
+            f = badArgument("an input range of " + std::to_string(o.input_black) + " to " +
+                            std::to_string(o.input_white) + " (black below white, 0 to 255)");
+            return false;
+        }
+        levels.black = o.input_black, levels.white = o.input_white;
+    }
+    levels.negate = o.negate != 0;
+    if (o.threshold_given != 0) {
+        if (o.threshold < 0 || o.threshold > 255) {
+            f = badArgument("a threshold of " + std::to_string(o.threshold) + " (0 to 255)");
+            return false;
+        }
+        if ((levels.count != 0 && levels.count != 2) || levels.dither != Dither::None || o.grays_count != 0) {
+            f = badArgument("a threshold makes two levels, undithered, of their own grays");
+            return false;
+        }
+        levels.count = 2;
+        levels.depth = o.depth != 0 ? o.depth : 1;
+        levels.threshold = o.threshold;
+    }
+    if (o.grays_count != 0) {
+        if (o.grays_count != levels.count) {
+            f = badArgument(std::to_string(o.grays_count) + " grays for " + std::to_string(levels.count) +
+                            " levels (one a level)");
+            return false;
+        }
+        for (int k = 1; k < o.grays_count; ++k)
+            if (o.grays[k] <= o.grays[k - 1]) {
+                f = badArgument("grays that do not increase (" + std::to_string(o.grays[k - 1]) + ", then " +
+                                std::to_string(o.grays[k]) + ")");
+                return false;
+            }
+        levels.graysCount = o.grays_count;
+        std::copy(o.grays, o.grays + o.grays_count, levels.grays);
+    }
+    return true;
+}
+
 // The levels, depth and dithering the options ask for, or why they cannot be.
 bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
     int dither = 0;
@@ -122,7 +165,7 @@ bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
         f = badArgument("a depth of " + std::to_string(depth) + " bits (1, 2, 4 or 8)");
         return false;
     }
-    if (count == 0 && depth != 0) count = 1 << depth;
+    if (count == 0 && depth != 0 && o.threshold_given == 0) count = 1 << depth;  // a threshold makes two
     if (count != 0 && (count < 2 || count > 256)) {
         f = badArgument(std::to_string(count) + " levels (2 to 256)");
         return false;
@@ -157,7 +200,7 @@ bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
     levels.dither = static_cast<Dither>(dither);
     levels.serpentine = o.serpentine != 0;
     levels.strength = o.strength;
-    return true;
+    return toneOf(o, levels, f);
 }
 
 }  // namespace
@@ -197,7 +240,13 @@ bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
         return false;
     }
     s.maxPixels = o.max_pixels != 0 ? o.max_pixels : kDefaultMaxPixels;
-    return levelsOf(o, s.levels, f);
+    if (!levelsOf(o, s.levels, f)) return false;
+    // The tone needs new pixels: with the compact form, its 256 levels.
+    if (toned(s.levels) && s.levels.count == 0 && s.compact) {
+        s.levels.count = 256, s.levels.depth = 8;
+        s.compact = false;
+    }
+    return true;
 }
 
 

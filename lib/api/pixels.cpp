@@ -29,7 +29,7 @@ bool pixelSettings(const graybmp_options* given, Settings& s, Failure& f) {
 // The settings of pixels in: the caller's, with 256 levels when none are asked for.
 bool inSettings(const graybmp_options* given, Settings& s, Failure& f) {
     if (!settingsOf(given, s, f)) return false;
-    if (s.levels.count == 0) s.levels = kCompactLevels;
+    if (s.levels.count == 0) s.levels.count = 256, s.levels.depth = 8;
     s.compact = false;
     return true;
 }

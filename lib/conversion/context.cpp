@@ -30,6 +30,10 @@ bool conversionChecked(Conversion& c, std::uint64_t fileSize, Failure& f) {
         return false;
     }
     c.form = &formOf(c.layout, c.settings);
+    if (toned(c.settings.levels) && c.settings.levels.count == 0) {
+        f = badArgument("an input range, a negation or grays need levels or the compact form");
+        return false;
+    }
     if (!c.form->takes(c.layout, c.settings, f)) return false;
     c.outputSize = conversionLength(c, static_cast<std::int64_t>(fileSize));
     return true;
@@ -44,7 +48,7 @@ namespace {
 // The checks of a picture whose header is `info`: the layout of the top-down 32-bit BMP of
 // its pixels, converted to the levels or to 256 grays.
 bool pictureLaidOut(Conversion& c, const PictureInfo& info, Failure& f) {
-    if (c.settings.levels.count == 0) c.settings.levels = kCompactLevels;
+    if (c.settings.levels.count == 0) c.settings.levels.count = 256, c.settings.levels.depth = 8;
     c.settings.compact = false;
     v4Headers(info.width, info.height, false, c.lead);
     writeU32le(c.lead + 38, info.xPpm);

@@ -1,7 +1,7 @@
 // The levels: a palettized or 16- to 32-bit image, or pixels in memory, as an uncompressed
 // gray BMP of N levels (pipeline/levels.h has the definitions), or as the caller's rows
 // of grays or indices. The pipeline: the source's rows of grays (bmpRows, pixelRows or
-// pictureRows), the quantize stage, then the BMP sink (or the caller's rows). One pass in
+// pictureRows), the tone and quantize stages, then the BMP sink (or the caller's rows). One pass in
 // file order; memory grows with the width, never the height (a picture's decoder may hold
 // the picture: interlaced PNG and GIF, progressive JPEG, WebP).
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include "pipeline/pixel_rows.h"
 #include "pipeline/quantize.h"
 #include "pipeline/sinks.h"
+#include "pipeline/tone.h"
 
 namespace graybmp {
 namespace {
@@ -76,7 +77,9 @@ CopyFault copy(Conversion& c) {
         sink = bmpSinkTaker(bmp);
     }
     QuantizeStage stage;
-    const RowTaker first = quantizeInto(stage, levels, l.width, rows, l.height > 0, sink);
+    ToneStage tone;
+    const RowTaker first =
+        toneInto(tone, levels, l.width, quantizeInto(stage, levels, l.width, rows, l.height > 0, sink));
     CopyFault fault =
         c.picture != nullptr ? pictureRows(*c.picture, l, c.settings.method, c.cpu, c.settings.background, first)
         : c.source != nullptr ? pixelRows(*c.source, l, c.settings.method, c.cpu, c.settings.background, first)

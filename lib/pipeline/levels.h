@@ -17,7 +17,13 @@
 //     outside the picture dropped. Floyd-Steinberg is this rule too. With a strength P,
 //     e P / 100 (toward zero) is shared; serpentine, every second row in the order
 //     processed runs right to left, each share put at its mirrored place
+//   the tone (pipeline/tone.cpp), before all of this: the input range B, W as
+//     clamp(((g - B) 510 + (W - B)) div (2 (W - B)), 0, 255), then the negation 255 - g
+//   measured grays G_k: the index of v the k of the nearest G_k (ties to the lighter), the
+//     error v - G_k; the threshold T: index 1 where g >= T
 #pragma once
+
+#include <cstdint>
 
 #include "bitmap/headers.h"  // levelGray, the level of index k
 
@@ -52,13 +58,25 @@ struct Levels {
     Dither dither = Dither::None;
     bool serpentine = false;  // error diffusion: every second row right to left
     int strength = 100;       // error diffusion: the percent of each error diffused
+    // The tone stage before the quantizer: the input range [black, white] stretched to
+    // [0, 255] (black < 0: none), then negated.
+    int black = -1, white = -1;
+    bool negate = false;
+    // The grays the output shows, which quantizing and diffusion aim at (0: the levels').
+    int graysCount = 0;
+    std::uint8_t grays[256] = {};
+    int threshold = -1;  // two levels: index 1 where g >= threshold (-1: none)
 };
+
+// Whether the levels change the grays before quantizing or quantize other than by the
+// levels themselves (then the compact form's short ways do not apply).
+inline bool toned(const Levels& l) { return l.black >= 0 || l.negate || l.graysCount > 0 || l.threshold >= 0; }
 
 // The compact form of true colour: 256 levels of 8 bits, undithered, whose indices are
 // the grays themselves.
 constexpr Levels kCompactLevels{256, 8, Dither::None};
 inline bool isCompactForm(const Levels& l) {
-    return l.count == kCompactLevels.count && l.depth == kCompactLevels.depth && l.dither == Dither::None;
+    return l.count == kCompactLevels.count && l.depth == kCompactLevels.depth && l.dither == Dither::None && !toned(l);
 }
 
 

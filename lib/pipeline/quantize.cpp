@@ -12,10 +12,18 @@ namespace {
 constexpr std::int32_t kLow = 1024;   // the index table covers v in [-kLow, kHigh)
 constexpr std::int32_t kHigh = 1280;
 
-// The index of the level nearest a value v: clamp((2v(N - 1) + 255) div 510, 0, N - 1).
-int indexOf(std::int32_t v, int n) {
-    return static_cast<int>(
-        std::clamp<std::int64_t>(floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
+// The index of the level nearest a value v: clamp((2v(N - 1) + 255) div 510, 0, N - 1);
+// with measured grays the k of the nearest G_k, ties to the lighter; with a threshold T,
+// 1 where v >= T.
+int indexOf(std::int32_t v, const Levels& l) {
+    const int n = l.count;
+    if (l.threshold >= 0) return v >= l.threshold ? 1 : 0;
+    if (l.graysCount == 0)
+        return static_cast<int>(
+            std::clamp<std::int64_t>(floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
+    int k = 0;
+    while (k + 1 < n && std::int64_t{l.grays[k + 1]} - v <= v - std::int64_t{l.grays[k]}) ++k;
+    return k;
 }
 
 // The n x n Bayer matrix: M1 = [0], M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]]: the
@@ -35,7 +43,7 @@ int bayer(int y, int x, int side) {
 // The index of any v, and the shares of its error: 7e/16, 3e/16, 5e/16 (rounded toward zero)
 // and the rest, or e/8 for each of Atkinson's six.
 Shares sharesOf(const Quantizer& q, std::int32_t v) {
-    const int index = indexOf(v, q.levels.count);
+    const int index = indexOf(v, q.levels);
     const std::int32_t e = v - q.level[static_cast<std::size_t>(index)];
     if (q.levels.dither == Dither::Atkinson) {
         const auto s = static_cast<std::int16_t>(e / 8);
@@ -54,17 +62,18 @@ bool fastDiffusion(const Levels& l) {
 }  // namespace
 
 int nearestIndex(const Quantizer& q, std::int32_t v) {
-    return v >= -kLow && v < kHigh ? q.near[static_cast<std::size_t>(v + kLow)] : indexOf(v, q.levels.count);
+    return v >= -kLow && v < kHigh ? q.near[static_cast<std::size_t>(v + kLow)] : indexOf(v, q.levels);
 }
 
 Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t rows, bool bottomUp) {
     Quantizer q;
     q.levels = levels, q.width = width, q.rows = rows, q.bottomUp = bottomUp;
     const int n = levels.count;
-    for (int k = 0; k < n; ++k) q.level.push_back(levelGray(k, n));
+    // What quantizing aims at: the levels, or the grays the output shows.
+    for (int k = 0; k < n; ++k) q.level.push_back(levels.graysCount > 0 ? levels.grays[k] : levelGray(k, n));
     q.near.resize(kLow + kHigh);
     for (std::int32_t v = -kLow; v < kHigh; ++v)
-        q.near[static_cast<std::size_t>(v + kLow)] = static_cast<std::uint8_t>(indexOf(v, n));
+        q.near[static_cast<std::size_t>(v + kLow)] = static_cast<std::uint8_t>(indexOf(v, levels));
     q.side = bayerSide(levels.dither);
     const std::int64_t entries = std::int64_t{q.side} * q.side;
     for (int y = 0; y < q.side; ++y)
@@ -177,7 +186,7 @@ bool quantizeTake(void* self, const std::uint8_t* grays) {
 
 RowTaker quantizeInto(QuantizeStage& stage, const Levels& levels, std::int64_t width, std::int64_t rows,
                       bool bottomUp, RowTaker sink) {
-    if (levels.count == 256 && levels.dither == Dither::None) return sink;
+    if (levels.count == 256 && levels.dither == Dither::None && levels.graysCount == 0) return sink;
     stage.q = quantizerOf(levels, width, rows, bottomUp);
     stage.next = sink;
     return RowTaker{&stage, quantizeTake};

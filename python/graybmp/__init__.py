@@ -13,7 +13,7 @@ the graybmp C library, with the GIL let go, on any object with the buffer protoc
 """
 
 import os
-from typing import NamedTuple, Optional, Union
+from typing import NamedTuple, Optional, Sequence, Tuple, Union
 
 from . import _graybmp
 from ._graybmp import DITHERS, METHODS, Error, __version__
@@ -45,12 +45,23 @@ class Header(NamedTuple):
 
 
 _Colour = Union[str, int]
+_Range = Optional[Tuple[int, int]]
+
+
+def _tone(input_range, negate, grays, threshold):
+    """The tone's options for the extension, or None when none is given."""
+    if input_range is None and not negate and grays is None and threshold is None:
+        return None
+    return {"input_range": input_range, "negate": negate, "grays": grays, "threshold": threshold}
+
 
 
 def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[int] = None,
          depth: Optional[int] = None, dither: Optional[str] = None,
          background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
-         serpentine: bool = False, strength: Optional[int] = None) -> bytes:
+         serpentine: bool = False, strength: Optional[int] = None,
+         input_range: _Range = None, negate: bool = False, grays: Optional[Sequence[int]] = None,
+         threshold: Optional[int] = None) -> bytes:
     """Return the gray copy of the BMP image in `data`, or the gray BMP of a picture.
 
     `data` is any object with the buffer protocol, read without a copy; bytes are always
@@ -63,13 +74,16 @@ def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[
     "black", "#RRGGBB" or 0xRRGGBB) composites pixels that are not opaque instead of
     refusing them; `max_pixels` limits a picture's size (default 2**28); with an
     error-diffusion `dither`, `serpentine` runs every second row right to left and
-    `strength` (0 to 100, default 100) diffuses that percent of each error. Raises Error when
+    `strength` (0 to 100, default 100) diffuses that percent of each error; before the
+    levels `input_range` (black, white) stretches those grays over 0 to 255 and `negate`
+    turns g into 255 - g; `grays` are the grays the panel shows for the levels, which
+    quantizing aims at; `threshold` T makes two levels, white where g >= T. Raises Error when
     the image is refused (code "levels-kind", "translucent", "picture-corrupt", ...),
     ValueError for an unknown method or dithering or options that do not go together,
     TypeError for a non-buffer.
     """
     return _graybmp.gray(data, method, compact, levels, depth, dither, background, max_pixels,
-                         serpentine, strength)
+                         serpentine, strength, _tone(input_range, negate, grays, threshold))
 
 
 def gray_inplace(buffer, method: str = "mean") -> None:
@@ -87,7 +101,9 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
             compact: bool = False, in_place: bool = False, levels: Optional[int] = None,
             depth: Optional[int] = None, dither: Optional[str] = None,
             background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
-            serpentine: bool = False, strength: Optional[int] = None) -> str:
+            serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
+            negate: bool = False, grays: Optional[Sequence[int]] = None,
+            threshold: Optional[int] = None) -> str:
     """Convert the file `src` into `dst` and return the path written.
 
     `dst` defaults to the gray copy's name beside `src` ("photo.bmp" gives
@@ -97,11 +113,11 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
     written under a temporary name and renamed over `dst` only when complete, so an
     earlier output survives any failure; an output that is the input itself is Error,
     code "output-is-input". OSError (errno, filename) when a file cannot be opened, read
-    or written. `levels`, `depth`, `dither`, `background`, `max_pixels`, `serpentine` and
-    `strength` as for gray().
+    or written. The other options as for gray().
     """
     source = os.fspath(src)
-    options = (levels, depth, dither, background, max_pixels, serpentine, strength)
+    options = (levels, depth, dither, background, max_pixels, serpentine, strength,
+               _tone(input_range, negate, grays, threshold))
     if in_place:
         if dst is not None:
             raise ValueError("in_place takes no dst")
@@ -130,7 +146,9 @@ def picture_kind(data) -> Optional[str]:
 def header(data, *, compact: bool = False, levels: Optional[int] = None,
            depth: Optional[int] = None, dither: Optional[str] = None,
            background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
-           serpentine: bool = False, strength: Optional[int] = None) -> Header:
+           serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
+           negate: bool = False, grays: Optional[Sequence[int]] = None,
+           threshold: Optional[int] = None) -> Header:
     """Return the Header of a BMP or a picture: of a buffer's bytes, or of a file by its path.
 
     Only an input too short for the report's fields raises (Error, code "too-short");
@@ -138,7 +156,8 @@ def header(data, *, compact: bool = False, levels: Optional[int] = None,
     options as given (as for gray()). A picture's size may lie further in than the first
     152 bytes (a JPEG's behind its Exif and profile): a file's are read as far as needed.
     """
-    options = (compact, levels, depth, dither, background, max_pixels, serpentine, strength)
+    options = (compact, levels, depth, dither, background, max_pixels, serpentine, strength,
+               _tone(input_range, negate, grays, threshold))
     if isinstance(data, (str, os.PathLike)):
         with open(os.fspath(data), "rb") as f:
             length = os.fstat(f.fileno()).st_size
@@ -174,7 +193,8 @@ def _numpy():
 def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
              dither: Optional[str] = None, *, indices: bool = False,
              background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
-             serpentine: bool = False, strength: Optional[int] = None):
+             serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
+             negate: bool = False, grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None):
     """Return the gray pixels of a BMP or a picture (a buffer's bytes, or a file by its path) as a numpy
     array of shape (height, width), dtype uint8, C-contiguous, the top row first.
 
@@ -190,7 +210,7 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
         with open(os.fspath(data_or_path), "rb") as f:
             data_or_path = f.read()
     return _graybmp.to_array(data_or_path, method, levels, dither, indices, background, max_pixels,
-                             serpentine, strength)
+                             serpentine, strength, _tone(input_range, negate, grays, threshold))
 
 
 _LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr", 4): 4}
@@ -200,7 +220,8 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
                depth: Optional[int] = None, dither: Optional[str] = None, *,
                channels: str = "rgb", bottom_up: bool = False,
                background: Optional[_Colour] = None, serpentine: bool = False,
-               strength: Optional[int] = None) -> bytes:
+               strength: Optional[int] = None, input_range: _Range = None, negate: bool = False,
+               grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None) -> bytes:
     """Return a gray BMP of the pixels of a numpy array, as bytes.
 
     `array` has shape (h, w) (gray) or (h, w, 3 or 4), dtype uint8, any strides, the top
@@ -230,4 +251,5 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
         a = a.copy(order="C")
     layout = _LAYOUTS[("gray" if count == 1 else channels, count)]
     return _graybmp.from_pixels(a, a.shape[1], a.shape[0], a.strides[0], layout, bottom_up,
-                                method, levels, depth, dither, background, serpentine, strength)
+                                method, levels, depth, dither, background, serpentine, strength,
+                                _tone(input_range, negate, grays, threshold))

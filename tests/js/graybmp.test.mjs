@@ -72,6 +72,9 @@ const OPTIONS = [
   [['--levels', '2', '--dither', 'stucki', '--serpentine', '--strength', '60'],
     {levels: 2, dither: 'stucki', serpentine: true, strength: 60}],
   [['--levels', '4', '--dither', 'bayer16'], {levels: 4, dither: 'bayer16'}],
+  [['--levels', '4', '--grays', '20,90,160,230', '--negate', '--input-range', '10,240'],
+    {levels: 4, grays: [20, 90, 160, 230], negate: true, inputRange: [10, 240]}],
+  [['--threshold', '100'], {threshold: 100}],
 ];
 const METHODS = [...graybmp.METHODS.filter((m) => !m.includes('=')), 'weights=0.2,0.7,0.1'];
 

@@ -226,8 +226,19 @@ def test_the_kernels_options_as_the_tools(tool, sample, tmp_path):
         assert graybmp.gray(data, levels=3, dither=dither, serpentine=serpentine, strength=strength) == \
             out.read_bytes(), dither
     assert graybmp.gray(data, levels=2, dither="bayer8") == graybmp.gray(data, levels=2, dither="ordered")
+    for args, keywords in [(["--levels", "4", "--negate", "--input-range", "20,230"],
+                            {"levels": 4, "negate": True, "input_range": (20, 230)}),
+                           (["--levels", "3", "--grays", "30,100,220", "--dither", "burkes"],
+                            {"levels": 3, "grays": [30, 100, 220], "dither": "burkes"}),
+                           (["--threshold", "140"], {"threshold": 140})]:
+        out = tmp_path / "tone.bmp"
+        subprocess.run([tool, *args, str(sample), "-o", str(out)], check=True)
+        assert graybmp.gray(data, **keywords) == out.read_bytes(), args
+        assert (graybmp.to_array(data, **{k: v for k, v in keywords.items() if k not in ("levels", "dither", "grays")})
+                .shape == (11, 37))
     for bad in [{"dither": "ordered", "serpentine": True}, {"dither": "none", "strength": 50},
-                {"dither": "jarvis", "strength": 101}, {"dither": "bayer32"}]:
+                {"dither": "jarvis", "strength": 101}, {"dither": "bayer32"}, {"grays": [0, 0]},
+                {"grays": [0, 300]}, {"input_range": (9, 9)}, {"threshold": 300}, {"threshold": 9, "dither": "jarvis"}]:
         with pytest.raises(ValueError):
             graybmp.gray(data, levels=2, **bad)
 
