@@ -74,7 +74,10 @@ int picture(const std::uint8_t* data, std::size_t size) {
     graybmp_options_init(&o);
     graybmp_options_set_method(&o, graybmp::test::methodName(graybmp::test::kMethods[size % 11]), nullptr);
     o.levels = size % 4 == 0 ? 0 : static_cast<int>(2 + size % 5);
-    o.dither = o.levels == 0 ? GRAYBMP_DITHER_NONE : static_cast<graybmp_dither>(size % 4);
+    o.dither = o.levels == 0 ? GRAYBMP_DITHER_NONE : static_cast<graybmp_dither>(size % (GRAYBMP_DITHER_BAYER16 + 1));
+    if (graybmp::diffuses(static_cast<graybmp::Dither>(o.dither)))
+        o.serpentine = static_cast<int>(size / 7 % 2), o.strength = static_cast<int>(size % 101);
+    o.negate = static_cast<int>(size / 3 % 2);
     o.background_given = static_cast<int>(size % 2), o.background = 0x808080;
     o.max_pixels = std::uint64_t{1} << 20;  // the fuzzer's memory
     graybmp_header h{};
