@@ -138,7 +138,7 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
                 right = inside ? rights[v] : sharesOf(q, v).right;
                 const Shares& t = inside ? table[v] : (beyond = sharesOf(q, v));
                 k[x] = t.index;
-                below[x - 1] = left + t.lowerLeft;
+                below[static_cast<std::ptrdiff_t>(x) - 1] = left + t.lowerLeft;
                 left = under + t.below;
                 under = t.lowerRight;
             }
@@ -154,7 +154,7 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
                 k[x] = t.index;
                 second = last;
                 last = s8;
-                below[x - 1] += left + s8;
+                below[static_cast<std::ptrdiff_t>(x) - 1] += left + s8;
                 left = under + s8;
                 under = s8;
                 further[x] = s8;
