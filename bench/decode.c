@@ -1,13 +1,14 @@
 /* Decoding alone, and graybmp_from_pixels alone, of a PNG (libspng) or a JPEG (libjpeg),
  * for bench/pictures: the CPU seconds of each, the pixels held in memory between.
  *   decode FILE LEVELS DITHER   prints "decode SECONDS from_pixels SECONDS" */
-#include <graybmp.h>
-#include <jpeglib.h>
-#include <spng.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/resource.h>
+
+#include <graybmp.h>
+#include <jpeglib.h>
+#include <spng.h>
 
 static double cpu(void) {
     struct rusage u;

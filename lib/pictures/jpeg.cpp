@@ -140,34 +140,29 @@ bool open(Picture& p, Failure& f) {
         f = pictureUnsupported("a JPEG of " + std::to_string(d.num_components) + " components");
         return false;
     }
+    p.bgra = true;
     return true;
 }
 
-// Started, then rows of 8-bit gray or RGB into `row`; false after a jump (the fault in
-// `fault`). Only plain data lives in this frame across the jump.
-bool decoded(Jpeg& j, std::uint8_t* row, std::uint8_t* rgba, RowTaker next, CopyFault& fault) {
+// Started, then each row straight into `row` as blue, green, red and 255 (libjpeg-turbo's
+// extended colour spaces, from gray too); false after a jump (the fault in `fault`). Only
+// plain data lives in this frame across the jump.
+bool decoded(Jpeg& j, std::uint8_t* row, RowTaker next, CopyFault& fault) {
     if (setjmp(j.jump) != 0) {
         fault = j.picture->in->error != 0 ? CopyFault::ReadFailed : CopyFault::Corrupt;
         return false;
     }
     jpeg_decompress_struct& d = j.info;
-    d.out_color_space = d.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    d.out_color_space = JCS_EXT_BGRA;
     d.dct_method = JDCT_ISLOW;
     d.do_fancy_upsampling = TRUE;
     d.do_block_smoothing = TRUE;
     d.scale_num = d.scale_denom = 1;
     jpeg_start_decompress(&d);
-    const std::size_t width = d.output_width;
-    const bool gray = d.output_components == 1;
     while (d.output_scanline < d.output_height) {
         JSAMPROW rows[1] = {row};
         if (jpeg_read_scanlines(&d, rows, 1) != 1) continue;
-        for (std::size_t x = 0; x < width; ++x) {
-            std::uint8_t* o = rgba + 4 * x;
-            const std::uint8_t* s = gray ? row + x : row + 3 * x;
-            o[0] = s[0], o[1] = s[gray ? 0 : 1], o[2] = s[gray ? 0 : 2], o[3] = 255;
-        }
-        if (!next(rgba)) {
+        if (!next(row)) {
             fault = CopyFault::WriteFailed;
             return false;
         }
@@ -177,9 +172,9 @@ bool decoded(Jpeg& j, std::uint8_t* row, std::uint8_t* rgba, RowTaker next, Copy
 
 CopyFault rows(Picture& p, RowTaker next) {
     Jpeg& j = *static_cast<Jpeg*>(p.state);
-    std::vector<std::uint8_t> row(3 * std::size_t{p.info.width}), rgba(4 * std::size_t{p.info.width});
+    std::vector<std::uint8_t> row(4 * std::size_t{p.info.width});
     CopyFault fault = CopyFault::None;
-    if (!decoded(j, row.data(), rgba.data(), next, fault) && fault == CopyFault::Corrupt) p.fault = j.message;
+    if (!decoded(j, row.data(), next, fault) && fault == CopyFault::Corrupt) p.fault = j.message;
     return fault;
 }
 

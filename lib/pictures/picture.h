@@ -37,7 +37,8 @@ struct PictureInfo {
 struct Picture;
 
 // One format's decoder: `open` reads the header into p.info (false with the refusal in
-// `f`); `rows` hands each row of width x 4 bytes (red, green, blue, alpha) to `next`.
+// `f`); `rows` hands each row of width x 4 bytes (red, green, blue, alpha, or blue,
+// green, red, alpha where it sets p.bgra) to `next`.
 struct PictureDecoder {
     PictureFormat format;
     const char* name;  // "PNG", as the report's type line says it
@@ -55,6 +56,7 @@ struct Picture {
     void* state = nullptr;
     void (*release)(void* state) = nullptr;
     std::string fault;  // CopyFault::Corrupt: the decoder's reason
+    bool bgra = false;  // the decoder's rows are blue, green, red, alpha instead
     Picture() = default;
     Picture(const Picture&) = delete;
     Picture& operator=(const Picture&) = delete;

@@ -56,13 +56,18 @@ struct PictureGray {
     std::size_t width;
     std::vector<std::uint8_t> bgra, grays;
     RowTaker next;
+    bool ordered = false;  // the rows come as blue, green, red, alpha already
     bool translucent = false;
 };
 
 bool pictureRow(void* self, const std::uint8_t* row) {
     auto& g = *static_cast<PictureGray*>(self);
-    kBgraRuns[kRgbaLayout](row, g.width, g.bgra.data());
-    if (!grayRow(*g.layout, g.gray, g.bgra.data(), g.width, g.grays.data(), g.background)) {
+    const std::uint8_t* bgra = row;
+    if (!g.ordered) {
+        kBgraRuns[kRgbaLayout](row, g.width, g.bgra.data());
+        bgra = g.bgra.data();
+    }
+    if (!grayRow(*g.layout, g.gray, bgra, g.width, g.grays.data(), g.background)) {
         g.translucent = true;
         return false;
     }
@@ -73,8 +78,9 @@ bool pictureRow(void* self, const std::uint8_t* row) {
 
 CopyFault pictureRows(Picture& picture, const ImageLayout& l, const GrayFormula& method, Cpu cpu,
                       std::int32_t background, RowTaker next) {
-    PictureGray g{&l, pixelGrayOf(l, nullptr, method, cpu), background, picture.info.width, {}, {}, next};
-    g.bgra.resize(4 * g.width);
+    PictureGray g{&l, pixelGrayOf(l, nullptr, method, cpu), background, picture.info.width, {}, {}, next,
+                  picture.bgra};
+    if (!g.ordered) g.bgra.resize(4 * g.width);
     g.grays.resize(g.width);
     const CopyFault fault = picture.decoder->rows(picture, RowTaker{&g, pictureRow});
     return g.translucent ? CopyFault::Translucent : fault;
