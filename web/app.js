@@ -35,7 +35,10 @@ const DITHER_HINTS = {
 
 const $ = (id) => document.getElementById(id);
 const controls = {method: $('method'), weights: $('weights'), levels: $('levels'), depth: $('depth'),
-  dither: $('dither')};
+  dither: $('dither'), strength: $('strength'), serpentine: $('serpentine')};
+// The ditherings that diffuse each pixel's error, which the strength and serpentine rows serve.
+const KERNELS = new Set(['floyd-steinberg', 'atkinson', 'jarvis', 'stucki', 'burkes', 'sierra', 'sierra2',
+  'sierra-lite']);
 const results = $('results');
 const status = $('status');
 const downloadAll = $('download-all');
@@ -59,6 +62,7 @@ function showHints() {
   $('method-hint').textContent = METHOD_HINTS[controls.method.value] ?? '';
   $('dither-hint').textContent = DITHER_HINTS[controls.dither.value] ?? '';
   controls.weights.hidden = controls.method.value !== 'weights';
+  controls.strength.disabled = controls.serpentine.disabled = !KERNELS.has(controls.dither.value);
 }
 
 function options() {
@@ -67,6 +71,10 @@ function options() {
   if (controls.levels.value.trim() !== '') o.levels = Number(controls.levels.value);
   if (controls.depth.value !== '') o.depth = Number(controls.depth.value);
   if (controls.dither.value !== 'none') o.dither = controls.dither.value;
+  if (KERNELS.has(controls.dither.value)) {
+    if (controls.strength.value.trim() !== '') o.strength = Number(controls.strength.value);
+    if (controls.serpentine.checked) o.serpentine = true;
+  }
   return o;
 }
 

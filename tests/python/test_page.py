@@ -54,15 +54,19 @@ SETTINGS = [
      {"method": "weights=0.2,0.7,0.1", "levels": 16, "depth": 8, "dither": "atkinson"}),
     ({"method": "rms", "levels": "2", "depth": "1"}, ["-m", "rms", "--levels", "2", "--depth", "1"],
      {"method": "rms", "levels": 2, "depth": 1}),
-    ({"method": "max", "levels": "3", "depth": "2", "dither": "jarvis"},
-     ["-m", "max", "--levels", "3", "--depth", "2", "--dither", "jarvis"],
-     {"method": "max", "levels": 3, "depth": 2, "dither": "jarvis"}),
+    ({"method": "max", "levels": "3", "depth": "2", "dither": "jarvis", "strength": "70", "serpentine": "on"},
+     ["-m", "max", "--levels", "3", "--depth", "2", "--dither", "jarvis", "--strength", "70", "--serpentine"],
+     {"method": "max", "levels": 3, "depth": 2, "dither": "jarvis", "strength": 70, "serpentine": True}),
 ]
 
 SET_CONTROLS = """
 const [values] = arguments;
-const defaults = {method: 'mean', weights: '0.299,0.587,0.114', levels: '', depth: '', dither: 'none'};
-for (const [id, value] of Object.entries({...defaults, ...values})) document.getElementById(id).value = value;
+const defaults = {method: 'mean', weights: '0.299,0.587,0.114', levels: '', depth: '', dither: 'none',
+                  strength: '', serpentine: ''};
+for (const [id, value] of Object.entries({...defaults, ...values})) {
+  const e = document.getElementById(id);
+  if (e.type === 'checkbox') e.checked = value === 'on'; else e.value = value;
+}
 document.getElementById('method').dispatchEvent(new Event('change'));
 """
 
