@@ -302,8 +302,10 @@ typedef struct graybmp_header {
                               looked at (they are checked as the copy reaches them) */
 } graybmp_header;
 
-/* The number of leading bytes graybmp_read_header needs for the report's fields (fewer
- * than 160): at most GRAYBMP_HEADER_BYTES, often fewer. */
+/* The number of leading bytes graybmp_read_header needs for a BMP's report fields (fewer
+ * than 160): at most GRAYBMP_HEADER_BYTES, often fewer. A picture of another format may
+ * need more (a JPEG's size follows its Exif and profile): GRAYBMP_TOO_SHORT, with
+ * error->needed, says how many. */
 #define GRAYBMP_HEADER_BYTES 152
 
 /* Reads the header from the first `length` bytes of an input whose whole length is
