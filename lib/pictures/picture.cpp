@@ -112,6 +112,12 @@ const char* pictureFormatName(PictureFormat format) {
     return d != nullptr ? d->name : "BMP";
 }
 
+// A format whose decoder this build lacks.
+static Failure notDecoded(PictureFormat format) {
+    return pictureUnsupported(std::string("a ") + pictureFormatName(format) +
+                              " picture, which this build of graybmp does not decode");
+}
+
 Failure pictureCorrupt(const std::string& reason) { return inputFailure(GRAYBMP_PICTURE_CORRUPT, reason); }
 Failure pictureUnsupported(const std::string& reason) {
     return inputFailure(GRAYBMP_PICTURE_UNSUPPORTED, reason);
@@ -142,8 +148,7 @@ bool pictureOpened(Picture& p, PictureFormat format, Stream& in, std::uint64_t m
     p.position = 0;
     p.info.format = format;
     if (p.decoder == nullptr || p.decoder->open == nullptr) {
-        f = pictureUnsupported(std::string("a ") + pictureFormatName(format) +
-                               " picture, which this build of graybmp does not decode");
+        f = notDecoded(format);
         return false;
     }
     if (!p.decoder->open(p, f)) return false;
@@ -192,8 +197,7 @@ bool pictureProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std:
         return true;
     }
     if (found && f.status == GRAYBMP_OK && decoderOf(info.format)->open == nullptr)
-        f = pictureUnsupported(std::string("a ") + pictureFormatName(info.format) +
-                               " picture, which this build of graybmp does not decode");
+        f = notDecoded(info.format);
     if (found && f.status == GRAYBMP_OK) pictureSizeAllowed(info, maxPixels, f);
     return found;
 }

@@ -17,7 +17,7 @@ struct ToneStage {
 };
 
 // The gray g' of g by the levels' tone.
-std::uint8_t toned(const Levels& levels, int g);
+std::uint8_t toneOf(const Levels& levels, int g);
 
 // What a source feeds: the stage, set up here, or `next` itself where the tone changes
 // nothing.
