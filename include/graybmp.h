@@ -182,7 +182,11 @@ typedef enum graybmp_dither {
     GRAYBMP_DITHER_SIERRA_LITE = 9, /* /4 */
     GRAYBMP_DITHER_BAYER2 = 10,
     GRAYBMP_DITHER_BAYER4 = 11,
-    GRAYBMP_DITHER_BAYER16 = 12
+    GRAYBMP_DITHER_BAYER16 = 12,
+    /* Since 1.4.0: ordered by an 8 x 8 clustered-dot matrix (two dots, a 45-degree screen)
+     * and by a 64 x 64 blue-noise matrix (void and cluster). */
+    GRAYBMP_DITHER_HALFTONE = 13,
+    GRAYBMP_DITHER_BLUE_NOISE = 14
 } graybmp_dither;
 
 typedef struct graybmp_options {
@@ -228,6 +232,17 @@ typedef struct graybmp_options {
     /* Since 1.4.0: two levels, undithered, index 1 where g >= threshold (0 to 255). */
     int threshold_given;
     int threshold;
+    /* Since 1.4.0, more of the tone, after the input range and before the negation:
+     * normalize stretches the picture's own range (B the least g with count(<= g) 200 >=
+     * pixels, W the greatest with count(>= g) 200 >= pixels, unchanged when B >= W) as the
+     * input range does: the input is read twice, or its grays held (one byte a pixel) when
+     * it cannot seek. gamma G (in thousandths, 100 to 10000; 0: none): g' = 255 (g / 255)^(1 / G)
+     * to nearest, halves up, decided exactly, so that G > 1 lightens. */
+    int normalize;
+    int gamma;
+    /* Since 1.4.0: quantized and dithered in linear light: v, the levels and the error in
+     * 16-bit decoded sRGB values (the README gives the table). */
+    int linear;
 } graybmp_options;
 
 GRAYBMP_API void graybmp_options_init(graybmp_options* options);

@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "files.h"
 #include "messages.h"
@@ -25,9 +26,12 @@ const option kLongOptions[] = {
     {"serpentine", no_argument, nullptr, 'S'},
     {"strength", required_argument, nullptr, 'G'},
     {"input-range", required_argument, nullptr, 'I'},
+    {"normalize", no_argument, nullptr, 'Z'},
+    {"gamma", required_argument, nullptr, 'g'},
     {"negate", no_argument, nullptr, 'N'},
     {"grays", required_argument, nullptr, 'Y'},
     {"threshold", required_argument, nullptr, 'H'},
+    {"linear", no_argument, nullptr, 'l'},
     {"background", required_argument, nullptr, 'B'},
     {"max-pixels", required_argument, nullptr, 'P'},
     {"help", no_argument, nullptr, 'h'},
@@ -35,6 +39,68 @@ const option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 constexpr const char* kShortOptions = ":o:d:irm:hV";  // ':' first: a missing argument is told apart
+
+// Options added after others that share their first letters: a shortened option that named
+// one of the others alone still names it (--l is --levels, not ambiguous with --linear).
+const char* const kLaterOptions[] = {"normalize", "gamma", "linear"};
+
+bool later(const char* name) {
+    for (const char* l : kLaterOptions)
+        if (std::string(name) == l) return true;
+    return false;
+}
+
+// `arg` with a shortened earlier option written out, where the later ones made it ambiguous.
+std::string earlierNamed(const std::string& arg) {
+    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) return arg;
+    const std::size_t equals = arg.find('=');
+    const std::string given = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+    const option* earlier = nullptr;
+    int matches = 0, earlierMatches = 0;
+    for (const option* o = kLongOptions; o->name != nullptr; ++o) {
+        if (given == o->name) return arg;
+        if (std::string(o->name).compare(0, given.size(), given) != 0) continue;
+        ++matches;
+        if (!later(o->name)) earlier = o, ++earlierMatches;
+    }
+    if (matches < 2 || earlierMatches != 1) return arg;
+    return "--" + std::string(earlier->name) + (equals == std::string::npos ? "" : arg.substr(equals));
+}
+
+// Whether an option argument takes the next argument as its value ("-o NAME", "--output NAME").
+bool takesNext(const std::string& arg) {
+    if (arg.size() == 2 && arg[0] == '-' && arg[1] != '-') {
+        const char* at = std::strchr(kShortOptions + 1, arg[1]);
+        return at != nullptr && at[1] == ':';
+    }
+    if (arg.size() < 3 || arg.compare(0, 2, "--") != 0 || arg.find('=') != std::string::npos) return false;
+    const std::string given = arg.substr(2);
+    const option* found = nullptr;
+    for (const option* o = kLongOptions; o->name != nullptr; ++o) {
+        if (given == o->name) return o->has_arg == required_argument;
+        if (std::string(o->name).compare(0, given.size(), given) == 0) found = found == nullptr ? o : found;
+    }
+    return found != nullptr && found->has_arg == required_argument;
+}
+
+// A gamma of at most three decimals, 0.1 to 10, in thousandths; 0 for anything else.
+int gammaOf(const char* text) {
+    long whole = 0, thousandths = 0;
+    const char* p = text;
+    if (*p < '0' || *p > '9') return 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        if ((whole = whole * 10 + (*p - '0')) > 10) return 0;
+    if (*p == '.') {
+        long scale = 100;
+        if (*++p == '\0') return 0;
+        for (; *p >= '0' && *p <= '9'; ++p, scale /= 10) {
+            if (scale == 0) return 0;
+            thousandths += (*p - '0') * scale;
+        }
+    }
+    const long value = whole * 1000 + thousandths;
+    return *p == '\0' && value >= 100 && value <= 10000 ? static_cast<int>(value) : 0;
+}
 
 // A whole number from `low` to `high`, or -1.
 int numberIn(const char* text, int low, int high) {
@@ -118,7 +184,16 @@ std::string conflicts(const Options& o) {
 
 bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
     std::vector<char*> argv;
-    std::vector<std::string> copies(args);
+    std::vector<std::string> copies;
+    bool value = false;  // whether this argument is the value of the option before it
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--" && !value) {  // operands from here on
+            copies.insert(copies.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+            break;
+        }
+        copies.push_back(i == 0 || value ? args[i] : earlierNamed(args[i]));
+        value = i > 0 && !value && takesNext(copies.back());
+    }
     for (std::string& a : copies) argv.push_back(&a[0]);
     argv.push_back(nullptr);
     const int argc = static_cast<int>(copies.size());
@@ -197,6 +272,19 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
         case 'N':
             options.gray.negate = 1;
+            break;
+        case 'Z':
+            options.gray.normalize = 1;
+            break;
+        case 'g':
+            options.gray.gamma = gammaOf(optarg);
+            if (options.gray.gamma == 0) {
+                error = std::string("--gamma takes 0.1 to 10, at most three decimals, not '") + optarg + "'";
+                return false;
+            }
+            break;
+        case 'l':
+            options.gray.linear = 1;
             break;
         case 'Y': {
             std::vector<int> grays;
@@ -311,15 +399,22 @@ const char* usageText() {
            "                           bayer2           the 2 x 2 Bayer matrix\n"
            "                           bayer4           the 4 x 4 Bayer matrix\n"
            "                           bayer16          the 16 x 16 Bayer matrix\n"
+           "                           halftone         8 x 8 clustered dots, for printers\n"
+           "                           blue-noise       a 64 x 64 blue-noise matrix\n"
            "      --serpentine       error diffusion: every second row right to left\n"
            "      --strength=P       error diffusion: diffuse P percent of each error\n"
            "                         (0 to 100, default 100)\n"
            "      --input-range=B,W  stretch the grays B to W over 0 to 255 before the levels\n"
+           "      --normalize        stretch the picture's own range (0.5% clipped at each\n"
+           "                         end) over 0 to 255 before the levels (reads it twice)\n"
+           "      --gamma=G          g = 255 (g / 255)^(1 / G) before the levels: G > 1\n"
+           "                         lightens (0.1 to 10)\n"
            "      --negate           turn each gray g into 255 - g before the levels\n"
            "      --grays=G0,...     the grays the panel shows for the levels, increasing:\n"
            "                         quantizing and dithering aim at them; the palette\n"
            "                         and indices stay the levels'\n"
            "      --threshold=T      two levels, undithered: white where the gray >= T\n"
+           "      --linear           quantize and dither in linear light\n"
            "      --background=COLOR composite pixels that are not opaque on COLOR (white,\n"
            "                         black or #RRGGBB) instead of refusing them\n"
            "      --max-pixels=N     refuse pictures of more than N pixels (default 2^28,\n"

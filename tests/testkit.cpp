@@ -1,12 +1,13 @@
 #include "testkit.h"
 
-#include <array>
-
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+
+#include "blue_noise.h"
 
 namespace graybmp::test {
 
@@ -113,13 +114,49 @@ Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
                 best = k;
         return best;
     };
-    const auto aimed = [&](std::int64_t k) {
-        return tone.grays.empty() ? levelOf(k) : std::int64_t{tone.grays[static_cast<std::size_t>(k)]};
+    // Linear light: Y(g) = round(65535 D(g / 255)), D the sRGB decoding.
+    const auto linearOf = [](std::int64_t g) {
+        const double v = static_cast<double>(g) / 255.0;
+        return std::int64_t{std::llround(65535 * (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4)))};
     };
+    const auto aimed = [&](std::int64_t k) {
+        const std::int64_t gray = tone.grays.empty() ? levelOf(k) : std::int64_t{tone.grays[static_cast<std::size_t>(k)]};
+        return tone.linear ? linearOf(gray) : gray;
+    };
+    // In linear light the index is the nearest Y of the grays aimed at, ties to the lighter.
+    const auto nearestLinear = [&](std::int64_t v) {
+        std::int64_t best = 0;
+        for (std::int64_t k = 1; k < n; ++k)
+            if (std::llabs(v - aimed(k)) <= std::llabs(v - aimed(best))) best = k;
+        return best;
+    };
+    const auto stretch = [&](std::int64_t g, std::int64_t black, std::int64_t white) {
+        return std::clamp<std::int64_t>(floorDiv((g - black) * 510 + (white - black), 2 * (white - black)), 0, 255);
+    };
+    const auto ranged = [&](std::int64_t g) { return tone.black >= 0 ? stretch(g, tone.black, tone.white) : g; };
+    // Normalized: B the least g with count(<= g) 200 >= pixels, W the greatest with
+    // count(>= g) 200 >= pixels, of the grays after the input range.
+    std::int64_t normalBlack = 0, normalWhite = 0;
+    if (tone.normalize) {
+        std::vector<std::int64_t> count(256);
+        for (const Rgba& px : picture.pixels) ++count[static_cast<std::size_t>(ranged(referenceGray(method, px.r, px.g, px.b)))];
+        const auto pixels = static_cast<std::int64_t>(picture.pixels.size());
+        for (std::int64_t g = 255, atOrAbove = 0; g >= 0; --g)
+            if ((atOrAbove += count[static_cast<std::size_t>(g)]) * 200 >= pixels) {
+                normalWhite = g;
+                break;
+            }
+        for (std::int64_t g = 0, atOrBelow = 0; g < 256; ++g)
+            if ((atOrBelow += count[static_cast<std::size_t>(g)]) * 200 >= pixels) {
+                normalBlack = g;
+                break;
+            }
+    }
     const auto toned = [&](std::int64_t g) {
-        if (tone.black >= 0)
-            g = std::clamp<std::int64_t>(
-                floorDiv((g - tone.black) * 510 + (tone.white - tone.black), 2 * (tone.white - tone.black)), 0, 255);
+        g = ranged(g);
+        if (tone.normalize && normalBlack < normalWhite) g = stretch(g, normalBlack, normalWhite);
+        if (tone.gamma != 0)  // to nearest, halves up
+            g = static_cast<std::int64_t>(std::floor(255 * std::pow(static_cast<long double>(g) / 255.0L, 1000.0L / tone.gamma) + 0.5L));
         return tone.negate ? 255 - g : g;
     };
     // Grays in file order, and the error carried to each place (the image and a margin).
@@ -130,17 +167,28 @@ Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
         if (x >= 0 && x < width && r < rows) carried[static_cast<std::size_t>(r)][static_cast<std::size_t>(x)] += e;
     };
     // The ordered patterns: the n x n Bayer matrix, M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]]
-    // from M1 = [0], of S = n^2 entries.
-    const int side = dither == "ordered" || dither == "bayer8" ? 8 : dither == "bayer2" ? 2 : dither == "bayer4" ? 4
-                     : dither == "bayer16"                      ? 16
-                                                                : 0;
+    // from M1 = [0], of S = n^2 entries; the halftone's matrix as the docs list it; the
+    // blue noise as its generator makes it.
+    static const int kHalftone[8][8] = {
+        {10, 2, 12, 32, 59, 53, 61, 30}, {4, 0, 6, 22, 50, 63, 48, 20},   {14, 8, 16, 36, 56, 47, 54, 34},
+        {38, 24, 40, 44, 27, 19, 29, 42}, {58, 52, 60, 31, 11, 3, 13, 33}, {51, 62, 49, 21, 5, 1, 7, 23},
+        {57, 46, 55, 35, 15, 9, 17, 37},  {26, 18, 28, 43, 39, 25, 41, 45}};
+    const int side = dither == "ordered" || dither == "bayer8" || dither == "halftone" ? 8
+                     : dither == "bayer2"                                              ? 2
+                     : dither == "bayer4"                                              ? 4
+                     : dither == "bayer16"                                             ? 16
+                     : dither == "blue-noise"                                          ? 64
+                                                                                       : 0;
     const std::int64_t entries = std::int64_t{side} * side;
-    std::vector<std::vector<int>> bayer(16, std::vector<int>(16));
+    std::vector<std::vector<int>> bayer(64, std::vector<int>(64));
+    const std::vector<std::uint16_t> blue = dither == "blue-noise" ? makeBlueNoise() : std::vector<std::uint16_t>{};
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x) {
             int m = 0;
             for (int size = 1; size < side; size *= 2)  // the lowest bits pick the highest digit
                 m = 4 * m + ((y & size) ? ((x & size) ? 1 : 3) : ((x & size) ? 2 : 0));
+            if (dither == "halftone") m = kHalftone[y][x];
+            if (dither == "blue-noise") m = blue[static_cast<std::size_t>(y * 64 + x)];
             bayer[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = m;
         }
     const ReferenceKernel* kernel = nullptr;
@@ -154,13 +202,19 @@ Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
         for (std::int64_t i = 0; i < width; ++i) {
             const std::int64_t x = back ? width - 1 - i : i;
             const Rgba& px = picture.pixels[static_cast<std::size_t>(y * width + x)];
-            std::int64_t v = toned(referenceGray(method, px.r, px.g, px.b)) +
-                             carried[static_cast<std::size_t>(r)][static_cast<std::size_t>(x)];
-            if (side != 0)
-                v += floorDiv((2 * bayer[static_cast<std::size_t>(y % side)][static_cast<std::size_t>(x % side)] -
-                               (entries - 1)) * 255 + entries * (n - 1),
-                              2 * entries * (n - 1));
-            const std::int64_t k = nearest(v);
+            const std::int64_t g = toned(referenceGray(method, px.r, px.g, px.b));
+            std::int64_t v = (tone.linear ? linearOf(g) : g) + carried[static_cast<std::size_t>(r)][static_cast<std::size_t>(x)];
+            const std::int64_t m = side != 0 ? bayer[static_cast<std::size_t>(y % side)][static_cast<std::size_t>(x % side)] : 0;
+            if (side != 0 && !tone.linear)
+                v += floorDiv((2 * m - (entries - 1)) * 255 + entries * (n - 1), 2 * entries * (n - 1));
+            std::int64_t k = tone.linear ? nearestLinear(v) : nearest(v);
+            if (side != 0 && tone.linear) {
+                // between the levels a and a + 1 around Y(g), a the greatest below N - 1
+                // with Y_a <= Y(g): a + 1 where (Y(g) - Y_a) 2S >= (2 (S - M) - 1) (Y_a+1 - Y_a)
+                std::int64_t a = 0;
+                while (a + 1 < n - 1 && aimed(a + 1) <= v) ++a;
+                k = (v - aimed(a)) * 2 * entries >= (2 * (entries - m) - 1) * (aimed(a + 1) - aimed(a)) ? a + 1 : a;
+            }
             std::int64_t e = v - aimed(k);
             e = e * strength / 100;  // toward zero, as C++ divides
             if (kernel != nullptr) {

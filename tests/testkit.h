@@ -25,13 +25,17 @@ Bytes expectedGrayCopy(const Bytes& input, Method method = Method::Mean);
 // serpentine rows and a strength for the kernels, the packing and the headers. Empty when
 // the decoder does not take the input.
 // The tone and the grays aimed at, as the docs define them: the input range black to
-// white (black < 0: none), then the negation; the measured grays (empty: the levels'); a
-// threshold (< 0: none).
+// white (black < 0: none), the picture's own range (normalize), the gamma (thousandths, 0:
+// none), then the negation; the measured grays (empty: the levels'); a threshold (< 0:
+// none); quantized in linear light.
 struct ReferenceTone {
     int black = -1, white = -1;
     bool negate = false;
     std::vector<int> grays;
     int threshold = -1;
+    bool normalize = false;
+    int gamma = 0;
+    bool linear = false;
 };
 Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
                      const std::string& dither, bool serpentine = false, int strength = 100,

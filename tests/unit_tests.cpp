@@ -714,6 +714,7 @@ TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
         Dither dither;
         bool serpentine = false;
         int strength = 100;
+        bool linear = false;
     };
     std::vector<Combo> combos;
     for (const int n : {2, 3, 4, 16, 255, 256})
@@ -721,32 +722,37 @@ TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
             for (const int depth : {1, 2, 4, 8})
                 if ((1 << depth) >= n && (n < 256 || d == 0))
                     combos.push_back({n, depth, static_cast<Dither>(d)});
-    // Every kernel, serpentine or not, at three strengths, and the other Bayer matrices.
-    for (std::size_t d = 1; graybmp_dither_name(d) != nullptr; ++d)
-        for (const int n : {2, 3, 4, 16}) {
-            const auto dither = static_cast<Dither>(d);
-            if (!diffuses(dither)) {
-                if (dither != Dither::Ordered) combos.push_back({n, defaultDepth(n), dither});
-                continue;
+    // Every kernel, serpentine or not, at three strengths, in linear light or not, and the
+    // other ordered patterns, in linear light or not; no dithering in linear light.
+    for (std::size_t d = 0; graybmp_dither_name(d) != nullptr; ++d)
+        for (const int n : {2, 3, 4, 16})
+            for (const bool linear : {false, true}) {
+                const auto dither = static_cast<Dither>(d);
+                if (!diffuses(dither)) {
+                    if (linear || (dither != Dither::Ordered && dither != Dither::None))
+                        combos.push_back({n, defaultDepth(n), dither, false, 100, linear});
+                    continue;
+                }
+                for (const bool serpentine : {false, true})
+                    for (const int strength : {0, 50, 100})
+                        if (linear || serpentine || strength != 100 || d > 3)
+                            combos.push_back({n, defaultDepth(n), dither, serpentine, strength, linear});
             }
-            for (const bool serpentine : {false, true})
-                for (const int strength : {0, 50, 100})
-                    if (serpentine || strength != 100 || d > 3)
-                        combos.push_back({n, defaultDepth(n), dither, serpentine, strength});
-        }
     const auto check = [&](const Bytes& input, const Combo& c, test::Method m, Cpu cpu,
                            const std::string& what) {
         Levels levels;
         levels.count = c.n, levels.depth = c.depth, levels.dither = c.dither;
-        levels.serpentine = c.serpentine, levels.strength = c.strength;
+        levels.serpentine = c.serpentine, levels.strength = c.strength, levels.linear = c.linear;
         const char* dither = graybmp_dither_name(static_cast<std::size_t>(c.dither));
-        const Bytes want = test::expectedLevels(input, m, c.n, c.depth, dither, c.serpentine, c.strength);
+        test::ReferenceTone tone;
+        tone.linear = c.linear;
+        const Bytes want = test::expectedLevels(input, m, c.n, c.depth, dither, c.serpentine, c.strength, tone);
         ASSERT_FALSE(want.empty()) << what;
         const Bytes got = convertCore(input, kChunkSize, true, m, false, CopyFault::None, nullptr, cpu, levels);
         const std::string named = what + ", " + std::to_string(c.n) + " levels of " +
                                   std::to_string(c.depth) + " bits, " + dither +
                                   (c.serpentine ? " serpentine" : "") + " at " + std::to_string(c.strength) +
-                                  "%, " + test::methodName(m) + ", " + cpuName(cpu);
+                                  (c.linear ? "%, linear, " : "%, ") + test::methodName(m) + ", " + cpuName(cpu);
         if (got != want) ADD_FAILURE() << named;
         // Every depth, 2 bits too, decodes to grays that are levels.
         test::Picture decoded;
@@ -900,6 +906,22 @@ TEST(Levels, ToneGraysAndThresholdGiveTheDefinitionsBytes) {
             cases.push_back({n, dither, {-1, -1, false, panel, -1}, true});
             cases.push_back({n, dither, {40, 220, true, panel, -1}});
         }
+    // Normalized (alone, after an input range, negated, at measured grays) and gamma at its
+    // ends, between, and exactly 1; by the next dithering, in linear light at times.
+    const char* const more[] = {"none", "floyd-steinberg", "blue-noise", "halftone", "sierra-lite"};
+    std::size_t next = 0;
+    for (const int n : {2, 4})
+        for (const bool linear : {false, true}) {
+            const auto add = [&](test::ReferenceTone tone) {
+                tone.linear = linear;
+                cases.push_back({n, more[next++ % std::size(more)], tone});
+            };
+            add({-1, -1, false, {}, -1, true});
+            add({30, 140, false, {}, -1, true});
+            add({-1, -1, true, {}, -1, true, 2200});
+            for (const int gamma : {100, 455, 1000, 1800, 2200, 10000}) add({-1, -1, false, {}, -1, false, gamma});
+            add({20, 230, true, n == 2 ? std::vector<int>{40, 200} : std::vector<int>{0, 60, 150, 255}, -1, true, 700});
+        }
     for (const int t : {0, 1, 128, 255}) cases.push_back({2, "none", {-1, -1, false, {}, t}});
     cases.push_back({2, "none", {20, 60, true, {}, 100}});
     test::Shape picture;
@@ -921,13 +943,16 @@ TEST(Levels, ToneGraysAndThresholdGiveTheDefinitionsBytes) {
             o.grays_count = static_cast<int>(c.tone.grays.size());
             for (std::size_t g = 0; g < c.tone.grays.size(); ++g) o.grays[g] = static_cast<std::uint8_t>(c.tone.grays[g]);
             o.threshold_given = c.tone.threshold >= 0, o.threshold = c.tone.threshold;
+            o.normalize = c.tone.normalize, o.gamma = c.tone.gamma, o.linear = c.tone.linear;
             const int depth = defaultDepth(c.n);
             const Bytes want = test::expectedLevels(input, m, c.n, depth, c.dither, o.serpentine != 0, 100, c.tone);
             const std::string what = std::string(c.dither) + " at " + std::to_string(c.n) + ", range " +
                                      std::to_string(c.tone.black) + "-" + std::to_string(c.tone.white) +
                                      (c.tone.negate ? ", negated" : "") + ", " + std::to_string(c.tone.grays.size()) +
-                                     " grays, threshold " + std::to_string(c.tone.threshold) + ", height " +
-                                     std::to_string(height);
+                                     " grays, threshold " + std::to_string(c.tone.threshold) +
+                                     (c.tone.normalize ? ", normalized" : "") + ", gamma " +
+                                     std::to_string(c.tone.gamma) + (c.tone.linear ? ", linear" : "") +
+                                     ", height " + std::to_string(height);
             EXPECT_EQ(test::libraryProblem(input, o, ownFolder(), &want), "") << what;
         }
     }
@@ -952,6 +977,19 @@ TEST(Levels, ToneGraysAndThresholdGiveTheDefinitionsBytes) {
     EXPECT_TRUE(refused(bad));  // not increasing
     bad = plain, bad.input_range_given = 1, bad.input_black = 9, bad.input_white = 9;
     EXPECT_TRUE(refused(bad));
+    for (const int gamma : {1, 99, 10001, -1000}) {
+        bad = plain, bad.gamma = gamma;
+        EXPECT_TRUE(refused(bad)) << gamma;
+    }
+    bad = plain, bad.gamma = 100;
+    EXPECT_FALSE(refused(bad));
+    bad.gamma = 10000;
+    EXPECT_FALSE(refused(bad));
+    graybmp_options_init(&bad);
+    bad.linear = 1;
+    EXPECT_TRUE(refused(bad));  // without levels
+    bad.threshold_given = 1, bad.threshold = 100;
+    EXPECT_TRUE(refused(bad));  // a threshold is not in linear light
 }
 
 // Error diffusion keeps the light: on a ramp from 0 to 255 (1024 x 256), at full

@@ -122,14 +122,21 @@ bool toneOf(const graybmp_options& o, Levels& levels, Failure& f) {
         }
         levels.black = o.input_black, levels.white = o.input_white;
     }
+    levels.normalize = o.normalize != 0;
+    if (o.gamma != 0 && (o.gamma < 100 || o.gamma > 10000)) {
+        f = badArgument("a gamma of " + std::to_string(o.gamma) + " thousandths (100 to 10000: 0.1 to 10)");
+        return false;
+    }
+    levels.gamma = o.gamma == 1000 ? 0 : o.gamma;
     levels.negate = o.negate != 0;
     if (o.threshold_given != 0) {
         if (o.threshold < 0 || o.threshold > 255) {
             f = badArgument("a threshold of " + std::to_string(o.threshold) + " (0 to 255)");
             return false;
         }
-        if ((levels.count != 0 && levels.count != 2) || levels.dither != Dither::None || o.grays_count != 0) {
-            f = badArgument("a threshold makes two levels, undithered, of their own grays");
+        if ((levels.count != 0 && levels.count != 2) || levels.dither != Dither::None || o.grays_count != 0 ||
+            o.linear != 0) {
+            f = badArgument("a threshold makes two levels, undithered, of their own grays (not in linear light)");
             return false;
         }
         levels.count = 2;
@@ -175,7 +182,7 @@ bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
                         (depth == 1 ? " bit" : " bits"));
         return false;
     }
-    if (dither < 0 || dither > GRAYBMP_DITHER_BAYER16) {
+    if (dither < 0 || dither > GRAYBMP_DITHER_BLUE_NOISE) {
         f = badArgument("unknown dithering " + std::to_string(dither));
         return false;
     }
@@ -200,6 +207,11 @@ bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
     levels.dither = static_cast<Dither>(dither);
     levels.serpentine = o.serpentine != 0;
     levels.strength = o.strength;
+    if (o.linear != 0 && (count == 0 || count == 256)) {
+        f = badArgument("linear light needs fewer than 256 levels");
+        return false;
+    }
+    levels.linear = o.linear != 0;
     return toneOf(o, levels, f);
 }
 
@@ -302,8 +314,9 @@ graybmp_status graybmp_options_check(const graybmp_options* options, graybmp_err
 const char* graybmp_dither_name(size_t index) {
     constexpr const char* kDitherNames[] = {"none",   "floyd-steinberg", "atkinson", "ordered", "jarvis",
                                             "stucki", "burkes",          "sierra",   "sierra2", "sierra-lite",
-                                            "bayer2", "bayer4",          "bayer16"};
-    static_assert(sizeof kDitherNames / sizeof kDitherNames[0] == GRAYBMP_DITHER_BAYER16 + 1 &&
+                                            "bayer2", "bayer4",          "bayer16",  "halftone", "blue-noise"};
+    static_assert(sizeof kDitherNames / sizeof kDitherNames[0] == GRAYBMP_DITHER_BLUE_NOISE + 1 &&
+                      static_cast<int>(Dither::BlueNoise) == GRAYBMP_DITHER_BLUE_NOISE &&
                       static_cast<int>(Dither::Bayer16) == GRAYBMP_DITHER_BAYER16 &&
                       static_cast<int>(Dither::SierraLite) == GRAYBMP_DITHER_SIERRA_LITE &&
                       static_cast<int>(Dither::Jarvis) == GRAYBMP_DITHER_JARVIS &&

@@ -3,13 +3,16 @@
 // of grays or indices. The pipeline: the source's rows of grays (bmpRows, pixelRows or
 // pictureRows), the tone and quantize stages, then the BMP sink (or the caller's rows). One pass in
 // file order; memory grows with the width, never the height (a picture's decoder may hold
-// the picture: interlaced PNG and GIF, progressive JPEG, WebP).
+// the picture: interlaced PNG and GIF, progressive JPEG, WebP). Normalizing takes a first
+// pass for the histogram of the grays: the source read again where it can be (a file,
+// memory, a reader that seeks), or else its grays held, one byte a pixel.
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "bitmap/headers.h"
 #include "forms/forms.h"
+#include "pictures/picture.h"
 #include "pipeline/bmp_rows.h"
 #include "pipeline/pixel_rows.h"
 #include "pipeline/quantize.h"
@@ -50,9 +53,41 @@ std::uint64_t levelsHeap(const ImageLayout& l, const Levels& levels, std::size_t
            static_cast<std::uint64_t>(l.rowBytes) + 65536;
 }
 
+// The source's rows of grays, each to `first`: a picture (read again from its start when
+// `again`), the caller's pixels or the BMP.
+CopyFault sourceRows(Conversion& c, bool again, RowTaker first) {
+    const ImageLayout& l = c.layout;
+    if (c.picture != nullptr && again) {
+        Picture p;
+        Failure f;
+        if (!pictureOpened(p, c.picture->info.format, *c.picture->in, c.settings.maxPixels, f, c.picture->base))
+            return CopyFault::ReadFailed;
+        return pictureRows(p, l, c.settings.method, c.cpu, c.settings.background, first);
+    }
+    return c.picture != nullptr ? pictureRows(*c.picture, l, c.settings.method, c.cpu, c.settings.background, first)
+           : c.source != nullptr ? pixelRows(*c.source, l, c.settings.method, c.cpu, c.settings.background, first)
+                                 : bmpRows(*c.in, l, c.chunk, c.settings.method, c.cpu, c.settings.background, first);
+}
+
+// The first pass of normalizing: the histogram of the grays, and the grays themselves
+// where the source cannot be read again.
+struct Histogram {
+    std::uint64_t counts[256] = {};
+    std::size_t width = 0;
+    bool hold = false;
+    std::vector<std::uint8_t> held;
+};
+
+bool histogramTake(void* self, const std::uint8_t* grays) {
+    Histogram& h = *static_cast<Histogram*>(self);
+    for (std::size_t x = 0; x < h.width; ++x) ++h.counts[grays[x]];
+    if (h.hold) h.held.insert(h.held.end(), grays, grays + h.width);
+    return true;
+}
+
 CopyFault copy(Conversion& c) {
     const ImageLayout& l = c.layout;
-    const Levels& levels = c.settings.levels;
+    Levels levels = c.settings.levels;
     if (c.pixels == nullptr && c.source == nullptr && c.picture == nullptr && isCompactForm(levels) &&
         l.kind == ImageKind::TrueColour)
         return compactCopy(c);
@@ -76,14 +111,29 @@ CopyFault copy(Conversion& c) {
                         std::max<std::int64_t>(1, chunk / outStride));
         sink = bmpSinkTaker(bmp);
     }
+    Histogram histogram;
+    CopyFault fault = CopyFault::None;
+    if (levels.normalize) {
+        const Stream* in = c.picture != nullptr ? c.picture->in : c.source != nullptr ? nullptr : c.in;
+        histogram.width = static_cast<std::size_t>(l.width);
+        histogram.hold = in != nullptr && in->sequential;
+        if (histogram.hold && !heapHas(static_cast<std::uint64_t>(l.width) * static_cast<std::uint64_t>(rows)))
+            return CopyFault::NoMemory;
+        fault = sourceRows(c, false, RowTaker{&histogram, histogramTake});
+        if (fault != CopyFault::None) return fault;
+        normalRange(levels, histogram.counts);
+    }
     QuantizeStage stage;
     ToneStage tone;
     const RowTaker first =
         toneInto(tone, levels, l.width, quantizeInto(stage, levels, l.width, rows, l.height > 0, sink));
-    CopyFault fault =
-        c.picture != nullptr ? pictureRows(*c.picture, l, c.settings.method, c.cpu, c.settings.background, first)
-        : c.source != nullptr ? pixelRows(*c.source, l, c.settings.method, c.cpu, c.settings.background, first)
-                              : bmpRows(*c.in, l, c.chunk, c.settings.method, c.cpu, c.settings.background, first);
+    if (histogram.hold) {
+        for (std::int64_t y = 0; y < rows && fault == CopyFault::None; ++y)
+            if (!first(histogram.held.data() + static_cast<std::size_t>(y) * histogram.width))
+                fault = CopyFault::WriteFailed;
+    } else {
+        fault = sourceRows(c, levels.normalize, first);
+    }
     if (fault == CopyFault::None && c.pixels == nullptr && !bmpSinkFlush(bmp)) fault = CopyFault::WriteFailed;
     if (fault == CopyFault::ReadFailed && c.in != nullptr)
         fault = streamFault(*c.in, c.out != nullptr ? *c.out : Stream{});

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "pipeline/linear.h"
+
 namespace graybmp {
 namespace {
 
@@ -32,6 +34,13 @@ const Kernel& kernelOf(Dither dither) {
 }
 
 void diffuseRow(Quantizer& q, const std::uint8_t* grays) {
+    // v before the error: the gray, or in linear light its decoded value
+    if (q.values.size() != static_cast<std::size_t>(q.width)) q.values.resize(static_cast<std::size_t>(q.width));
+    std::int32_t* values = q.values.data();
+    if (q.levels.linear)
+        for (std::int64_t x = 0; x < q.width; ++x) values[x] = kLinearOf[grays[x]];
+    else
+        for (std::int64_t x = 0; x < q.width; ++x) values[x] = grays[x];
     const Kernel& kernel = kernelOf(q.levels.dither);
     const auto width = static_cast<std::int64_t>(q.width);
     const std::size_t span = static_cast<std::size_t>(width) + 4;
@@ -41,7 +50,7 @@ void diffuseRow(Quantizer& q, const std::uint8_t* grays) {
     const std::int32_t strength = q.levels.strength;
     for (std::int64_t i = 0; i < width; ++i) {
         const std::int64_t x = reverse ? width - 1 - i : i;
-        const std::int32_t v = grays[x] + rows[0][x];
+        const std::int32_t v = values[x] + rows[0][x];
         const int index = nearestIndex(q, v);
         q.indices[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(index);
         std::int32_t e = v - q.level[static_cast<std::size_t>(index)];

@@ -5,6 +5,8 @@
 
 #include "convert/methods.h"
 #include "pipeline/diffusion.h"
+#include "pipeline/linear.h"
+#include "pipeline/patterns.h"
 
 namespace graybmp {
 namespace {
@@ -26,19 +28,12 @@ int indexOf(std::int32_t v, const Levels& l) {
     return k;
 }
 
-// The n x n Bayer matrix: M1 = [0], M2n = [[4Mn, 4Mn + 2], [4Mn + 3, 4Mn + 1]]: the
-// quadrant of the lowest bits of x and y is the highest base-4 digit (at 8 x 8 the first
-// row is 0 32 8 40).
-int bayer(int y, int x, int side) {
-    int m = 0;
-    for (int bit = 1; bit < side; bit *= 2) {
-        const int quadrant = ((y & bit) != 0 ? 2 : 0) + ((x & bit) != 0 ? 1 : 0);
-        const int add[4] = {0, 2, 3, 1};
-        m = 4 * m + add[quadrant];
-    }
-    return m;
+// In linear light, the k of the nearest Y(L_k) (ties to the lighter), for v from 0 to 65535.
+int linearIndexOf(std::int32_t v, const std::vector<std::int32_t>& level) {
+    std::size_t k = 0;
+    while (k + 1 < level.size() && level[k + 1] - v <= v - level[k]) ++k;
+    return static_cast<int>(k);
 }
-
 
 // The index of any v, and the shares of its error: 7e/16, 3e/16, 5e/16 (rounded toward zero)
 // and the rest, or e/8 for each of Atkinson's six.
@@ -56,12 +51,35 @@ Shares sharesOf(const Quantizer& q, std::int32_t v) {
 
 // Floyd-Steinberg and Atkinson, one way, at full strength: the loops of their own.
 bool fastDiffusion(const Levels& l) {
-    return (l.dither == Dither::FloydSteinberg || l.dither == Dither::Atkinson) && !l.serpentine && l.strength == 100;
+    return (l.dither == Dither::FloydSteinberg || l.dither == Dither::Atkinson) && !l.serpentine && l.strength == 100 &&
+           !l.linear;
+}
+
+// In linear light, an ordered dithering's choice for each gray g: the level a below Y(g)
+// (at most N - 2) and the least rank M of S that picks a + 1,
+// (Y(g) - Y_a) 2S >= (2 (S - M) - 1) (Y_a+1 - Y_a); S where none does.
+void linearChoices(Quantizer& q, std::int64_t entries) {
+    const std::size_t n = q.level.size();
+    for (int g = 0; g < 256; ++g) {
+        const std::int64_t u = kLinearOf[g];
+        std::size_t a = 0;
+        while (a + 2 < n && q.level[a + 1] <= u) ++a;
+        const std::int64_t low = q.level[a], step = q.level[a + 1] - low;
+        std::int64_t first = 0, past = entries;  // the least M that picks a + 1 lies in [first, past]
+        while (first < past) {
+            const std::int64_t m = (first + past) / 2;
+            if ((u - low) * 2 * entries >= (2 * (entries - m) - 1) * step) past = m;
+            else first = m + 1;
+        }
+        q.below[g] = static_cast<std::uint8_t>(a);
+        q.upperFrom[g] = static_cast<std::int32_t>(first);
+    }
 }
 
 }  // namespace
 
 int nearestIndex(const Quantizer& q, std::int32_t v) {
+    if (q.levels.linear) return q.near[static_cast<std::size_t>(std::clamp<std::int32_t>(v, 0, 65535))];
     return v >= -kLow && v < kHigh ? q.near[static_cast<std::size_t>(v + kLow)] : indexOf(v, q.levels);
 }
 
@@ -69,17 +87,32 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
     Quantizer q;
     q.levels = levels, q.width = width, q.rows = rows, q.bottomUp = bottomUp;
     const int n = levels.count;
-    // What quantizing aims at: the levels, or the grays the output shows.
-    for (int k = 0; k < n; ++k) q.level.push_back(levels.graysCount > 0 ? levels.grays[k] : levelGray(k, n));
-    q.near.resize(kLow + kHigh);
-    for (std::int32_t v = -kLow; v < kHigh; ++v)
-        q.near[static_cast<std::size_t>(v + kLow)] = static_cast<std::uint8_t>(indexOf(v, levels));
-    q.side = bayerSide(levels.dither);
+    // What quantizing aims at: the levels, or the grays the output shows (in linear light,
+    // their decoded values).
+    for (int k = 0; k < n; ++k) {
+        const int gray = levels.graysCount > 0 ? levels.grays[k] : levelGray(k, n);
+        q.level.push_back(levels.linear ? kLinearOf[gray] : gray);
+    }
+    if (levels.linear) {
+        q.near.resize(65536);
+        for (std::int32_t v = 0; v < 65536; ++v)
+            q.near[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(linearIndexOf(v, q.level));
+    } else {
+        q.near.resize(kLow + kHigh);
+        for (std::int32_t v = -kLow; v < kHigh; ++v)
+            q.near[static_cast<std::size_t>(v + kLow)] = static_cast<std::uint8_t>(indexOf(v, levels));
+    }
+    q.side = orderedSide(levels.dither);
     const std::int64_t entries = std::int64_t{q.side} * q.side;
     for (int y = 0; y < q.side; ++y)
-        for (int x = 0; x < q.side; ++x)
-            q.ordered[y][x] = static_cast<std::int32_t>(floorDiv(
-                (2 * bayer(y, x, q.side) - (entries - 1)) * 255 + entries * (n - 1), 2 * entries * (n - 1)));
+        for (int x = 0; x < q.side; ++x) {
+            const int m = orderedRank(levels.dither, y, x);
+            q.ordered.push_back(levels.linear ? m
+                                              : static_cast<std::int32_t>(floorDiv(
+                                                    (2 * m - (entries - 1)) * 255 + entries * (n - 1),
+                                                    2 * entries * (n - 1))));
+        }
+    if (levels.linear && q.side > 0) linearChoices(q, entries);
     if (diffuses(levels.dither)) q.errors.assign(3 * static_cast<std::size_t>(width + 4), 0);
     if (fastDiffusion(levels))
         for (std::int32_t v = -kLow; v < kHigh; ++v)
@@ -94,17 +127,26 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
     std::uint8_t* k = q.indices.data();
     switch (q.levels.dither) {
     case Dither::None:
-        for (std::size_t x = 0; x < width; ++x) k[x] = q.near[grays[x] + kLow];
+        if (q.levels.linear)
+            for (std::size_t x = 0; x < width; ++x) k[x] = q.near[kLinearOf[grays[x]]];
+        else
+            for (std::size_t x = 0; x < width; ++x) k[x] = q.near[grays[x] + kLow];
         break;
     case Dither::Ordered:
     case Dither::Bayer2:
     case Dither::Bayer4:
-    case Dither::Bayer16: {
+    case Dither::Bayer16:
+    case Dither::Halftone:
+    case Dither::BlueNoise: {
         const std::int64_t y = q.bottomUp ? q.rows - 1 - q.done : q.done;
         const auto side = static_cast<std::size_t>(q.side);
-        const std::int32_t* offsets = q.ordered[y % q.side];
-        for (std::size_t x = 0; x < width; ++x)
-            k[x] = q.near[static_cast<std::size_t>(grays[x] + offsets[x % side] + kLow)];
+        const std::int32_t* offsets = q.ordered.data() + static_cast<std::size_t>(y % q.side) * side;
+        if (q.levels.linear)
+            for (std::size_t x = 0; x < width; ++x)
+                k[x] = static_cast<std::uint8_t>(q.below[grays[x]] + (offsets[x % side] >= q.upperFrom[grays[x]] ? 1 : 0));
+        else
+            for (std::size_t x = 0; x < width; ++x)
+                k[x] = q.near[static_cast<std::size_t>(grays[x] + offsets[x % side] + kLow)];
         break;
     }
     case Dither::FloydSteinberg:

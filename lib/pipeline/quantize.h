@@ -25,15 +25,21 @@ struct Quantizer {
     Levels levels;
     std::int64_t width = 0, rows = 0, done = 0;
     bool bottomUp = false;
-    std::vector<std::uint8_t> near;     // the index of v, for v in the table's range
+    std::vector<std::uint8_t> near;     // the index of v, for v in the table's range (in
+                                        // linear light, of v from 0 to 65535)
     std::vector<Shares> shares;         // error diffusion: what v passes on, in that range
     std::vector<std::int16_t> rights;   // and its share to the right alone, the one chain
-    std::vector<std::int32_t> level;    // L_k
+    std::vector<std::int32_t> level;    // L_k (or G_k; in linear light, Y of them)
     std::vector<std::int32_t> errors;   // three rows of carried error, two places beyond each end
     std::size_t errorRow = 0;           // which of them is this row's
     std::vector<std::uint8_t> indices;  // the row's indices
+    std::vector<std::int32_t> values;   // error diffusion: the row's values v before the error
     int side = 0;                       // an ordered dithering's matrix: its side,
-    std::int32_t ordered[16][16] = {};  // and the offset of each of its places
+    std::vector<std::int32_t> ordered;  // the offset of each of its places, row by row
+    // (in linear light, its rank M), and for each gray g the level a below Y(g) and the
+    // least M that picks a + 1 instead
+    std::uint8_t below[256] = {};
+    std::int32_t upperFrom[256] = {};
 };
 
 Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t rows, bool bottomUp);
