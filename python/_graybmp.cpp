@@ -68,7 +68,7 @@ struct LevelArgs {
     py::object levels = py::none(), depth = py::none(), dither = py::none();
     py::object background = py::none(), maxPixels = py::none();
     py::object serpentine = py::none(), strength = py::none();
-    py::object tone = py::none();  // {"input_range": (B, W), "negate", "grays", "threshold"}
+    py::object tone = py::none();  // {"input_range": (B, W), "normalize", "gamma" (thousandths), "negate", "grays", "threshold", "linear"}
 };
 
 // A background: 0xRRGGBB, "white", "black" or "#RRGGBB".
@@ -135,6 +135,12 @@ graybmp_options optionsOf(const std::string& method, bool compact, const LevelAr
             o.input_black = number(range[0], "input_range"), o.input_white = number(range[1], "input_range");
         }
         if (tone.contains("negate")) o.negate = tone["negate"].cast<bool>() ? 1 : 0;
+        if (tone.contains("normalize")) o.normalize = tone["normalize"].cast<bool>() ? 1 : 0;
+        if (tone.contains("linear")) o.linear = tone["linear"].cast<bool>() ? 1 : 0;
+        if (tone.contains("gamma") && !tone["gamma"].is_none()) {  // thousandths
+            if (!py::isinstance<py::int_>(tone["gamma"])) throw py::type_error("gamma takes thousandths");
+            o.gamma = static_cast<int>(std::clamp<long long>(tone["gamma"].cast<long long>(), -1, 10001));
+        }
         if (tone.contains("grays") && !tone["grays"].is_none()) {
             const py::sequence grays = tone["grays"].cast<py::sequence>();
             if (grays.size() > 256) throw py::value_error("grays are one a level, at most 256");

@@ -1191,7 +1191,14 @@ TEST_F(CommandLine, UsageErrorsConvertNothing) {
                  {"$G --dither ordered a.bmp", "dithering needs levels"},
                  {"$G --levels 4 --dither blue a.bmp",
                   "unknown dithering 'blue' (none, floyd-steinberg, atkinson, ordered, jarvis, stucki, burkes, "
-                  "sierra, sierra2, sierra-lite, bayer2, bayer4, bayer16)"},
+                  "sierra, sierra2, sierra-lite, bayer2, bayer4, bayer16, halftone, blue-noise)"},
+                 {"$G --levels 4 --gamma 0.05 a.bmp", "--gamma takes 0.1 to 10, at most three decimals"},
+                 {"$G --levels 4 --gamma 10.001 a.bmp", "not '10.001'"},
+                 {"$G --levels 4 --gamma 1.2345 a.bmp", "not '1.2345'"},
+                 {"$G --levels 4 --gamma 2. a.bmp", "not '2.'"},
+                 {"$G --levels 4 --gamma .5 a.bmp", "not '.5'"},
+                 {"$G --linear a.bmp", "linear light needs fewer than 256 levels"},
+                 {"$G --threshold 9 --linear a.bmp", "a threshold makes two levels"},
                  {"$G --levels 4 --dither ordered --serpentine a.bmp", "serpentine rows need an error-diffusion"},
                  {"$G --levels 4 --strength 50 a.bmp", "a strength below 100 needs an error-diffusion"},
                  {"$G --levels 4 --dither jarvis --strength 101 a.bmp", "--strength takes 0 to 100 percent"},
@@ -1214,6 +1221,36 @@ TEST_F(CommandLine, UsageErrorsConvertNothing) {
         EXPECT_TRUE(exists("x.bmp")) << script;
         fs::remove(path("x.bmp"));
     }
+}
+
+// A shortened option that named one option alone before later ones shared its first
+// letters still names it; the later ones by a longer prefix or in full; a value is never
+// read as an option.
+TEST_F(CommandLine, ShortenedOptionsKeepWhatTheyNamed) {
+    put("a.bmp", test::sample(9, 5));
+    const struct {
+        const char* shortened;
+        const char* full;
+    } cases[] = {{"--l 4", "--levels 4"},
+                 {"--l=4 --dither=ordered", "--levels 4 --dither ordered"},
+                 {"--levels 2 --n", "--levels 2 --negate"},
+                 {"--levels 2 --g 40,200", "--levels 2 --grays 40,200"},
+                 {"--levels 2 --g=40,200", "--levels 2 --grays=40,200"},
+                 {"--levels 4 --li", "--levels 4 --linear"},
+                 {"--levels 4 --ga 2", "--levels 4 --gamma 2"},
+                 {"--levels 4 --no", "--levels 4 --normalize"},
+                 {"--levels 4 --neg --no", "--levels 4 --negate --normalize"}};
+    for (const auto& c : cases) {
+        const Outcome shortened = sh(std::string("$G ") + c.shortened + " a.bmp -o x.bmp");
+        const Outcome full = sh(std::string("$G ") + c.full + " a.bmp -o y.bmp");
+        EXPECT_EQ(shortened.status, 0) << c.shortened << shortened.err;
+        EXPECT_EQ(full.status, 0) << c.full << full.err;
+        EXPECT_EQ(get("x.bmp"), get("y.bmp")) << c.shortened;
+    }
+    // A file named like an option, after an option that takes it.
+    const Outcome named = sh("$G --levels 2 a.bmp -o --l");
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_TRUE(exists("--l"));
 }
 
 TEST_F(CommandLine, HelpVersionAndReports) {

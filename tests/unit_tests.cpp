@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include <climits>
+#include <complex>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -13,8 +14,10 @@
 
 #include "bitmap/bitmap.h"
 #include "bitmap/check.h"
+#include "blue_noise.h"
 #include "conversion/context.h"
 #include "forms/forms.h"
+#include "pipeline/patterns.h"
 #include "messages.h"
 #include "convert/gray.h"
 #include "graybmp.h"
@@ -995,7 +998,8 @@ TEST(Levels, ToneGraysAndThresholdGiveTheDefinitionsBytes) {
 // Error diffusion keeps the light: on a ramp from 0 to 255 (1024 x 256), at full
 // strength, every band of 32 columns keeps its mean within 1 % of full scale and the whole
 // ramp within 0.1 %, for every kernel but Atkinson (which drops a quarter of each error by
-// design), one way and serpentine, at every N.
+// design), one way and serpentine, at every N; in linear light, its light: the means of
+// Y(g) = round(65535 D(g / 255)), D the sRGB decoding, within the same shares of 65535.
 TEST(Levels, ErrorDiffusionKeepsTheLightOfARamp) {
     const std::uint32_t width = 1024, height = 256;
     std::vector<std::uint8_t> ramp(width * height);
@@ -1004,10 +1008,17 @@ TEST(Levels, ErrorDiffusionKeepsTheLightOfARamp) {
     for (std::size_t d = 1; graybmp_dither_name(d) != nullptr; ++d) {
         if (!diffuses(static_cast<Dither>(d)) || d == GRAYBMP_DITHER_ATKINSON) continue;
         for (const int n : {2, 3, 4, 16})
-            for (const int serpentine : {0, 1}) {
+            for (const int serpentine : {0, 1})
+            for (const int linear : {0, 1}) {
                 graybmp_options o;
                 graybmp_options_init(&o);
                 o.levels = n, o.depth = 8, o.dither = static_cast<graybmp_dither>(d), o.serpentine = serpentine;
+                o.linear = linear;
+                const auto light = [&](int g) {
+                    const double v = g / 255.0;
+                    return linear == 0 ? g : 65535 * (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+                };
+                const double full = linear == 0 ? 255 : 65535;
                 std::uint64_t length = 0;
                 ASSERT_EQ(graybmp_from_pixels_length(width, height, &o, &length, nullptr), GRAYBMP_OK);
                 Bytes bmp(static_cast<std::size_t>(length));
@@ -1020,18 +1031,54 @@ TEST(Levels, ErrorDiffusionKeepsTheLightOfARamp) {
                     double got = 0, want = 0;
                     for (std::uint32_t y = 0; y < height; ++y)
                         for (std::uint32_t x = band * 32; x < band * 32 + 32; ++x) {
-                            got += (510 * bmp[pixels + y * width + x] + n - 1) / (2 * (n - 1));  // L_k
-                            want += ramp[y * width + x];
+                            got += light((510 * bmp[pixels + y * width + x] + n - 1) / (2 * (n - 1)));  // L_k
+                            want += light(ramp[y * width + x]);
                         }
                     all += got, wanted += want;
-                    EXPECT_LE(std::abs(got - want) / (32.0 * height), 2.55)
-                        << graybmp_dither_name(d) << " at " << n << (serpentine ? ", serpentine" : "") << ", band "
-                        << band;
+                    EXPECT_LE(std::abs(got - want) / (32.0 * height), full / 100)
+                        << graybmp_dither_name(d) << " at " << n << (serpentine ? ", serpentine" : "")
+                        << (linear ? ", linear" : "") << ", band " << band;
                 }
-                EXPECT_LE(std::abs(all - wanted) / (double{width} * height), 0.255)
-                    << graybmp_dither_name(d) << " at " << n << (serpentine ? ", serpentine" : "");
+                EXPECT_LE(std::abs(all - wanted) / (double{width} * height), full / 1000)
+                    << graybmp_dither_name(d) << " at " << n << (serpentine ? ", serpentine" : "")
+                    << (linear ? ", linear" : "");
             }
     }
+}
+
+// The blue-noise matrix the library keeps is the one its generator makes again: a
+// permutation of 0 to 4095 whose energy below a quarter of the sampling frequency (the
+// frequencies of radius under 16 of 64, the mean left out) is under 1 % of the whole (white
+// noise has about 19 %).
+TEST(Levels, TheBlueNoiseMatrixIsMadeAgainAndIsBlue) {
+    const std::vector<std::uint16_t> made = makeBlueNoise();
+    ASSERT_EQ(made.size(), 4096u);
+    std::vector<int> seen(4096);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const int m = made[static_cast<std::size_t>(y * 64 + x)];
+            EXPECT_EQ(orderedRank(Dither::BlueNoise, y, x), m) << y << ", " << x;
+            ++seen[static_cast<std::size_t>(m)];
+        }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), 4096);
+    // The power spectrum by a DFT of the rows, then of the columns.
+    const double pi = 3.14159265358979323846;
+    std::vector<std::complex<double>> rows(4096);
+    for (int y = 0; y < 64; ++y)
+        for (int u = 0; u < 64; ++u)
+            for (int x = 0; x < 64; ++x)
+                rows[static_cast<std::size_t>(y * 64 + u)] +=
+                    (made[static_cast<std::size_t>(y * 64 + x)] - 2047.5) * std::polar(1.0, -2 * pi * u * x / 64);
+    double low = 0, all = 0;
+    for (int v = 0; v < 64; ++v)
+        for (int u = 0; u < 64; ++u) {
+            std::complex<double> sum = 0;
+            for (int y = 0; y < 64; ++y) sum += rows[static_cast<std::size_t>(y * 64 + u)] * std::polar(1.0, -2 * pi * v * y / 64);
+            const int fu = u < 32 ? u : 64 - u, fv = v < 32 ? v : 64 - v;
+            all += std::norm(sum);
+            if (fu * fu + fv * fv < 16 * 16) low += std::norm(sum);
+        }
+    EXPECT_LT(low / all, 0.01);
 }
 
 // A background composites the pixels that are not opaque, in a BMP to the levels and to the

@@ -207,12 +207,13 @@ bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
     levels.dither = static_cast<Dither>(dither);
     levels.serpentine = o.serpentine != 0;
     levels.strength = o.strength;
-    if (o.linear != 0 && (count == 0 || count == 256)) {
+    if (!toneOf(o, levels, f)) return false;
+    if (o.linear != 0 && (levels.count == 0 || levels.count == 256)) {
         f = badArgument("linear light needs fewer than 256 levels");
         return false;
     }
     levels.linear = o.linear != 0;
-    return toneOf(o, levels, f);
+    return true;
 }
 
 }  // namespace

@@ -48,11 +48,18 @@ _Colour = Union[str, int]
 _Range = Optional[Tuple[int, int]]
 
 
-def _tone(input_range, negate, grays, threshold):
+def _tone(input_range, normalize, gamma, negate, grays, threshold, linear):
     """The tone's options for the extension, or None when none is given."""
-    if input_range is None and not negate and grays is None and threshold is None:
+    if (input_range is None and not normalize and gamma is None and not negate and grays is None
+            and threshold is None and not linear):
         return None
-    return {"input_range": input_range, "negate": negate, "grays": grays, "threshold": threshold}
+    thousandths = None
+    if gamma is not None:
+        thousandths = round(gamma * 1000)
+        if abs(gamma * 1000 - thousandths) > 1e-6 or not 100 <= thousandths <= 10000:
+            raise ValueError(f"gamma is 0.1 to 10 with at most three decimals, not {gamma!r}")
+    return {"input_range": input_range, "normalize": normalize, "gamma": thousandths, "negate": negate,
+            "grays": grays, "threshold": threshold, "linear": linear}
 
 
 
@@ -60,8 +67,9 @@ def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[
          depth: Optional[int] = None, dither: Optional[str] = None,
          background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
          serpentine: bool = False, strength: Optional[int] = None,
-         input_range: _Range = None, negate: bool = False, grays: Optional[Sequence[int]] = None,
-         threshold: Optional[int] = None) -> bytes:
+         input_range: _Range = None, normalize: bool = False,
+         gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None,
+         threshold: Optional[int] = None, linear: bool = False) -> bytes:
     """Return the gray copy of the BMP image in `data`, or the gray BMP of a picture.
 
     `data` is any object with the buffer protocol, read without a copy; bytes are always
@@ -76,14 +84,17 @@ def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[
     error-diffusion `dither`, `serpentine` runs every second row right to left and
     `strength` (0 to 100, default 100) diffuses that percent of each error; before the
     levels `input_range` (black, white) stretches those grays over 0 to 255 and `negate`
-    turns g into 255 - g; `grays` are the grays the panel shows for the levels, which
-    quantizing aims at; `threshold` T makes two levels, white where g >= T. Raises Error when
+    turns g into 255 - g, `normalize` stretches the picture's own range first (0.5 % of the
+    pixels clipped at each end) and `gamma` G (0.1 to 10, three decimals) maps g to
+    255 (g / 255)^(1 / G); `grays` are the grays the panel shows for the levels, which
+    quantizing aims at; `threshold` T makes two levels, white where g >= T; `linear`
+    quantizes and dithers in linear light. Raises Error when
     the image is refused (code "levels-kind", "translucent", "picture-corrupt", ...),
     ValueError for an unknown method or dithering or options that do not go together,
     TypeError for a non-buffer.
     """
     return _graybmp.gray(data, method, compact, levels, depth, dither, background, max_pixels,
-                         serpentine, strength, _tone(input_range, negate, grays, threshold))
+                         serpentine, strength, _tone(input_range, normalize, gamma, negate, grays, threshold, linear))
 
 
 def gray_inplace(buffer, method: str = "mean") -> None:
@@ -102,8 +113,9 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
             depth: Optional[int] = None, dither: Optional[str] = None,
             background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
             serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
-            negate: bool = False, grays: Optional[Sequence[int]] = None,
-            threshold: Optional[int] = None) -> str:
+            normalize: bool = False,
+         gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None,
+            threshold: Optional[int] = None, linear: bool = False) -> str:
     """Convert the file `src` into `dst` and return the path written.
 
     `dst` defaults to the gray copy's name beside `src` ("photo.bmp" gives
@@ -117,7 +129,7 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
     """
     source = os.fspath(src)
     options = (levels, depth, dither, background, max_pixels, serpentine, strength,
-               _tone(input_range, negate, grays, threshold))
+               _tone(input_range, normalize, gamma, negate, grays, threshold, linear))
     if in_place:
         if dst is not None:
             raise ValueError("in_place takes no dst")
@@ -147,8 +159,9 @@ def header(data, *, compact: bool = False, levels: Optional[int] = None,
            depth: Optional[int] = None, dither: Optional[str] = None,
            background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
            serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
-           negate: bool = False, grays: Optional[Sequence[int]] = None,
-           threshold: Optional[int] = None) -> Header:
+           normalize: bool = False,
+         gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None,
+           threshold: Optional[int] = None, linear: bool = False) -> Header:
     """Return the Header of a BMP or a picture: of a buffer's bytes, or of a file by its path.
 
     Only an input too short for the report's fields raises (Error, code "too-short");
@@ -157,7 +170,7 @@ def header(data, *, compact: bool = False, levels: Optional[int] = None,
     152 bytes (a JPEG's behind its Exif and profile): a file's are read as far as needed.
     """
     options = (compact, levels, depth, dither, background, max_pixels, serpentine, strength,
-               _tone(input_range, negate, grays, threshold))
+               _tone(input_range, normalize, gamma, negate, grays, threshold, linear))
     if isinstance(data, (str, os.PathLike)):
         with open(os.fspath(data), "rb") as f:
             length = os.fstat(f.fileno()).st_size
@@ -194,7 +207,8 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
              dither: Optional[str] = None, *, indices: bool = False,
              background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
              serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
-             negate: bool = False, grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None):
+             normalize: bool = False,
+         gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None, linear: bool = False):
     """Return the gray pixels of a BMP or a picture (a buffer's bytes, or a file by its path) as a numpy
     array of shape (height, width), dtype uint8, C-contiguous, the top row first.
 
@@ -210,7 +224,7 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
         with open(os.fspath(data_or_path), "rb") as f:
             data_or_path = f.read()
     return _graybmp.to_array(data_or_path, method, levels, dither, indices, background, max_pixels,
-                             serpentine, strength, _tone(input_range, negate, grays, threshold))
+                             serpentine, strength, _tone(input_range, normalize, gamma, negate, grays, threshold, linear))
 
 
 _LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr", 4): 4}
@@ -220,8 +234,9 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
                depth: Optional[int] = None, dither: Optional[str] = None, *,
                channels: str = "rgb", bottom_up: bool = False,
                background: Optional[_Colour] = None, serpentine: bool = False,
-               strength: Optional[int] = None, input_range: _Range = None, negate: bool = False,
-               grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None) -> bytes:
+               strength: Optional[int] = None, input_range: _Range = None, normalize: bool = False,
+         gamma: Optional[float] = None, negate: bool = False,
+               grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None, linear: bool = False) -> bytes:
     """Return a gray BMP of the pixels of a numpy array, as bytes.
 
     `array` has shape (h, w) (gray) or (h, w, 3 or 4), dtype uint8, any strides, the top
@@ -252,4 +267,4 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
     layout = _LAYOUTS[("gray" if count == 1 else channels, count)]
     return _graybmp.from_pixels(a, a.shape[1], a.shape[0], a.strides[0], layout, bottom_up,
                                 method, levels, depth, dither, background, serpentine, strength,
-                                _tone(input_range, negate, grays, threshold))
+                                _tone(input_range, normalize, gamma, negate, grays, threshold, linear))

@@ -5,7 +5,8 @@ from typing import Any, Dict, Optional, Tuple, Union
 _Buffer = Any
 # A background: "white", "black", "#RRGGBB" or 0xRRGGBB.
 _Colour = Union[str, int]
-# The tone: {"input_range": (black, white), "negate": bool, "grays": [...], "threshold": T}.
+# The tone: {"input_range": (black, white), "normalize": bool, "gamma": thousandths, "negate": bool,
+#            "grays": [...], "threshold": T, "linear": bool}.
 _Tone = Optional[Dict[str, Any]]
 
 __version__: str

@@ -211,7 +211,7 @@ def test_each_exception_type_and_what_it_carries(sample, tmp_path):
     assert issubclass(graybmp.Error, Exception) and graybmp.Error.__module__ == "graybmp"
     assert graybmp.__version__ == "1.3.0" and "weights=R,G,B" in graybmp.METHODS
     assert graybmp.DITHERS == ("none", "floyd-steinberg", "atkinson", "ordered", "jarvis", "stucki", "burkes",
-                               "sierra", "sierra2", "sierra-lite", "bayer2", "bayer4", "bayer16")
+                               "sierra", "sierra2", "sierra-lite", "bayer2", "bayer4", "bayer16", "halftone", "blue-noise")
 
 
 def test_the_kernels_options_as_the_tools(tool, sample, tmp_path):
@@ -230,15 +230,20 @@ def test_the_kernels_options_as_the_tools(tool, sample, tmp_path):
                             {"levels": 4, "negate": True, "input_range": (20, 230)}),
                            (["--levels", "3", "--grays", "30,100,220", "--dither", "burkes"],
                             {"levels": 3, "grays": [30, 100, 220], "dither": "burkes"}),
-                           (["--threshold", "140"], {"threshold": 140})]:
+                           (["--threshold", "140"], {"threshold": 140}),
+                           (["--levels", "2", "--normalize", "--gamma", "1.8", "--linear", "--dither", "blue-noise"],
+                            {"levels": 2, "normalize": True, "gamma": 1.8, "linear": True, "dither": "blue-noise"}),
+                           (["--levels", "4", "--gamma", "0.455", "--dither", "halftone"],
+                            {"levels": 4, "gamma": 0.455, "dither": "halftone"})]:
         out = tmp_path / "tone.bmp"
         subprocess.run([tool, *args, str(sample), "-o", str(out)], check=True)
         assert graybmp.gray(data, **keywords) == out.read_bytes(), args
-        assert (graybmp.to_array(data, **{k: v for k, v in keywords.items() if k not in ("levels", "dither", "grays")})
+        assert (graybmp.to_array(data, **{k: v for k, v in keywords.items() if k not in ("levels", "dither", "grays", "linear")})
                 .shape == (11, 37))
     for bad in [{"dither": "ordered", "serpentine": True}, {"dither": "none", "strength": 50},
                 {"dither": "jarvis", "strength": 101}, {"dither": "bayer32"}, {"grays": [0, 0]},
-                {"grays": [0, 300]}, {"input_range": (9, 9)}, {"threshold": 300}, {"threshold": 9, "dither": "jarvis"}]:
+                {"grays": [0, 300]}, {"input_range": (9, 9)}, {"threshold": 300}, {"threshold": 9, "dither": "jarvis"},
+                {"gamma": 0.05}, {"gamma": 10.5}, {"gamma": 1.2345}, {"threshold": 9, "linear": True}]:
         with pytest.raises(ValueError):
             graybmp.gray(data, levels=2, **bad)
 
