@@ -31,11 +31,14 @@ const DITHER_HINTS = {
   bayer2: 'A 2 x 2 pattern: coarse, for very few levels or big pixels.',
   bayer4: 'A 4 x 4 pattern: coarser than 8 x 8, clearly regular.',
   bayer16: 'A 16 x 16 pattern: more shades of each level, finer than 8 x 8.',
+  halftone: 'Clustered dots on a 45-degree screen, as print: for thermal and label printers.',
+  'blue-noise': 'A 64 x 64 pattern without visible structure: as fine as diffusion, stable between frames.',
 };
 
 const $ = (id) => document.getElementById(id);
 const controls = {method: $('method'), weights: $('weights'), levels: $('levels'), depth: $('depth'),
-  dither: $('dither'), strength: $('strength'), serpentine: $('serpentine')};
+  dither: $('dither'), strength: $('strength'), serpentine: $('serpentine'), normalize: $('normalize'),
+  gamma: $('gamma'), linear: $('linear')};
 // The ditherings that diffuse each pixel's error, which the strength and serpentine rows serve.
 const KERNELS = new Set(['floyd-steinberg', 'atkinson', 'jarvis', 'stucki', 'burkes', 'sierra', 'sierra2',
   'sierra-lite']);
@@ -75,6 +78,9 @@ function options() {
     if (controls.strength.value.trim() !== '') o.strength = Number(controls.strength.value);
     if (controls.serpentine.checked) o.serpentine = true;
   }
+  if (controls.normalize.checked) o.normalize = true;
+  if (controls.gamma.value.trim() !== '') o.gamma = Number(controls.gamma.value);
+  if (controls.linear.checked) o.linear = true;
   return o;
 }
 

@@ -122,10 +122,10 @@ export class GraybmpError extends Error {
 
 // The records of include/graybmp.h as they lie in wasm32's memory.
 const ERROR_SIZE = 536, ERROR_MESSAGE = 24;
-const OPTIONS_SIZE = 368, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44;
+const OPTIONS_SIZE = 376, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44;
 const OPTIONS_BACKGROUND_GIVEN = 52, OPTIONS_BACKGROUND = 56, OPTIONS_MAX_PIXELS = 64;
 const OPTIONS_SERPENTINE = 72, OPTIONS_STRENGTH = 76, OPTIONS_INPUT_RANGE = 80, OPTIONS_NEGATE = 92;
-const OPTIONS_GRAYS = 96, OPTIONS_THRESHOLD = 356;
+const OPTIONS_GRAYS = 96, OPTIONS_THRESHOLD = 356, OPTIONS_NORMALIZE = 364, OPTIONS_GAMMA = 368, OPTIONS_LINEAR = 372;
 const OPTIONS_COMPACT = 8;
 const HEADER_SIZE = 584;
 const HEADER_BYTES = 152, READER_SIZE = 16, WRITER_SIZE = 12;
@@ -194,10 +194,11 @@ function colourOf(value) {
 }
 
 // The options record for `options` ({method, compact, levels, depth, dither, serpentine,
-// strength, background, maxPixels}), checked.
+// strength, background, maxPixels, inputRange, normalize, gamma, negate, grays, threshold,
+// linear}), checked.
 function optionsIn(alloc, options, error) {
   const known = new Set(['method', 'compact', 'levels', 'depth', 'dither', 'serpentine', 'strength', 'background',
-    'maxPixels', 'inputRange', 'negate', 'grays', 'threshold']);
+    'maxPixels', 'inputRange', 'normalize', 'gamma', 'negate', 'grays', 'threshold', 'linear']);
   for (const key of Object.keys(options)) {
     if (!known.has(key)) throw new GraybmpError('bad-argument', `unknown option '${key}'`);
   }
@@ -205,8 +206,8 @@ function optionsIn(alloc, options, error) {
   lib.graybmp_options_init(at);
   if (view().getUint32(at, true) !== OPTIONS_SIZE) throw new Error('graybmp: the module does not match this file');
   const {method = 'mean', compact = false, levels = null, depth = null, dither = null, serpentine = false,
-         strength = null, background = null, maxPixels = null, inputRange = null, negate = false, grays = null,
-         threshold = null} = options;
+         strength = null, background = null, maxPixels = null, inputRange = null, normalize = false, gamma = null,
+         negate = false, grays = null, threshold = null, linear = false} = options;
   if (typeof method !== 'string') throw new GraybmpError('bad-argument', 'the method is a name, such as "bt709"');
   if (lib.graybmp_options_set_method(at, cStringIn(alloc, method), error) !== 0) throw errorAt(error);
   const whole = (value, what) => {
@@ -231,7 +232,17 @@ function optionsIn(alloc, options, error) {
     view().setInt32(at + OPTIONS_INPUT_RANGE + 4, whole(inputRange[0], 'inputRange'), true);
     view().setInt32(at + OPTIONS_INPUT_RANGE + 8, whole(inputRange[1], 'inputRange'), true);
   }
+  view().setInt32(at + OPTIONS_NORMALIZE, normalize ? 1 : 0, true);
+  if (gamma !== null && gamma !== undefined) {
+    const thousandths = Math.round(gamma * 1000);
+    if (typeof gamma !== 'number' || Math.abs(gamma * 1000 - thousandths) > 1e-6 || thousandths < 100 ||
+        thousandths > 10000) {
+      throw new GraybmpError('bad-argument', `gamma is 0.1 to 10 with at most three decimals, not ${gamma}`);
+    }
+    view().setInt32(at + OPTIONS_GAMMA, thousandths, true);
+  }
   view().setInt32(at + OPTIONS_NEGATE, negate ? 1 : 0, true);
+  view().setInt32(at + OPTIONS_LINEAR, linear ? 1 : 0, true);
   if (grays !== null && grays !== undefined) {
     if (!Array.isArray(grays) || grays.length > 256 || grays.some((g) => !Number.isInteger(g) || g < 0 || g > 255)) {
       throw new GraybmpError('bad-argument', 'grays are up to 256 whole numbers, 0 to 255');

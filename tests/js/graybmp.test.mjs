@@ -75,6 +75,12 @@ const OPTIONS = [
   [['--levels', '4', '--grays', '20,90,160,230', '--negate', '--input-range', '10,240'],
     {levels: 4, grays: [20, 90, 160, 230], negate: true, inputRange: [10, 240]}],
   [['--threshold', '100'], {threshold: 100}],
+  [['--levels', '2', '--normalize', '--gamma', '2.2', '--linear', '--dither', 'blue-noise'],
+    {levels: 2, normalize: true, gamma: 2.2, linear: true, dither: 'blue-noise'}],
+  [['--levels', '4', '--gamma', '0.455', '--dither', 'halftone', '--linear'],
+    {levels: 4, gamma: 0.455, dither: 'halftone', linear: true}],
+  [['--levels', '3', '--dither', 'sierra2', '--linear', '--serpentine'],
+    {levels: 3, dither: 'sierra2', linear: true, serpentine: true}],
 ];
 const METHODS = [...graybmp.METHODS.filter((m) => !m.includes('=')), 'weights=0.2,0.7,0.1'];
 
@@ -306,6 +312,9 @@ test('every failure is a GraybmpError with its status and reason, and the module
     [() => graybmp.gray(seed, {levels: 16, depth: 2}), 'bad-argument', /do not fit in 2 bits/],
     [() => graybmp.gray(seed, {dither: 'random', levels: 2}), 'bad-argument', /unknown dithering 'random'/],
     [() => graybmp.gray(seed, {level: 2}), 'bad-argument', /unknown option 'level'/],
+    [() => graybmp.gray(seed, {levels: 2, gamma: 0.05}), 'bad-argument', /gamma is 0.1 to 10/],
+    [() => graybmp.gray(seed, {levels: 2, gamma: 1.2345}), 'bad-argument', /at most three decimals/],
+    [() => graybmp.gray(seed, {linear: true}), 'bad-argument', /linear light needs fewer than 256 levels/],
     [() => graybmp.gray(wide, {levels: 2, dither: 'floyd-steinberg'}), 'no-memory', /out of memory/],
     [() => graybmp.toPixels(wide, {levels: 4}), 'no-memory', /out of memory/],
     [() => graybmp.fromPixels({...opaque, data: opaque.data.fill(254, 3, 4)}), 'translucent', /opaque/],

@@ -57,12 +57,17 @@ SETTINGS = [
     ({"method": "max", "levels": "3", "depth": "2", "dither": "jarvis", "strength": "70", "serpentine": "on"},
      ["-m", "max", "--levels", "3", "--depth", "2", "--dither", "jarvis", "--strength", "70", "--serpentine"],
      {"method": "max", "levels": 3, "depth": 2, "dither": "jarvis", "strength": 70, "serpentine": True}),
+    ({"levels": "2", "dither": "blue-noise", "normalize": "on", "gamma": "1.8", "linear": "on"},
+     ["--levels", "2", "--dither", "blue-noise", "--normalize", "--gamma", "1.8", "--linear"],
+     {"levels": 2, "dither": "blue-noise", "normalize": True, "gamma": 1.8, "linear": True}),
+    ({"levels": "4", "dither": "halftone", "gamma": "0.5"}, ["--levels", "4", "--dither", "halftone", "--gamma", "0.5"],
+     {"levels": 4, "dither": "halftone", "gamma": 0.5}),
 ]
 
 SET_CONTROLS = """
 const [values] = arguments;
 const defaults = {method: 'mean', weights: '0.299,0.587,0.114', levels: '', depth: '', dither: 'none',
-                  strength: '', serpentine: ''};
+                  strength: '', serpentine: '', normalize: '', gamma: '', linear: ''};
 for (const [id, value] of Object.entries({...defaults, ...values})) {
   const e = document.getElementById(id);
   if (e.type === 'checkbox') e.checked = value === 'on'; else e.value = value;
