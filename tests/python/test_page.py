@@ -57,11 +57,12 @@ SETTINGS = [
     ({"method": "max", "levels": "3", "depth": "2", "dither": "jarvis", "strength": "70", "serpentine": "on"},
      ["-m", "max", "--levels", "3", "--depth", "2", "--dither", "jarvis", "--strength", "70", "--serpentine"],
      {"method": "max", "levels": 3, "depth": 2, "dither": "jarvis", "strength": 70, "serpentine": True}),
-    ({"levels": "2", "dither": "blue-noise", "normalize": "on", "gamma": "1.8", "linear": "on"},
-     ["--levels", "2", "--dither", "blue-noise", "--normalize", "--gamma", "1.8", "--linear"],
-     {"levels": 2, "dither": "blue-noise", "normalize": True, "gamma": 1.8, "linear": True}),
-    ({"levels": "4", "dither": "halftone", "gamma": "0.5"}, ["--levels", "4", "--dither", "halftone", "--gamma", "0.5"],
-     {"levels": 4, "dither": "halftone", "gamma": 0.5}),
+    ({"method": "bt709", "levels": "2", "dither": "blue-noise", "normalize": "on", "gamma": "1.8", "linear": "on"},
+     ["-m", "bt709", "--levels", "2", "--dither", "blue-noise", "--normalize", "--gamma", "1.8", "--linear"],
+     {"method": "bt709", "levels": 2, "dither": "blue-noise", "normalize": True, "gamma": 1.8, "linear": True}),
+    ({"method": "mean", "levels": "4", "dither": "halftone", "gamma": "0.5"},
+     ["-m", "mean", "--levels", "4", "--dither", "halftone", "--gamma", "0.5"],
+     {"method": "mean", "levels": 4, "dither": "halftone", "gamma": 0.5}),
 ]
 
 SET_CONTROLS = """
