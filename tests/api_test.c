@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     oneLevel.levels = 1, deep.depth = 3, narrow.levels = 5, narrow.depth = 2;
     ditherAlone.dither = GRAYBMP_DITHER_ORDERED;
     dither256.levels = 256, dither256.dither = GRAYBMP_DITHER_ATKINSON;
-    oddDither.levels = 4, oddDither.dither = (graybmp_dither)(GRAYBMP_DITHER_BAYER16 + 1);
+    oddDither.levels = 4, oddDither.dither = (graybmp_dither)(GRAYBMP_DITHER_BLUE_NOISE + 1);
     fourLevels.depth = 2; /* 4 levels of 2 bits */
     graybmp_job_init(&inPlaceWithOutput);
     inPlaceWithOutput.input = in, inPlaceWithOutput.output = outName, inPlaceWithOutput.in_place = 1;
