@@ -5,6 +5,9 @@
 // have loops of their own in pipeline/quantize.cpp that give the same bytes.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "pipeline/quantize.h"
 
 namespace graybmp {
@@ -17,12 +20,16 @@ struct Kernel {
     Dither dither;
     int divisor;
     int count;
-    Tap taps[12];
+    Tap taps[kMostTaps];
     bool rest;  // whether the last share is the rest of e (all but Atkinson's)
 };
 
 // The kernel of an error-diffusion dithering.
 const Kernel& kernelOf(Dither dither);
+
+// The shares of every v of the quantizer's table range (not in linear light, whose
+// shares are worked out a pixel at a time).
+std::vector<KernelShares> kernelShares(const Quantizer& q);
 
 // One row of q's picture diffused by its kernel: `grays` into q.indices, the error into
 // q's rows of error.

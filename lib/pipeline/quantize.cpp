@@ -117,6 +117,8 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
     if (fastDiffusion(levels))
         for (std::int32_t v = -kLow; v < kHigh; ++v)
             q.shares.push_back(sharesOf(q, v)), q.rights.push_back(q.shares.back().right);
+    else if (diffuses(levels.dither) && !levels.linear)
+        q.kernelShares = kernelShares(q);
     q.indices.resize(static_cast<std::size_t>(width));
     return q;
 }
@@ -139,14 +141,14 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
     case Dither::Halftone:
     case Dither::BlueNoise: {
         const std::int64_t y = q.bottomUp ? q.rows - 1 - q.done : q.done;
-        const auto side = static_cast<std::size_t>(q.side);
+        const auto side = static_cast<std::size_t>(q.side), last = side - 1;  // a power of 2
         const std::int32_t* offsets = q.ordered.data() + static_cast<std::size_t>(y % q.side) * side;
         if (q.levels.linear)
             for (std::size_t x = 0; x < width; ++x)
-                k[x] = static_cast<std::uint8_t>(q.below[grays[x]] + (offsets[x % side] >= q.upperFrom[grays[x]] ? 1 : 0));
+                k[x] = static_cast<std::uint8_t>(q.below[grays[x]] + (offsets[x & last] >= q.upperFrom[grays[x]] ? 1 : 0));
         else
             for (std::size_t x = 0; x < width; ++x)
-                k[x] = q.near[static_cast<std::size_t>(grays[x] + offsets[x % side] + kLow)];
+                k[x] = q.near[static_cast<std::size_t>(grays[x] + offsets[x & last] + kLow)];
         break;
     }
     case Dither::FloydSteinberg:

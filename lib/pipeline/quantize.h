@@ -19,6 +19,15 @@ struct Shares {
     std::uint8_t index;
 };
 
+constexpr int kMostTaps = 12;  // the shares of an error-diffusion kernel, at most
+
+// What a value v passes on by an error-diffusion kernel: its index and its error's shares,
+// in the kernel's reading order.
+struct alignas(32) KernelShares {  // 32 bytes: found by a shift
+    std::int16_t share[kMostTaps];
+    std::int16_t index;
+};
+
 // The state one picture needs, which grows with its width alone; rows come in the order
 // the file stores them.
 struct Quantizer {
@@ -33,7 +42,7 @@ struct Quantizer {
     std::vector<std::int32_t> errors;   // three rows of carried error, two places beyond each end
     std::size_t errorRow = 0;           // which of them is this row's
     std::vector<std::uint8_t> indices;  // the row's indices
-    std::vector<std::int32_t> values;   // error diffusion: the row's values v before the error
+    std::vector<KernelShares> kernelShares;  // the other kernels: what v passes on
     int side = 0;                       // an ordered dithering's matrix: its side,
     std::vector<std::int32_t> ordered;  // the offset of each of its places, row by row
     // (in linear light, its rank M), and for each gray g the level a below Y(g) and the
