@@ -189,6 +189,34 @@ typedef enum graybmp_dither {
     GRAYBMP_DITHER_BLUE_NOISE = 14
 } graybmp_dither;
 
+/* Since 1.4.0: what the levels are written as (see graybmp_options.format). */
+typedef enum graybmp_format {
+    GRAYBMP_FORMAT_BMP = 0, /* the BMP of levels */
+    GRAYBMP_FORMAT_RAW = 1, /* the indices packed as the BMP packs them, rows from the top, no header */
+    GRAYBMP_FORMAT_C = 2,   /* a C header of the raw bytes */
+    GRAYBMP_FORMAT_XBM = 3, /* an X bitmap: 2 levels, least significant bit first, 1 black */
+    GRAYBMP_FORMAT_PBM = 4, /* netpbm P4: 2 levels, 1 black */
+    GRAYBMP_FORMAT_PGM = 5  /* netpbm P5, maxval 255: each pixel its level's gray */
+} graybmp_format;
+
+typedef enum graybmp_bit_order {
+    GRAYBMP_BIT_ORDER_DEFAULT = 0, /* msb, but with pages the top pixel in the lowest bit */
+    GRAYBMP_BIT_ORDER_MSB = 1,     /* the first pixel in a byte's high bits (pages: the top in bit 7) */
+    GRAYBMP_BIT_ORDER_LSB = 2      /* in its low bits: at 2 and 4 bits the pixels of a byte reversed */
+} graybmp_bit_order;
+
+typedef enum graybmp_packing {
+    GRAYBMP_PACKING_ROWS = 0,   /* rows of pixels */
+    GRAYBMP_PACKING_PAGES = 1,  /* 1 bit: each byte 8 pixels of a column, pages of 8 rows from the top */
+    GRAYBMP_PACKING_PLANES = 2  /* 2 and 4 bits: each bit of the index a 1-bit picture, the highest first */
+} graybmp_packing;
+
+typedef enum graybmp_rows {
+    GRAYBMP_ROWS_AS_INPUT = 0, /* a BMP input's order, a picture's top-down; raw and c top-down */
+    GRAYBMP_ROWS_TOP_DOWN = 1,
+    GRAYBMP_ROWS_BOTTOM_UP = 2
+} graybmp_rows;
+
 typedef struct graybmp_options {
     size_t size;            /* sizeof(graybmp_options), as graybmp_options_init sets it */
     graybmp_method method;
@@ -243,6 +271,23 @@ typedef struct graybmp_options {
     /* Since 1.4.0: quantized and dithered in linear light: v, the levels and the error in
      * 16-bit decoded sRGB values (the README gives the table). */
     int linear;
+    /* Since 1.4.0, the bytes a panel takes: the levels (without levels, 256 of 8 bits, or 2
+     * for xbm and pbm) written as `format`, a graybmp_format. For raw and c: `bit_order`
+     * (graybmp_bit_order), `packing` (graybmp_packing), `row_align` (1, 2 or 4 bytes a row,
+     * padded with zero bits; 0: 1); for c and xbm, `name`, the array's (bytes outside [A-Za-z0-9_]
+     * made '_', a leading digit prefixed with '_'; NULL: the output file's name without its
+     * extension, or "image"). `full_palette` (bmp): 2^depth palette entries, those past the
+     * levels black. `rows` (bmp, raw, c), a graybmp_rows: the rows are written in that order,
+     * dithered in the input's. `index_order` (bmp, raw, c): 1, white first: index k is level
+     * N - 1 - k, a BMP's palette reversed with it. The README states each byte. */
+    int format;
+    int bit_order;
+    int packing;
+    int row_align;
+    const char* name;
+    int full_palette;
+    int rows;
+    int index_order;
 } graybmp_options;
 
 GRAYBMP_API void graybmp_options_init(graybmp_options* options);

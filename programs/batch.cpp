@@ -58,9 +58,10 @@ using Identities = std::unordered_set<FileIdentity, FileIdentityHash>;
 std::string outputOf(const Options& o, const std::string& input, bool pipe, bool picture) {
     if (o.inPlace) return input;
     if (!o.output.empty()) return o.output;
+    const char* extension = outputExtension(o.gray.format, picture);
     if (!o.outputDir.empty() && input != "-")
-        return nameInFolder(o.outputDir, picture ? asBitmapName(input) : input);
-    return input == "-" || pipe ? "-" : newName(input, picture);
+        return nameInFolder(o.outputDir, extension != nullptr ? withExtension(input, extension) : input);
+    return input == "-" || pipe ? "-" : newName(input, extension);
 }
 
 const char* const kNotReplaced = "a picture of another format cannot be replaced by a BMP under its name";
@@ -113,8 +114,9 @@ std::vector<Planned> plan(const Options& o, Identities& inputs) {
                     if (picture) p.refusal = kNotReplaced;
                 } else {
                     p.folder = f.subfolder.empty() ? "" : joined(o.outputDir, f.subfolder);
+                    const char* extension = outputExtension(o.gray.format, picture);
                     p.output = nameInFolder(p.folder.empty() ? o.outputDir : p.folder,
-                                            picture ? asBitmapName(f.input) : f.input);
+                                            extension != nullptr ? withExtension(f.input, extension) : f.input);
                 }
                 inputs.insert(f.id);
                 planned.push_back(p);
@@ -192,6 +194,7 @@ int convertAll(const Options& o) {
         job.inPlace = o.inPlace;
         job.outputChecked = true;  // the collisions below include the input itself
         job.options = o.gray;
+        if (!o.arrayName.empty()) job.options.name = o.arrayName.c_str();
         std::ostringstream errors;
         std::string refusal = p.refusal;
         if (refusal.empty() && !o.inPlace) refusal = collision(job.output, inputs, written);

@@ -18,17 +18,25 @@ std::size_t baseStart(const std::string& path) {
 
 }  // namespace
 
-std::string newName(const std::string& input, bool picture) {
-    const char* extension = picture ? ".bmp" : nullptr;
+std::string newName(const std::string& input, const char* extension) {
     std::string name(graybmp_output_name(input.c_str(), extension, nullptr, 0), '\0');
     graybmp_output_name(input.c_str(), extension, &name[0], name.size() + 1);
     return name;
 }
 
-std::string asBitmapName(const std::string& input) {
+std::string withExtension(const std::string& input, const char* extension) {
     const std::size_t base = baseStart(input), dot = input.find_last_of('.');
     const std::size_t stem = dot != std::string::npos && dot > base ? dot : input.size();
-    return input.substr(0, stem) + ".bmp";
+    return input.substr(0, stem) + extension;
+}
+
+const char* formatExtension(int format) {
+    const char* const extensions[] = {".bmp", ".raw", ".h", ".xbm", ".pbm", ".pgm"};
+    return format >= 0 && format <= GRAYBMP_FORMAT_PGM ? extensions[format] : ".bmp";
+}
+
+const char* outputExtension(int format, bool picture) {
+    return format != GRAYBMP_FORMAT_BMP ? formatExtension(format) : picture ? ".bmp" : nullptr;
 }
 
 std::string nameInFolder(const std::string& folder, const std::string& input) {

@@ -32,6 +32,14 @@ const option kLongOptions[] = {
     {"grays", required_argument, nullptr, 'Y'},
     {"threshold", required_argument, nullptr, 'H'},
     {"linear", no_argument, nullptr, 'l'},
+    {"format", required_argument, nullptr, 'F'},
+    {"bit-order", required_argument, nullptr, 'b'},
+    {"packing", required_argument, nullptr, 'k'},
+    {"row-align", required_argument, nullptr, 'a'},
+    {"name", required_argument, nullptr, 'n'},
+    {"full-palette", no_argument, nullptr, 'f'},
+    {"rows", required_argument, nullptr, 'w'},
+    {"index-order", required_argument, nullptr, 'x'},
     {"background", required_argument, nullptr, 'B'},
     {"max-pixels", required_argument, nullptr, 'P'},
     {"help", no_argument, nullptr, 'h'},
@@ -42,7 +50,18 @@ constexpr const char* kShortOptions = ":o:d:irm:hV";  // ':' first: a missing ar
 
 // Options added after others that share their first letters: a shortened option that named
 // one of the others alone still names it (--l is --levels, not ambiguous with --linear).
-const char* const kLaterOptions[] = {"normalize", "gamma", "linear"};
+const char* const kLaterOptions[] = {"normalize", "gamma",   "linear",       "format", "bit-order",
+                                     "packing",   "row-align", "name", "full-palette", "rows", "index-order"};
+
+// A word of `words` (the first is 0), or -1.
+int wordOf(const char* text, std::initializer_list<const char*> words) {
+    int i = 0;
+    for (const char* w : words) {
+        if (std::string(text) == w) return i;
+        ++i;
+    }
+    return -1;
+}
 
 bool later(const char* name) {
     for (const char* l : kLaterOptions)
@@ -175,6 +194,7 @@ std::string conflicts(const Options& o) {
         return "--recursive needs --output-dir or --in-place (the copies would land in the tree)";
     if (o.pictures && !o.recursive) return "--pictures needs --recursive";
     if (o.pictures && o.inPlace) return "--pictures and --in-place conflict (a picture cannot be replaced by a BMP)";
+    if (o.inPlace && o.gray.format != GRAYBMP_FORMAT_BMP) return "--in-place writes BMPs only, not another --format";
     if (!o.outputDir.empty() && pathKind(o.outputDir) != PathKind::Directory)
         return "--output-dir '" + o.outputDir + "' is not a folder";
     return "";
@@ -286,6 +306,58 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         case 'l':
             options.gray.linear = 1;
             break;
+        case 'F':
+            options.gray.format = wordOf(optarg, {"bmp", "raw", "c", "xbm", "pbm", "pgm"});
+            if (options.gray.format < 0) {
+                error = std::string("--format takes bmp, raw, c, xbm, pbm or pgm, not '") + optarg + "'";
+                return false;
+            }
+            break;
+        case 'b': {
+            const int order = wordOf(optarg, {"msb", "lsb"});
+            if (order < 0) {
+                error = std::string("--bit-order takes msb or lsb, not '") + optarg + "'";
+                return false;
+            }
+            options.gray.bit_order = order == 0 ? GRAYBMP_BIT_ORDER_MSB : GRAYBMP_BIT_ORDER_LSB;
+            break;
+        }
+        case 'k':
+            options.gray.packing = wordOf(optarg, {"rows", "pages", "planes"});
+            if (options.gray.packing < 0) {
+                error = std::string("--packing takes rows, pages or planes, not '") + optarg + "'";
+                return false;
+            }
+            break;
+        case 'a':
+            options.gray.row_align = wordOf(optarg, {"0", "1", "2", "3", "4"});
+            if (options.gray.row_align != 1 && options.gray.row_align != 2 && options.gray.row_align != 4) {
+                error = std::string("--row-align takes 1, 2 or 4 bytes, not '") + optarg + "'";
+                return false;
+            }
+            break;
+        case 'n':
+            options.arrayName = optarg;
+            break;
+        case 'f':
+            options.gray.full_palette = 1;
+            break;
+        case 'w': {
+            const int rows = wordOf(optarg, {"top-down", "bottom-up"});
+            if (rows < 0) {
+                error = std::string("--rows takes top-down or bottom-up, not '") + optarg + "'";
+                return false;
+            }
+            options.gray.rows = rows == 0 ? GRAYBMP_ROWS_TOP_DOWN : GRAYBMP_ROWS_BOTTOM_UP;
+            break;
+        }
+        case 'x':
+            options.gray.index_order = wordOf(optarg, {"black-first", "white-first"});
+            if (options.gray.index_order < 0) {
+                error = std::string("--index-order takes black-first or white-first, not '") + optarg + "'";
+                return false;
+            }
+            break;
         case 'Y': {
             std::vector<int> grays;
             if (!graysOf(optarg, grays)) {
@@ -339,7 +411,9 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         for (const std::string& name : expandWildcards(argv[static_cast<std::size_t>(i)]))
             options.inputs.push_back(name);
     error = conflicts(options);
-    if (error.empty() && graybmp_options_check(&options.gray, &failure) != GRAYBMP_OK)
+    graybmp_options checked = options.gray;
+    if (!options.arrayName.empty()) checked.name = options.arrayName.c_str();
+    if (error.empty() && graybmp_options_check(&checked, &failure) != GRAYBMP_OK)
         error = toolWords(failure.message);
     return error.empty();
 }
@@ -415,6 +489,19 @@ const char* usageText() {
            "                         and indices stay the levels'\n"
            "      --threshold=T      two levels, undithered: white where the gray >= T\n"
            "      --linear           quantize and dither in linear light\n"
+           "      --format=FORMAT    write the levels as bmp (the default), raw (the packed\n"
+           "                         indices, no header), c (a C header of them), xbm,\n"
+           "                         pbm (both 2 levels) or pgm; without --levels, 256\n"
+           "      --bit-order=ORDER  raw and c: msb (the default) or lsb first in a byte\n"
+           "      --packing=PACKING  raw and c: rows (the default), pages (1 bit: a byte is\n"
+           "                         8 pixels of a column, for OLED controllers) or planes\n"
+           "                         (2 and 4 bits: one 1-bit picture a bit)\n"
+           "      --row-align=A      raw and c: pad each row to 1 (the default), 2 or 4 bytes\n"
+           "      --name=NAME        c and xbm: the array's name (default: the output's\n"
+           "                         file name without its extension)\n"
+           "      --full-palette     bmp: 2^depth palette entries, those past the levels black\n"
+           "      --rows=ORDER       bmp, raw and c: top-down or bottom-up rows\n"
+           "      --index-order=O    bmp, raw and c: black-first (the default) or white-first\n"
            "      --background=COLOR composite pixels that are not opaque on COLOR (white,\n"
            "                         black or #RRGGBB) instead of refusing them\n"
            "      --max-pixels=N     refuse pictures of more than N pixels (default 2^28,\n"

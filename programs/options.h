@@ -25,7 +25,8 @@ struct Options {
     bool report = false;                   // --report
     bool recursive = false;                // -r: folder operands are walked
     bool pictures = false;                 // --pictures: -r takes the pictures' extensions too
-    graybmp_options gray = initialOptions();  // -m, --compact, --levels, --depth, --dither
+    graybmp_options gray = initialOptions();  // -m, --compact, --levels, --depth, --dither, ...
+    std::string arrayName;                 // --name, which gray.name points at once parsed
     bool help = false, version = false;
 };
 

@@ -68,7 +68,11 @@ struct LevelArgs {
     py::object levels = py::none(), depth = py::none(), dither = py::none();
     py::object background = py::none(), maxPixels = py::none();
     py::object serpentine = py::none(), strength = py::none();
-    py::object tone = py::none();  // {"input_range": (B, W), "normalize", "gamma" (thousandths), "negate", "grays", "threshold", "linear"}
+    // {"input_range": (B, W), "normalize", "gamma" (thousandths), "negate", "grays", "threshold",
+    //  "linear", and the output's: "format", "bit_order", "packing", "row_align", "name",
+    //  "full_palette", "rows", "index_order" (their values as in graybmp.h)}
+    py::object tone = py::none();
+    mutable std::string name;  // what the options' name points at
 };
 
 // A background: 0xRRGGBB, "white", "black" or "#RRGGBB".
@@ -154,6 +158,16 @@ graybmp_options optionsOf(const std::string& method, bool compact, const LevelAr
         if (tone.contains("threshold") && !tone["threshold"].is_none()) {
             o.threshold_given = 1;
             o.threshold = number(tone["threshold"], "threshold");
+        }
+        const auto field = [&](const char* key, int& to) {
+            if (tone.contains(key) && !tone[key].is_none()) to = number(tone[key], key);
+        };
+        field("format", o.format), field("bit_order", o.bit_order), field("packing", o.packing);
+        field("row_align", o.row_align), field("rows", o.rows), field("index_order", o.index_order);
+        if (tone.contains("full_palette")) o.full_palette = tone["full_palette"].cast<bool>() ? 1 : 0;
+        if (tone.contains("name") && !tone["name"].is_none()) {
+            l.name = tone["name"].cast<std::string>();
+            o.name = l.name.c_str();
         }
     }
     if (!l.background.is_none()) {

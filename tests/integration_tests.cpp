@@ -1199,6 +1199,25 @@ TEST_F(CommandLine, UsageErrorsConvertNothing) {
                  {"$G --levels 4 --gamma .5 a.bmp", "not '.5'"},
                  {"$G --linear a.bmp", "linear light needs fewer than 256 levels"},
                  {"$G --threshold 9 --linear a.bmp", "a threshold makes two levels"},
+                 {"$G --format gif a.bmp", "--format takes bmp, raw, c, xbm, pbm or pgm, not 'gif'"},
+                 {"$G --format pbm --levels 4 a.bmp", "pbm takes 2 levels, not 4"},
+                 {"$G --format xbm --depth 2 a.bmp", "xbm takes 2 levels, not 4"},
+                 {"$G --format raw --packing pages --levels 4 a.bmp", "pages take 1 bit a pixel, not 4"},
+                 {"$G --format raw --packing planes --levels 2 a.bmp", "planes take 2 or 4 bits a pixel, not 1"},
+                 {"$G --format c --packing planes a.bmp", "planes take 2 or 4 bits a pixel, not 8"},
+                 {"$G --levels 2 --bit-order lsb a.bmp", "for the raw and c formats, not bmp"},
+                 {"$G --format pgm --row-align 2 a.bmp", "for the raw and c formats, not pgm"},
+                 {"$G --format raw --name x a.bmp", "an array's name is for the c and xbm formats"},
+                 {"$G --format raw --full-palette a.bmp", "a full palette is for BMPs"},
+                 {"$G --format pbm --index-order white-first a.bmp", "an index order is for bmp, raw and c"},
+                 {"$G --format xbm --rows bottom-up a.bmp", "a row order is for bmp, raw and c"},
+                 {"$G --format raw --row-align 3 a.bmp", "--row-align takes 1, 2 or 4 bytes, not '3'"},
+                 {"$G --format raw --levels 2 --packing pages --rows top-down a.bmp", "pages run from the top"},
+                 {"$G --format raw --bit-order middle a.bmp", "--bit-order takes msb or lsb"},
+                 {"$G --format raw --packing columns a.bmp", "--packing takes rows, pages or planes"},
+                 {"$G --rows sideways a.bmp", "--rows takes top-down or bottom-up"},
+                 {"$G --index-order grey-first a.bmp", "--index-order takes black-first or white-first"},
+                 {"$G --format raw -i a.bmp", "--in-place writes BMPs only"},
                  {"$G --levels 4 --dither ordered --serpentine a.bmp", "serpentine rows need an error-diffusion"},
                  {"$G --levels 4 --strength 50 a.bmp", "a strength below 100 needs an error-diffusion"},
                  {"$G --levels 4 --dither jarvis --strength 101 a.bmp", "--strength takes 0 to 100 percent"},
@@ -1251,6 +1270,61 @@ TEST_F(CommandLine, ShortenedOptionsKeepWhatTheyNamed) {
     const Outcome named = sh("$G --levels 2 a.bmp -o --l");
     EXPECT_EQ(named.status, 0) << named.err;
     EXPECT_TRUE(exists("--l"));
+}
+
+// The C header and the X bitmap compile as C99 and C++ with warnings as errors, their
+// arrays hold the raw bytes (the X bitmap's in its own order: least significant bit first,
+// 1 black) and their defines the picture's; each format's output is named for it, and
+// standard output takes every format.
+TEST_F(CommandLine, CArraysAndXBitmapsCompileAndHoldTheRawBytes) {
+    if (sh("command -v cc && command -v c++").status != 0) GTEST_SKIP() << "no C compiler";
+    put("9 x-y.bmp", test::sample(13, 11));
+    const struct {
+        const char* options;
+        int depth, levels;
+    } cases[] = {{"--levels 2 --dither atkinson", 1, 2},
+                 {"--levels 2 --packing pages --bit-order msb", 1, 2},
+                 {"--levels 4 --depth 2 --bit-order lsb --row-align 4", 2, 4},
+                 {"--levels 16 --packing planes --index-order white-first", 4, 16},
+                 {"--rows bottom-up", 8, 256}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(sh(std::string("$G --format c ") + c.options + " '9 x-y.bmp'").status, 0) << c.options;
+        ASSERT_EQ(sh(std::string("$G --format raw ") + c.options + " '9 x-y.bmp' -o - > x.raw").status, 0);
+        ASSERT_TRUE(exists("9 x-yNEW.h")) << c.options;
+        const std::string program =
+            "#include <stdio.h>\n#include \"9 x-yNEW.h\"\n#include \"icon.xbm\"\n"
+            "int main(void) { size_t i; printf(\"%d %d %d %d\\n\", _9_X_YNEW_WIDTH, _9_X_YNEW_HEIGHT, "
+            "_9_X_YNEW_DEPTH, _9_X_YNEW_LEVELS);\n"
+            "  for (i = 0; i < sizeof _9_x_yNEW; ++i) putchar(_9_x_yNEW[i]);\n"
+            "  for (i = 0; i < sizeof icon_bits; ++i) putchar(icon_bits[i]);\n  return 0; }\n";
+        put("use.c", Bytes(program.begin(), program.end()));
+        put("use.cpp", Bytes(program.begin(), program.end()));
+        ASSERT_EQ(sh("$G --format xbm --name icon '9 x-y.bmp' -o - > icon.xbm").status, 0);
+        ASSERT_EQ(sh("$G --format raw --levels 2 --bit-order lsb --index-order white-first '9 x-y.bmp' -o - > xbm.raw").status, 0);
+        const std::string size = "13 11 " + std::to_string(c.depth) + " " + std::to_string(c.levels) + "\n";
+        Bytes want(size.begin(), size.end());
+        for (const char* raw : {"x.raw", "xbm.raw"}) {
+            const Bytes bytes = get(raw);
+            want.insert(want.end(), bytes.begin(), bytes.end());
+        }
+        for (const char* compile : {"cc -std=c99 -Wall -Wextra -Werror -o use use.c",
+                                    "c++ -Wall -Wextra -Werror -o use use.cpp"}) {
+            const Outcome built = sh(compile);
+            ASSERT_EQ(built.status, 0) << c.options << ": " << compile << "\n" << built.err;
+            const Outcome ran = sh("./use");
+            EXPECT_EQ(Bytes(ran.out.begin(), ran.out.end()), want) << c.options << ": " << compile;
+        }
+    }
+    // Each format's name, and standard output (an X bitmap's array named by --name as its
+    // file names it).
+    for (const std::string format : {"raw", "xbm", "pbm", "pgm"}) {
+        ASSERT_EQ(sh("$G --format " + format + " '9 x-y.bmp'").status, 0);
+        const Bytes named = get(("9 x-yNEW." + format).c_str());
+        const Outcome piped =
+            sh("$G --format " + format + (format == "xbm" ? " --name '9 x-yNEW'" : "") + " - < '9 x-y.bmp'");
+        EXPECT_EQ(piped.status, 0) << format << piped.err;
+        EXPECT_EQ(Bytes(piped.out.begin(), piped.out.end()), named) << format;
+    }
 }
 
 TEST_F(CommandLine, HelpVersionAndReports) {

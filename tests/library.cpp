@@ -100,7 +100,9 @@ std::vector<LibraryCopy> libraryCopies(const Bytes& input, const graybmp_options
     Bytes buffer = input;
     s = graybmp_convert_in_place(buffer.data(), buffer.size(), &o, &e);
     const bool picture = graybmp_picture_kind(input.data(), input.size()) != GRAYBMP_KIND_NONE;
-    if (s != GRAYBMP_LENGTH_CHANGES && !(picture && s == GRAYBMP_PICTURE_UNSUPPORTED)) {
+    if (o.format != GRAYBMP_FORMAT_BMP) {  // in place writes BMPs only
+        if (s != GRAYBMP_BAD_ARGUMENT || buffer != input) copies.push_back({"in place", GRAYBMP_BAD_ARGUMENT, "not refused", buffer});
+    } else if (s != GRAYBMP_LENGTH_CHANGES && !(picture && s == GRAYBMP_PICTURE_UNSUPPORTED)) {
         if (s != GRAYBMP_OK && buffer != input) s = GRAYBMP_BAD_ARGUMENT;  // changed though refused
         copies.push_back({"in place", s, e.message, buffer});
     }

@@ -248,6 +248,103 @@ Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
     return out;
 }
 
+Bytes expectedOutput(const Bytes& levels, const ReferenceOutput& o, int depth) {
+    const auto width = static_cast<std::int64_t>(u32At(levels, 18));
+    const auto height = static_cast<std::int32_t>(u32At(levels, 22));
+    const std::int64_t rows = height < 0 ? -std::int64_t{height} : height, n = u32At(levels, 46);
+    const std::int64_t bits = levels[28], stride = (width * bits + 31) / 32 * 4, offset = u32At(levels, 10);
+    // index[y][x], y from the picture's top
+    const auto index = [&](std::int64_t y, std::int64_t x) {
+        const std::int64_t r = height > 0 ? rows - 1 - y : y;
+        const std::uint8_t byte = levels[static_cast<std::size_t>(offset + r * stride + x * bits / 8)];
+        const std::int64_t k = byte >> (8 - bits - x * bits % 8) & ((1 << bits) - 1);
+        return o.whiteFirst ? n - 1 - k : k;
+    };
+    const bool lsb = o.bitOrder == "lsb" || o.format == "xbm";
+    // Values of `b` bits a row, `rowBytes` bytes, the first in the high bits (low with lsb).
+    const auto packRows = [&](Bytes& out, std::int64_t b, std::int64_t align, bool bottomUp, auto value) {
+        const std::int64_t used = (width * b + 7) / 8, rowBytes = (used + align - 1) / align * align;
+        for (std::int64_t i = 0; i < rows; ++i) {
+            const std::int64_t y = bottomUp ? rows - 1 - i : i;
+            Bytes row(static_cast<std::size_t>(rowBytes), 0);
+            for (std::int64_t x = 0; x < width; ++x) {
+                const std::int64_t at = x * b, shift = lsb ? at % 8 : 8 - b - at % 8;
+                row[static_cast<std::size_t>(at / 8)] |= static_cast<std::uint8_t>(value(y, x) << shift);
+            }
+            out.insert(out.end(), row.begin(), row.end());
+        }
+    };
+    Bytes out;
+    if (o.format == "bmp") {
+        const bool bottomUp = o.rows.empty() ? height > 0 : o.rows == "bottom-up";
+        const std::int64_t entries = o.fullPalette ? std::int64_t{1} << depth : n;
+        const std::int64_t outStride = (width * depth + 31) / 32 * 4;
+        out.assign(static_cast<std::size_t>(54 + 4 * entries), 0);
+        out[0] = 'B', out[1] = 'M';
+        setU32(out, 2, static_cast<std::uint32_t>(54 + 4 * entries + outStride * rows));
+        setU32(out, 10, static_cast<std::uint32_t>(54 + 4 * entries));
+        setU32(out, 14, 40);
+        setU32(out, 18, static_cast<std::uint32_t>(width));
+        setU32(out, 22, static_cast<std::uint32_t>(bottomUp ? rows : -rows));
+        setU16(out, 26, 1);
+        setU16(out, 28, static_cast<std::uint32_t>(depth));
+        setU32(out, 34, static_cast<std::uint32_t>(outStride * rows));
+        setU32(out, 38, u32At(levels, 38)), setU32(out, 42, u32At(levels, 42));
+        setU32(out, 46, static_cast<std::uint32_t>(entries));
+        for (std::int64_t k = 0; k < n; ++k)  // entry k the gray of its level; the rest black
+            for (int c = 0; c < 3; ++c)
+                out[static_cast<std::size_t>(54 + 4 * k + c)] =
+                    static_cast<std::uint8_t>((510 * (o.whiteFirst ? n - 1 - k : k) + n - 1) / (2 * (n - 1)));
+        for (std::int64_t i = 0; i < rows; ++i) {  // a BMP's rows from the bottom unless top-down
+            const std::int64_t y = bottomUp ? rows - 1 - i : i;
+            Bytes row(static_cast<std::size_t>(outStride), 0);
+            for (std::int64_t x = 0; x < width; ++x)
+                row[static_cast<std::size_t>(x * depth / 8)] |= static_cast<std::uint8_t>(index(y, x) << (8 - depth - x * depth % 8));
+            out.insert(out.end(), row.begin(), row.end());
+        }
+        return out;
+    }
+    if (o.format == "pbm" || o.format == "pgm") {
+        const std::string head = (o.format == "pbm" ? "P4\n" : "P5\n") + std::to_string(width) + " " +
+                                 std::to_string(rows) + (o.format == "pbm" ? "\n" : "\n255\n");
+        out.assign(head.begin(), head.end());
+        if (o.format == "pbm")
+            packRows(out, 1, 1, false, [&](std::int64_t y, std::int64_t x) { return index(y, x) == 0 ? 1 : 0; });
+        else
+            packRows(out, 8, 1, false, [&](std::int64_t y, std::int64_t x) { return (510 * index(y, x) + n - 1) / (2 * (n - 1)); });
+        return out;
+    }
+    if (o.format == "xbm") {
+        packRows(out, 1, 1, false, [&](std::int64_t y, std::int64_t x) { return index(y, x) == 0 ? 1 : 0; });
+        return out;
+    }
+    // raw and c
+    const bool bottomUp = o.rows == "bottom-up";
+    if (o.packing == "pages") {  // a byte a column of 8 rows, the top in bit 0 (bit 7 with msb)
+        for (std::int64_t page = 0; page < (rows + 7) / 8; ++page)
+            for (std::int64_t x = 0; x < width; ++x) {
+                std::uint8_t byte = 0;
+                for (std::int64_t r = 0; r < 8 && page * 8 + r < rows; ++r)
+                    byte = static_cast<std::uint8_t>(byte | (index(page * 8 + r, x) & 1) << (o.bitOrder == "msb" ? 7 - r : r));
+                out.push_back(byte);
+            }
+    } else if (o.packing == "planes") {  // the most significant bit's picture first
+        for (int bit = depth - 1; bit >= 0; --bit)
+            packRows(out, 1, o.rowAlign, bottomUp, [&](std::int64_t y, std::int64_t x) { return index(y, x) >> bit & 1; });
+    } else {
+        packRows(out, depth, o.rowAlign, bottomUp, index);
+    }
+    return out;
+}
+
+Bytes arrayBytes(const Bytes& text) {
+    const std::string t(text.begin(), text.end());
+    Bytes bytes;
+    for (std::size_t at = t.find("= {"); at != std::string::npos && (at = t.find("0x", at)) != std::string::npos; at += 4)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(t.substr(at + 2, 2), nullptr, 16)));
+    return bytes;
+}
+
 namespace {
 
 std::string truePixelProblem(std::uint32_t in, std::uint32_t out, const ImageLayout& l,

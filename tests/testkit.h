@@ -41,6 +41,21 @@ Bytes expectedLevels(const Bytes& input, Method method, int levels, int depth,
                      const std::string& dither, bool serpentine = false, int strength = 100,
                      const ReferenceTone& tone = {});
 
+// An output format as the docs define it: format "bmp", "raw", "c", "xbm", "pbm" or
+// "pgm"; bitOrder "" (the default), "msb" or "lsb"; packing "rows", "pages" or "planes";
+// rows "" (the input's order; raw and c from the top), "top-down" or "bottom-up".
+struct ReferenceOutput {
+    std::string format = "bmp", bitOrder, packing = "rows", rows;
+    int rowAlign = 1;
+    bool fullPalette = false, whiteFirst = false;
+};
+// The bytes of `levels` (a BMP of levels as expectedLevels writes it, any depth, its
+// palette the levels') in the format `o` at `depth` bits; for c and xbm the bytes their
+// arrays hold.
+Bytes expectedOutput(const Bytes& levels, const ReferenceOutput& o, int depth);
+// The bytes a C header's or an X bitmap's array holds ("0xHH," after its "= {").
+Bytes arrayBytes(const Bytes& text);
+
 // Empty when `output` is the gray copy of `input`, which the check accepted with
 // `layout`: for 8-bit images the expected copy above; for the other kinds the input's
 // length and bytes, but for the colour table, whose entries are gray with their fourth

@@ -1053,6 +1053,95 @@ TEST(Levels, ErrorDiffusionKeepsTheLightOfARamp) {
     }
 }
 
+// Every output format, bit order, packing, index order and row order at every depth, on
+// pictures 1 to 17 pixels wide and 8k +- 1, bottom-up and top-down, against the docs'
+// definitions (expectedOutput, from the levels' reference), by every way into the
+// library; the C header's and the X bitmap's arrays hold the bytes, their defines the size.
+TEST(Formats, EveryFormatPackingAndOrderGivesTheDefinitionsBytes) {
+    struct Case {
+        test::ReferenceOutput o;
+        int depth;
+    };
+    std::vector<Case> cases;
+    const int depths[] = {1, 2, 4, 8};
+    for (const char* format : {"raw", "c"})
+        for (const char* order : {"", "msb", "lsb"})
+            for (const bool white : {false, true}) {
+                for (const int depth : depths)
+                    for (const char* rows : {"", "bottom-up"})
+                        cases.push_back({{format, order, "rows", rows, 1, false, white}, depth});
+                cases.push_back({{format, order, "pages", "", 1, false, white}, 1});
+                for (const int depth : {2, 4}) cases.push_back({{format, order, "planes", "", 1, false, white}, depth});
+                cases.push_back({{format, order, "planes", "bottom-up", 1, false, white}, 4});
+            }
+    for (const int depth : depths)
+        for (const bool full : {false, true})
+            for (const char* rows : {"", "top-down", "bottom-up"})
+                for (const bool white : {false, true}) cases.push_back({{"bmp", "", "rows", rows, 1, full, white}, depth});
+    cases.push_back({{"xbm", "", "rows", "", 1, false, false}, 1});
+    cases.push_back({{"pbm", "", "rows", "", 1, false, false}, 1});
+    for (const int depth : depths) cases.push_back({{"pgm", "", "rows", "", 1, false, false}, depth});
+    std::vector<std::int32_t> widths;
+    for (std::int32_t w = 1; w <= 17; ++w) widths.push_back(w);
+    for (const std::int32_t w : {23, 25, 31, 33, 63, 65}) widths.push_back(w);
+    const auto word = [](const std::string& w, std::initializer_list<const char*> words) {
+        int i = 0;
+        for (const char* each : words) {
+            if (w == each) return i;
+            ++i;
+        }
+        return -1;
+    };
+    std::size_t k = 0;
+    for (const Case& c : cases) {
+        const test::ReferenceOutput& o = c.o;
+        const int n = o.format == "xbm" || o.format == "pbm" ? 2 : c.depth == 1 ? 2 : c.depth == 2 ? 3 : c.depth == 4 ? 11 : 200;
+        for (const std::int32_t width : widths) {
+            if (++k % 3 != 0 && width > 3 && width != 17 && width != 65) continue;  // a third of the middle widths
+            test::Shape shape;
+            shape.bits = 24, shape.width = width, shape.height = k % 2 == 0 ? 9 : -9;
+            const Bytes input = test::makePicture(shape);
+            const test::Method m = test::kMethods[k % std::size(test::kMethods)];
+            test::ReferenceOutput ask = o;
+            if (ask.packing != "pages" && ask.format != "bmp" && ask.format != "pgm") ask.rowAlign = 1 << (k % 3);
+            graybmp_options opts;
+            graybmp_options_init(&opts);
+            graybmp_options_set_method(&opts, test::methodName(m), nullptr);
+            opts.levels = n, opts.depth = c.depth, opts.dither = GRAYBMP_DITHER_ORDERED;
+            opts.format = word(o.format, {"bmp", "raw", "c", "xbm", "pbm", "pgm"});
+            opts.bit_order = word(o.bitOrder, {"", "msb", "lsb"});
+            opts.packing = word(o.packing, {"rows", "pages", "planes"});
+            opts.row_align = ask.format == "raw" || ask.format == "c" ? (ask.packing == "pages" ? 0 : ask.rowAlign) : 0;
+            opts.rows = word(o.rows, {"", "top-down", "bottom-up"});
+            opts.index_order = o.whiteFirst ? 1 : 0;
+            opts.full_palette = o.fullPalette;
+            const bool text = o.format == "c" || o.format == "xbm";
+            if (text) opts.name = "panel";
+            const Bytes levels = test::expectedLevels(input, m, n, 8, "ordered");
+            ASSERT_FALSE(levels.empty());
+            const Bytes want = test::expectedOutput(levels, ask, c.depth);
+            const std::string what = o.format + " " + o.bitOrder + " " + o.packing + " " + o.rows + " align " +
+                                     std::to_string(opts.row_align) + (o.whiteFirst ? " white-first" : "") +
+                                     (o.fullPalette ? " full palette" : "") + ", " + std::to_string(c.depth) +
+                                     " bits, " + std::to_string(width) + " x " + std::to_string(shape.height);
+            if (!text) {
+                EXPECT_EQ(test::libraryProblem(input, opts, ownFolder(), &want), "") << what;
+                continue;
+            }
+            const std::vector<test::LibraryCopy> copies = test::libraryCopies(input, opts, ownFolder());
+            for (const test::LibraryCopy& copy : copies) {
+                ASSERT_EQ(copy.status, GRAYBMP_OK) << what << ", " << copy.path << ": " << copy.message;
+                EXPECT_EQ(copy.output, copies[0].output) << what << ", " << copy.path;
+            }
+            EXPECT_EQ(test::arrayBytes(copies[0].output), want) << what;
+            const std::string header(copies[0].output.begin(), copies[0].output.end());
+            const std::string size = o.format == "c" ? "#define PANEL_WIDTH " + std::to_string(width) + "\n#define PANEL_HEIGHT 9\n"
+                                                     : "#define panel_width " + std::to_string(width) + "\n#define panel_height 9\n";
+            EXPECT_NE(header.find(size), std::string::npos) << what;
+        }
+    }
+}
+
 // The blue-noise matrix the library keeps is the one its generator makes again: a
 // permutation of 0 to 4095 whose energy below a quarter of the sampling frequency (the
 // frequencies of radius under 16 of 64, the mean left out) is under 1 % of the whole (white

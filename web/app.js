@@ -38,7 +38,7 @@ const DITHER_HINTS = {
 const $ = (id) => document.getElementById(id);
 const controls = {method: $('method'), weights: $('weights'), levels: $('levels'), depth: $('depth'),
   dither: $('dither'), strength: $('strength'), serpentine: $('serpentine'), normalize: $('normalize'),
-  gamma: $('gamma'), linear: $('linear')};
+  gamma: $('gamma'), linear: $('linear'), format: $('format')};
 // The ditherings that diffuse each pixel's error, which the strength and serpentine rows serve.
 const KERNELS = new Set(['floyd-steinberg', 'atkinson', 'jarvis', 'stucki', 'burkes', 'sierra', 'sierra2',
   'sierra-lite']);
@@ -81,6 +81,7 @@ function options() {
   if (controls.normalize.checked) o.normalize = true;
   if (controls.gamma.value.trim() !== '') o.gamma = Number(controls.gamma.value);
   if (controls.linear.checked) o.linear = true;
+  if (controls.format.value !== 'bmp') o.format = controls.format.value;
   return o;
 }
 
@@ -95,8 +96,14 @@ function element(tag, attributes = {}, ...children) {
   return e;
 }
 
-function outputName(name) {
-  return /\.(bmp|dib)$/i.test(name) ? graybmp.grayName(name) : `${name.replace(/\.[^.]*$/, '')}NEW.bmp`;
+// Each output format's extension and media type.
+const FORMAT_EXTENSIONS = {bmp: '.bmp', raw: '.raw', c: '.h', xbm: '.xbm', pbm: '.pbm', pgm: '.pgm'};
+const FORMAT_TYPES = {bmp: 'image/bmp', raw: 'application/octet-stream', c: 'text/x-c', xbm: 'image/x-xbitmap',
+  pbm: 'image/x-portable-bitmap', pgm: 'image/x-portable-graymap'};
+
+function outputName(name, format = 'bmp') {
+  if (format === 'bmp' && /\.(bmp|dib)$/i.test(name)) return graybmp.grayName(name);
+  return `${name.replace(/\.[^.]*$/, '')}NEW${FORMAT_EXTENSIONS[format]}`;
 }
 
 const isBmp = (bytes, name) =>
@@ -202,17 +209,29 @@ function reportOf(h) {
     `BitCount: ${h.bitCount}`].filter(Boolean).join('\n');
 }
 
-async function convertOne(file, card, chosen, id) {
+async function convertOne(file, card, options, id) {
   const bytes = new Uint8Array(await file.arrayBuffer());
+  // A C header's or an X bitmap's array is named for the file it downloads as.
+  const chosen = ['c', 'xbm'].includes(options.format)
+    ? {...options, name: outputName(file.name, options.format).replace(/\.[^.]*$/, '')} : options;
   if (id !== run) return;
   const facts = card.querySelector('.facts');
-  let out, ms, report, before = null;
+  let out, shown, ms, report, before = null;
+  // Another format is shown by the BMP of the same levels.
+  const asBmp = {...chosen};
+  for (const key of ['format', 'bitOrder', 'packing', 'rowAlign', 'name', 'fullPalette', 'rows', 'indexOrder']) {
+    delete asBmp[key];
+  }
+  if (chosen.format && chosen.format !== 'bmp' && asBmp.levels === undefined) {
+    asBmp.levels = ['xbm', 'pbm'].includes(chosen.format) ? 2 : 256;
+  }
   try {
     if (byLibrary(bytes, file.name)) {
       report = reportOf(graybmp.header(bytes));
       const start = performance.now();
       out = graybmp.gray(bytes, chosen);
       ms = performance.now() - start;
+      shown = chosen.format && chosen.format !== 'bmp' ? graybmp.gray(bytes, asBmp) : out;
       const bitmap = await decoded(new Blob([bytes], {type: 'image/bmp'}));
       if (bitmap !== null) {
         before = canvasOf('before', bitmap.width, bitmap.height);
@@ -226,6 +245,7 @@ async function convertOne(file, card, chosen, id) {
       const start = performance.now();
       out = graybmp.fromPixels(image, chosen);
       ms = performance.now() - start;
+      shown = chosen.format && chosen.format !== 'bmp' ? graybmp.fromPixels(image, asBmp) : out;
       before = canvasOf('before', image.width, image.height);
       before.getContext('2d').putImageData(image, 0, 0);
     }
@@ -237,12 +257,12 @@ async function convertOne(file, card, chosen, id) {
     card.dataset.status = code;
     return;
   }
-  const after = await afterCanvas(out);
+  const after = await afterCanvas(shown);
   if (id !== run) return;
   if (before && after && (before.width !== after.width || before.height !== after.height)) before = null;
   card.prepend(compareView(before, after));
-  const name = outputName(file.name);
-  const url = URL.createObjectURL(new Blob([out], {type: 'image/bmp'}));
+  const name = outputName(file.name, chosen.format);
+  const url = URL.createObjectURL(new Blob([out], {type: FORMAT_TYPES[chosen.format ?? 'bmp']}));
   urls.push(url);
   done.push({name, bytes: out});
   facts.append(

@@ -122,10 +122,16 @@ export class GraybmpError extends Error {
 
 // The records of include/graybmp.h as they lie in wasm32's memory.
 const ERROR_SIZE = 536, ERROR_MESSAGE = 24;
-const OPTIONS_SIZE = 376, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44;
+const OPTIONS_SIZE = 408, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44;
 const OPTIONS_BACKGROUND_GIVEN = 52, OPTIONS_BACKGROUND = 56, OPTIONS_MAX_PIXELS = 64;
 const OPTIONS_SERPENTINE = 72, OPTIONS_STRENGTH = 76, OPTIONS_INPUT_RANGE = 80, OPTIONS_NEGATE = 92;
 const OPTIONS_GRAYS = 96, OPTIONS_THRESHOLD = 356, OPTIONS_NORMALIZE = 364, OPTIONS_GAMMA = 368, OPTIONS_LINEAR = 372;
+const OPTIONS_FORMAT = 376, OPTIONS_BIT_ORDER = 380, OPTIONS_PACKING = 384, OPTIONS_ROW_ALIGN = 388,
+  OPTIONS_NAME = 392, OPTIONS_FULL_PALETTE = 396, OPTIONS_ROWS = 400, OPTIONS_INDEX_ORDER = 404;
+// The output formats and their choices, as graybmp.h numbers them.
+export const FORMATS = ['bmp', 'raw', 'c', 'xbm', 'pbm', 'pgm'];
+const BIT_ORDERS = [null, 'msb', 'lsb'], PACKINGS = ['rows', 'pages', 'planes'];
+const ROWS = [null, 'top-down', 'bottom-up'], INDEX_ORDERS = ['black-first', 'white-first'];
 const OPTIONS_COMPACT = 8;
 const HEADER_SIZE = 584;
 const HEADER_BYTES = 152, READER_SIZE = 16, WRITER_SIZE = 12;
@@ -195,10 +201,11 @@ function colourOf(value) {
 
 // The options record for `options` ({method, compact, levels, depth, dither, serpentine,
 // strength, background, maxPixels, inputRange, normalize, gamma, negate, grays, threshold,
-// linear}), checked.
+// linear, format, bitOrder, packing, rowAlign, name, fullPalette, rows, indexOrder}), checked.
 function optionsIn(alloc, options, error) {
   const known = new Set(['method', 'compact', 'levels', 'depth', 'dither', 'serpentine', 'strength', 'background',
-    'maxPixels', 'inputRange', 'normalize', 'gamma', 'negate', 'grays', 'threshold', 'linear']);
+    'maxPixels', 'inputRange', 'normalize', 'gamma', 'negate', 'grays', 'threshold', 'linear', 'format', 'bitOrder',
+    'packing', 'rowAlign', 'name', 'fullPalette', 'rows', 'indexOrder']);
   for (const key of Object.keys(options)) {
     if (!known.has(key)) throw new GraybmpError('bad-argument', `unknown option '${key}'`);
   }
@@ -207,7 +214,9 @@ function optionsIn(alloc, options, error) {
   if (view().getUint32(at, true) !== OPTIONS_SIZE) throw new Error('graybmp: the module does not match this file');
   const {method = 'mean', compact = false, levels = null, depth = null, dither = null, serpentine = false,
          strength = null, background = null, maxPixels = null, inputRange = null, normalize = false, gamma = null,
-         negate = false, grays = null, threshold = null, linear = false} = options;
+         negate = false, grays = null, threshold = null, linear = false, format = 'bmp', bitOrder = null,
+         packing = 'rows', rowAlign = null, name = null, fullPalette = false, rows = null,
+         indexOrder = 'black-first'} = options;
   if (typeof method !== 'string') throw new GraybmpError('bad-argument', 'the method is a name, such as "bt709"');
   if (lib.graybmp_options_set_method(at, cStringIn(alloc, method), error) !== 0) throw errorAt(error);
   const whole = (value, what) => {
@@ -243,6 +252,24 @@ function optionsIn(alloc, options, error) {
   }
   view().setInt32(at + OPTIONS_NEGATE, negate ? 1 : 0, true);
   view().setInt32(at + OPTIONS_LINEAR, linear ? 1 : 0, true);
+  const choice = (value, choices, what) => {
+    const index = choices.indexOf(value);
+    if (index < 0) {
+      throw new GraybmpError('bad-argument', `${what} is one of ${choices.filter((c) => c).join(', ')}, not ${value}`);
+    }
+    return index;
+  };
+  view().setInt32(at + OPTIONS_FORMAT, choice(format, FORMATS, 'format'), true);
+  view().setInt32(at + OPTIONS_BIT_ORDER, choice(bitOrder, BIT_ORDERS, 'bitOrder'), true);
+  view().setInt32(at + OPTIONS_PACKING, choice(packing, PACKINGS, 'packing'), true);
+  view().setInt32(at + OPTIONS_ROW_ALIGN, whole(rowAlign, 'rowAlign'), true);
+  if (name !== null && name !== undefined) {
+    if (typeof name !== 'string') throw new GraybmpError('bad-argument', `a name is a string, not ${name}`);
+    view().setUint32(at + OPTIONS_NAME, cStringIn(alloc, name), true);
+  }
+  view().setInt32(at + OPTIONS_FULL_PALETTE, fullPalette ? 1 : 0, true);
+  view().setInt32(at + OPTIONS_ROWS, choice(rows, ROWS, 'rows'), true);
+  view().setInt32(at + OPTIONS_INDEX_ORDER, choice(indexOrder, INDEX_ORDERS, 'indexOrder'), true);
   if (grays !== null && grays !== undefined) {
     if (!Array.isArray(grays) || grays.length > 256 || grays.some((g) => !Number.isInteger(g) || g < 0 || g > 255)) {
       throw new GraybmpError('bad-argument', 'grays are up to 256 whole numbers, 0 to 255');

@@ -240,6 +240,14 @@ graybmp_status convertJob(graybmp_job* given, const graybmp_options* options, gr
             return;
         }
         if (!settingsOf(options, s, f)) return;
+        if (job.in_place != 0 && s.output.format != Format::Bmp) {
+            f = badArgument("in place writes BMPs only, not another format");
+            return;
+        }
+        // A C header's or an X bitmap's array is named for its file, unless the options name it.
+        if ((s.output.format == Format::C || s.output.format == Format::Xbm) && s.output.name.empty() && job.output != nullptr &&
+            std::string(job.output) != "-")
+            s.output.name = identifierOfPath(job.output);
         runJob(job, s, f);
         if (f.status == GRAYBMP_OK && given->size >= offsetof(graybmp_job, written) + sizeof(uint64_t))
             given->written = job.written;

@@ -80,7 +80,12 @@ graybmp_status graybmp_convert_in_place(void* buffer, size_t length,
             f = badArgument("no buffer");
             return;
         }
-        if (!settingsOf(options, s, f) || !checkedMemory(buffer, length, length, s, m, f)) return;
+        if (!settingsOf(options, s, f)) return;
+        if (s.output.format != Format::Bmp) {
+            f = badArgument("in place writes BMPs only, not another format");
+            return;
+        }
+        if (!checkedMemory(buffer, length, length, s, m, f)) return;
         if (m.c.picture != nullptr && m.c.embedded == PictureFormat::None) {
             f = inputFailure(GRAYBMP_PICTURE_UNSUPPORTED,
                              "a picture of another format cannot be replaced by a BMP where it lies");

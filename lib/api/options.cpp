@@ -216,6 +216,61 @@ bool levelsOf(const graybmp_options& o, Levels& levels, Failure& f) {
     return true;
 }
 
+// The output format and its layout the options ask for, or why they cannot be (the
+// levels already read: a format other than bmp makes levels where none are asked for).
+bool outputOf(const graybmp_options& o, Settings& s, Failure& f) {
+    Output& out = s.output;
+    const auto refuse = [&](const std::string& why) {
+        f = badArgument(why);
+        return false;
+    };
+    if (o.format < GRAYBMP_FORMAT_BMP || o.format > GRAYBMP_FORMAT_PGM)
+        return refuse("unknown format " + std::to_string(o.format));
+    out.format = static_cast<Format>(o.format);
+    const bool bmp = out.format == Format::Bmp, packed = out.format == Format::Raw || out.format == Format::C;
+    const bool twoLevels = out.format == Format::Xbm || out.format == Format::Pbm;
+    const char* const names[] = {"bmp", "raw", "c", "xbm", "pbm", "pgm"};
+    const std::string format = names[o.format];
+    if (o.bit_order < 0 || o.bit_order > GRAYBMP_BIT_ORDER_LSB) return refuse("unknown bit order " + std::to_string(o.bit_order));
+    if (o.packing < 0 || o.packing > GRAYBMP_PACKING_PLANES) return refuse("unknown packing " + std::to_string(o.packing));
+    if (o.rows < 0 || o.rows > GRAYBMP_ROWS_BOTTOM_UP) return refuse("unknown row order " + std::to_string(o.rows));
+    if (o.index_order < 0 || o.index_order > 1) return refuse("unknown index order " + std::to_string(o.index_order));
+    if (o.row_align != 0 && o.row_align != 1 && o.row_align != 2 && o.row_align != 4)
+        return refuse("a row alignment of " + std::to_string(o.row_align) + " bytes (1, 2 or 4)");
+    if (!packed && (o.bit_order != 0 || o.packing != 0 || o.row_align != 0))
+        return refuse("a bit order, packing or row alignment is for the raw and c formats, not " + format);
+    if (o.name != nullptr && out.format != Format::C && out.format != Format::Xbm)
+        return refuse("an array's name is for the c and xbm formats, not " + format);
+    if (o.full_palette != 0 && !bmp) return refuse("a full palette is for BMPs, not " + format);
+    if ((o.rows != 0 || o.index_order != 0) && !bmp && !packed)
+        return refuse(std::string(o.rows != 0 ? "a row order" : "an index order") + " is for bmp, raw and c, not " +
+                      format);
+    if (bmp && s.levels.count == 0 && (o.full_palette != 0 || o.rows != 0 || o.index_order != 0))
+        return refuse("a full palette, row order or index order is for the levels");
+    if (!bmp && s.levels.count == 0) {  // the 256 levels of 8 bits, or 2
+        s.levels.count = twoLevels ? 2 : 256;
+        s.levels.depth = o.depth != 0 ? o.depth : twoLevels ? 1 : 8;
+        s.compact = false;
+    }
+    if (twoLevels && s.levels.count != 2)
+        return refuse(format + " takes 2 levels, not " + std::to_string(s.levels.count));
+    const int depth = s.levels.depth;
+    if (o.packing == GRAYBMP_PACKING_PAGES && depth != 1)
+        return refuse("pages take 1 bit a pixel, not " + std::to_string(depth));
+    if (o.packing == GRAYBMP_PACKING_PLANES && depth != 2 && depth != 4)
+        return refuse("planes take 2 or 4 bits a pixel, not " + std::to_string(depth));
+    if (o.packing == GRAYBMP_PACKING_PAGES && (o.rows != 0 || o.row_align != 0))
+        return refuse("pages run from the top, a byte a column: no row order or alignment");
+    out.bitOrder = static_cast<BitOrder>(o.bit_order);
+    out.packing = static_cast<Packing>(o.packing);
+    out.rowAlign = o.row_align != 0 ? o.row_align : 1;
+    out.name = o.name != nullptr ? identifierOf(o.name) : "";
+    out.fullPalette = o.full_palette != 0;
+    out.rows = static_cast<RowOrder>(o.rows);
+    out.whiteFirst = o.index_order != 0;
+    return true;
+}
+
 }  // namespace
 
 bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
@@ -254,6 +309,7 @@ bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
     }
     s.maxPixels = o.max_pixels != 0 ? o.max_pixels : kDefaultMaxPixels;
     if (!levelsOf(o, s.levels, f)) return false;
+    if (!outputOf(o, s, f)) return false;
     // The tone needs new pixels: with the compact form, its 256 levels.
     if (toned(s.levels) && s.levels.count == 0 && s.compact) {
         s.levels.count = 256, s.levels.depth = 8;

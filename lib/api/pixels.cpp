@@ -57,6 +57,12 @@ int placeRow(void* context, uint32_t row, const unsigned char* pixels, uint32_t 
 
 // The length of a BMP of `width` x `height` pixels at the levels of `s`.
 std::uint64_t levelsLength(std::uint32_t width, std::uint32_t height, const Settings& s) {
+    if (!plainBmp(s.output)) {
+        FormatShape shape;
+        shape.width = width, shape.rows = width > 0 ? height : 0;
+        shape.count = s.levels.count, shape.depth = s.levels.depth;
+        return static_cast<std::uint64_t>(formatLength(s.output, shape));
+    }
     return static_cast<std::uint64_t>(levelPixelOffset(s.levels.count)) +
            static_cast<std::uint64_t>(levelStride(width, s.levels.depth)) * (width > 0 ? height : 0);
 }

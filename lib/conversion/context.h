@@ -12,6 +12,7 @@
 #include "conversion/failure.h"
 #include "convert/gray.h"
 #include "pictures/picture.h"
+#include "pipeline/formats.h"
 #include "pipeline/levels.h"
 #include "pipeline/rows.h"
 #include "platform/memory.h"
@@ -32,6 +33,7 @@ struct Settings {
     Levels levels;
     std::int32_t background = -1;  // 0xRRGGBB that translucent pixels are composited on; -1: refused
     std::uint64_t maxPixels = kDefaultMaxPixels;  // a picture's limit
+    Output output;  // what the levels are written as
 };
 
 // Why a later entry of a bitmap array was refused: the rule, and the reason in words.

@@ -14,6 +14,7 @@
 #include "forms/forms.h"
 #include "pictures/picture.h"
 #include "pipeline/bmp_rows.h"
+#include "pipeline/formats.h"
 #include "pipeline/pixel_rows.h"
 #include "pipeline/quantize.h"
 #include "pipeline/sinks.h"
@@ -39,7 +40,23 @@ bool takes(const ImageLayout& l, const Settings&, Failure& f) {
     return false;
 }
 
+// The shape of the output of an image of `layout` (its resolution from `lead`, if given).
+FormatShape shapeOf(const ImageLayout& l, const Levels& levels, const std::uint8_t* lead) {
+    FormatShape shape;
+    shape.width = l.width, shape.rows = levelRows(l);
+    shape.count = levels.count, shape.depth = levels.depth;
+    shape.inputBottomUp = l.height > 0;
+    for (int i = 0; i < 2 && lead != nullptr; ++i) {  // resolution, as a BMP of levels copies it
+        const std::size_t at = 38 + 4 * static_cast<std::size_t>(i);
+        if (l.infoHeaderSize != std::int64_t{kCoreHeaderSize} &&
+            static_cast<std::int64_t>(at + 4) <= static_cast<std::int64_t>(kFileHeaderSize) + l.infoHeaderSize)
+            shape.lead[i] = static_cast<std::int32_t>(readU32le(lead + at));
+    }
+    return shape;
+}
+
 std::int64_t length(const ImageLayout& l, const Settings& s, std::int64_t) {
+    if (!plainBmp(s.output)) return formatLength(s.output, shapeOf(l, s.levels, nullptr));
     return levelSize(l, s.levels.count, s.levels.depth);
 }
 
@@ -89,7 +106,7 @@ CopyFault copy(Conversion& c) {
     const ImageLayout& l = c.layout;
     Levels levels = c.settings.levels;
     if (c.pixels == nullptr && c.source == nullptr && c.picture == nullptr && isCompactForm(levels) &&
-        l.kind == ImageKind::TrueColour)
+        l.kind == ImageKind::TrueColour && plainBmp(c.settings.output))
         return compactCopy(c);
     if (!heapHas(levelsHeap(l, levels, c.chunk.size()))) return CopyFault::NoMemory;
     const std::int64_t rows = levelRows(l);
@@ -97,10 +114,16 @@ CopyFault copy(Conversion& c) {
     // that fits the chunk (at least one) a write.
     PixelSink pixels;
     BmpSink bmp;
+    FormatSink format;
     RowTaker sink;
+    const bool formatted = c.pixels == nullptr && !plainBmp(c.settings.output);
     if (c.pixels != nullptr) {
         pixels = pixelSinkOf(*c.pixels, l.width, rows, l.height > 0, levels.count);
         sink = pixelSinkTaker(pixels);
+    } else if (formatted) {
+        const CopyFault opened = formatSinkOpen(format, *c.out, c.settings.output, shapeOf(l, levels, c.lead));
+        if (opened != CopyFault::None) return opened;
+        sink = formatSinkTaker(format);
     } else {
         const std::vector<std::uint8_t> headers = levelHeaders(l, c.lead, levels.count, levels.depth);
         if (!streamWriteAt(*c.out, 0, headers.data(), headers.size())) return CopyFault::WriteFailed;
@@ -134,7 +157,8 @@ CopyFault copy(Conversion& c) {
     } else {
         fault = sourceRows(c, levels.normalize, first);
     }
-    if (fault == CopyFault::None && c.pixels == nullptr && !bmpSinkFlush(bmp)) fault = CopyFault::WriteFailed;
+    if (fault == CopyFault::None && c.pixels == nullptr && !(formatted ? formatSinkClose(format) : bmpSinkFlush(bmp)))
+        fault = CopyFault::WriteFailed;
     if (fault == CopyFault::ReadFailed && c.in != nullptr)
         fault = streamFault(*c.in, c.out != nullptr ? *c.out : Stream{});
     return fault;

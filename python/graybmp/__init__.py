@@ -63,13 +63,43 @@ def _tone(input_range, normalize, gamma, negate, grays, threshold, linear):
 
 
 
+_FORMATS = ("bmp", "raw", "c", "xbm", "pbm", "pgm")
+_EXTENSIONS = {"bmp": ".bmp", "raw": ".raw", "c": ".h", "xbm": ".xbm", "pbm": ".pbm", "pgm": ".pgm"}
+
+
+def _word(value, words, what):
+    """The index of `value` among `words`, or ValueError."""
+    if value not in words:
+        raise ValueError(f"{what} is one of {', '.join(words)}, not {value!r}")
+    return words.index(value)
+
+
+def _options(tone, format, bit_order, packing, row_align, name, full_palette, rows, index_order):
+    """The tone's options and the output's for the extension, or None when none is given."""
+    if (format == "bmp" and bit_order is None and packing is None and row_align is None and name is None
+            and not full_palette and rows is None and index_order is None):
+        return tone
+    given = dict(tone or {})
+    given.update({"format": _word(format, _FORMATS, "format"),
+                  "bit_order": 0 if bit_order is None else 1 + _word(bit_order, ("msb", "lsb"), "bit_order"),
+                  "packing": 0 if packing is None else _word(packing, ("rows", "pages", "planes"), "packing"),
+                  "row_align": row_align or 0, "name": name, "full_palette": bool(full_palette),
+                  "rows": 0 if rows is None else 1 + _word(rows, ("top-down", "bottom-up"), "rows"),
+                  "index_order": 0 if index_order is None else
+                  _word(index_order, ("black-first", "white-first"), "index_order")})
+    return given
+
+
 def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[int] = None,
          depth: Optional[int] = None, dither: Optional[str] = None,
          background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
          serpentine: bool = False, strength: Optional[int] = None,
          input_range: _Range = None, normalize: bool = False,
          gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None,
-         threshold: Optional[int] = None, linear: bool = False) -> bytes:
+         threshold: Optional[int] = None, linear: bool = False,
+         format: str = "bmp", bit_order: Optional[str] = None,
+         packing: Optional[str] = None, row_align: Optional[int] = None, name: Optional[str] = None,
+         full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None) -> bytes:
     """Return the gray copy of the BMP image in `data`, or the gray BMP of a picture.
 
     `data` is any object with the buffer protocol, read without a copy; bytes are always
@@ -88,13 +118,19 @@ def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[
     pixels clipped at each end) and `gamma` G (0.1 to 10, three decimals) maps g to
     255 (g / 255)^(1 / G); `grays` are the grays the panel shows for the levels, which
     quantizing aims at; `threshold` T makes two levels, white where g >= T; `linear`
-    quantizes and dithers in linear light. Raises Error when
+    quantizes and dithers in linear light. `format` writes the levels as "bmp" (the
+    default), "raw" (the packed indices, no header), "c" (a C header of them), "xbm", "pbm"
+    or "pgm"; for raw and c, `bit_order` ("msb", "lsb"), `packing` ("rows", "pages",
+    "planes") and `row_align` (1, 2 or 4); `name` the c or xbm array's; for bmp
+    `full_palette`; for bmp, raw and c `rows` ("top-down", "bottom-up") and `index_order`
+    ("black-first", "white-first"). Raises Error when
     the image is refused (code "levels-kind", "translucent", "picture-corrupt", ...),
     ValueError for an unknown method or dithering or options that do not go together,
     TypeError for a non-buffer.
     """
     return _graybmp.gray(data, method, compact, levels, depth, dither, background, max_pixels,
-                         serpentine, strength, _tone(input_range, normalize, gamma, negate, grays, threshold, linear))
+                         serpentine, strength, _options(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                        format, bit_order, packing, row_align, name, full_palette, rows, index_order))
 
 
 def gray_inplace(buffer, method: str = "mean") -> None:
@@ -114,8 +150,11 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
             background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
             serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
             normalize: bool = False,
-         gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None,
-            threshold: Optional[int] = None, linear: bool = False) -> str:
+            gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None,
+            threshold: Optional[int] = None, linear: bool = False,
+            format: str = "bmp", bit_order: Optional[str] = None,
+            packing: Optional[str] = None, row_align: Optional[int] = None, name: Optional[str] = None,
+            full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None) -> str:
     """Convert the file `src` into `dst` and return the path written.
 
     `dst` defaults to the gray copy's name beside `src` ("photo.bmp" gives
@@ -129,7 +168,8 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
     """
     source = os.fspath(src)
     options = (levels, depth, dither, background, max_pixels, serpentine, strength,
-               _tone(input_range, normalize, gamma, negate, grays, threshold, linear))
+               _options(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                        format, bit_order, packing, row_align, name, full_palette, rows, index_order))
     if in_place:
         if dst is not None:
             raise ValueError("in_place takes no dst")
@@ -141,7 +181,8 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
                 picture = picture_kind(f.read(16)) is not None
         except OSError:
             picture = False  # the conversion says why it cannot be read
-        target = _graybmp.gray_name(source, ".bmp" if picture else None)
+        extension = _EXTENSIONS[format] if format != "bmp" else ".bmp" if picture else None
+        target = _graybmp.gray_name(source, extension)
     else:
         target = os.fspath(dst)
     _graybmp.convert_file(source, target, method, compact, False, *options)
@@ -160,8 +201,11 @@ def header(data, *, compact: bool = False, levels: Optional[int] = None,
            background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
            serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
            normalize: bool = False,
-         gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None,
-           threshold: Optional[int] = None, linear: bool = False) -> Header:
+           gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None,
+           threshold: Optional[int] = None, linear: bool = False,
+           format: str = "bmp", bit_order: Optional[str] = None,
+           packing: Optional[str] = None, row_align: Optional[int] = None, name: Optional[str] = None,
+           full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None) -> Header:
     """Return the Header of a BMP or a picture: of a buffer's bytes, or of a file by its path.
 
     Only an input too short for the report's fields raises (Error, code "too-short");
@@ -170,7 +214,8 @@ def header(data, *, compact: bool = False, levels: Optional[int] = None,
     152 bytes (a JPEG's behind its Exif and profile): a file's are read as far as needed.
     """
     options = (compact, levels, depth, dither, background, max_pixels, serpentine, strength,
-               _tone(input_range, normalize, gamma, negate, grays, threshold, linear))
+               _options(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                        format, bit_order, packing, row_align, name, full_palette, rows, index_order))
     if isinstance(data, (str, os.PathLike)):
         with open(os.fspath(data), "rb") as f:
             length = os.fstat(f.fileno()).st_size
@@ -208,7 +253,7 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
              background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
              serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
              normalize: bool = False,
-         gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None, linear: bool = False):
+             gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None, linear: bool = False):
     """Return the gray pixels of a BMP or a picture (a buffer's bytes, or a file by its path) as a numpy
     array of shape (height, width), dtype uint8, C-contiguous, the top row first.
 
@@ -235,8 +280,11 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
                channels: str = "rgb", bottom_up: bool = False,
                background: Optional[_Colour] = None, serpentine: bool = False,
                strength: Optional[int] = None, input_range: _Range = None, normalize: bool = False,
-         gamma: Optional[float] = None, negate: bool = False,
-               grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None, linear: bool = False) -> bytes:
+               gamma: Optional[float] = None, negate: bool = False,
+               grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None, linear: bool = False,
+               format: str = "bmp", bit_order: Optional[str] = None,
+               packing: Optional[str] = None, row_align: Optional[int] = None, name: Optional[str] = None,
+               full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None) -> bytes:
     """Return a gray BMP of the pixels of a numpy array, as bytes.
 
     `array` has shape (h, w) (gray) or (h, w, 3 or 4), dtype uint8, any strides, the top
@@ -267,4 +315,5 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
     layout = _LAYOUTS[("gray" if count == 1 else channels, count)]
     return _graybmp.from_pixels(a, a.shape[1], a.shape[0], a.strides[0], layout, bottom_up,
                                 method, levels, depth, dither, background, serpentine, strength,
-                                _tone(input_range, normalize, gamma, negate, grays, threshold, linear))
+                                _options(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                        format, bit_order, packing, row_align, name, full_palette, rows, index_order))

@@ -41,8 +41,12 @@ function toolCopies(paths, args) {
     const cut = rest.indexOf(': ');
     return [rest.slice(0, cut), rest.slice(cut + 2)];
   }));
+  // Another format's copy takes its extension.
+  const format = args.includes('--format') ? args[args.indexOf('--format') + 1] : 'bmp';
+  const extension = {raw: '.raw', c: '.h', xbm: '.xbm', pbm: '.pbm', pgm: '.pgm'}[format];
+  const nameOf = (p) => (extension ? basename(p).replace(/\.[^.]*$/, '') + extension : basename(p));
   const copies = new Map();
-  for (const p of paths) if (!reasons.has(p)) copies.set(p, readFileSync(join(out, basename(p))));
+  for (const p of paths) if (!reasons.has(p)) copies.set(p, readFileSync(join(out, nameOf(p))));
   return {copies, reasons};
 }
 
@@ -81,6 +85,14 @@ const OPTIONS = [
     {levels: 4, gamma: 0.455, dither: 'halftone', linear: true}],
   [['--levels', '3', '--dither', 'sierra2', '--linear', '--serpentine'],
     {levels: 3, dither: 'sierra2', linear: true, serpentine: true}],
+  [['--format', 'raw', '--levels', '4', '--depth', '2', '--bit-order', 'lsb', '--row-align', '2', '--rows', 'bottom-up'],
+    {format: 'raw', levels: 4, depth: 2, bitOrder: 'lsb', rowAlign: 2, rows: 'bottom-up'}],
+  [['--format', 'c', '--name', 'panel', '--levels', '2', '--packing', 'pages', '--index-order', 'white-first'],
+    {format: 'c', name: 'panel', levels: 2, packing: 'pages', indexOrder: 'white-first'}],
+  [['--format', 'xbm', '--name', 'icon'], {format: 'xbm', name: 'icon'}],
+  [['--format', 'pgm', '--levels', '4', '--dither', 'atkinson'], {format: 'pgm', levels: 4, dither: 'atkinson'}],
+  [['--levels', '3', '--depth', '2', '--full-palette', '--rows', 'top-down', '--index-order', 'white-first'],
+    {levels: 3, depth: 2, fullPalette: true, rows: 'top-down', indexOrder: 'white-first'}],
 ];
 const METHODS = [...graybmp.METHODS.filter((m) => !m.includes('=')), 'weights=0.2,0.7,0.1'];
 
@@ -315,6 +327,9 @@ test('every failure is a GraybmpError with its status and reason, and the module
     [() => graybmp.gray(seed, {levels: 2, gamma: 0.05}), 'bad-argument', /gamma is 0.1 to 10/],
     [() => graybmp.gray(seed, {levels: 2, gamma: 1.2345}), 'bad-argument', /at most three decimals/],
     [() => graybmp.gray(seed, {linear: true}), 'bad-argument', /linear light needs fewer than 256 levels/],
+    [() => graybmp.gray(seed, {format: 'gif'}), 'bad-argument', /format is one of bmp, raw/],
+    [() => graybmp.gray(seed, {format: 'pbm', levels: 4}), 'bad-argument', /pbm takes 2 levels/],
+    [() => graybmp.gray(seed, {format: 'bmp', bitOrder: 'lsb', levels: 2}), 'bad-argument', /for the raw and c formats/],
     [() => graybmp.gray(wide, {levels: 2, dither: 'floyd-steinberg'}), 'no-memory', /out of memory/],
     [() => graybmp.toPixels(wide, {levels: 4}), 'no-memory', /out of memory/],
     [() => graybmp.fromPixels({...opaque, data: opaque.data.fill(254, 3, 4)}), 'translucent', /opaque/],

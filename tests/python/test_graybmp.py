@@ -19,7 +19,11 @@ def tool_copies(tool, paths, method, options, out):
                          capture_output=True, text=True)
     assert run.returncode in (0, 1), run.stderr
     reasons = dict(line[len("graybmp: "):].split(": ", 1) for line in run.stderr.splitlines())
-    copies = {p: (out / os.path.basename(p)).read_bytes() for p in paths if p not in reasons}
+    # Another format's copy takes its extension.
+    extension = {"raw": ".raw", "c": ".h", "xbm": ".xbm", "pbm": ".pbm", "pgm": ".pgm"}.get(
+        options[options.index("--format") + 1] if "--format" in options else "bmp")
+    name = (lambda p: os.path.splitext(os.path.basename(p))[0] + extension) if extension else os.path.basename
+    copies = {p: (out / name(p)).read_bytes() for p in paths if p not in reasons}
     return copies, reasons
 
 

@@ -63,12 +63,14 @@ SETTINGS = [
     ({"method": "mean", "levels": "4", "dither": "halftone", "gamma": "0.5"},
      ["-m", "mean", "--levels", "4", "--dither", "halftone", "--gamma", "0.5"],
      {"method": "mean", "levels": 4, "dither": "halftone", "gamma": 0.5}),
+    ({"method": "mean", "levels": "2", "format": "c"}, ["-m", "mean", "--levels", "2", "--format", "c"],
+     {"method": "mean", "levels": 2, "format": "c"}),
 ]
 
 SET_CONTROLS = """
 const [values] = arguments;
 const defaults = {method: 'mean', weights: '0.299,0.587,0.114', levels: '', depth: '', dither: 'none',
-                  strength: '', serpentine: '', normalize: '', gamma: '', linear: ''};
+                  strength: '', serpentine: '', normalize: '', gamma: '', linear: '', format: 'bmp'};
 for (const [id, value] of Object.entries({...defaults, ...values})) {
   const e = document.getElementById(id);
   if (e.type === 'checkbox') e.checked = value === 'on'; else e.value = value;
@@ -179,16 +181,23 @@ def test_the_page_gives_the_tools_bytes_and_shows_refusals(browser, server, fixt
                     head = f.read(34)
                 assert head[:2] == b"BM" and head[30] in (4, 5), (path, controls)
                 continue
-            if path in copies:
+            if path in copies and "format" in keywords:  # the array named for the download
+                stem = os.path.splitext(os.path.basename(path))[0] + "NEW"
+                assert result["status"] == "ok", (path, controls, result["reason"])
+                with open(path, "rb") as f:
+                    assert base64.b64decode(result["bytes"]) == graybmp.gray(f.read(), **keywords, name=stem)
+                assert result["download"] == stem + ".h"
+            elif path in copies:
                 assert result["status"] == "ok", (path, controls, result["reason"])
                 assert base64.b64decode(result["bytes"]) == copies[path], (path, controls)
                 assert result["download"] == graybmp._graybmp.gray_name(os.path.basename(path))
             else:
                 assert result["status"] not in ("ok", None), (path, controls)
                 assert result["reason"].endswith(library_words(reasons[path])), (path, controls)
-        expected = graybmp.from_array(picture(23, 7), **keywords)
+        named = {"name": "photoNEW"} if "format" in keywords else {}
+        expected = graybmp.from_array(picture(23, 7), **keywords, **named)
         assert base64.b64decode(found[-2]["bytes"]) == expected, controls
-        assert found[-2]["download"] == "photoNEW.bmp"
+        assert found[-2]["download"] == ("photoNEW.h" if named else "photoNEW.bmp")
         assert found[-1]["status"] == "translucent"
     origin_other = [u for u in requested(browser) if not u.startswith((server + "/", "blob:", "data:"))]
     assert origin_other == []
