@@ -294,3 +294,44 @@ def test_many_conversions_and_refusals_keep_memory_flat(sample):
         except graybmp.Error:
             pass
     assert resident_kib() - before < 2048
+
+
+def test_formats_read_back_as_their_grays(tool, sample, tmp_path):
+    """Pillow reads the PBM and PGM outputs as the levels' grays, the X bitmap's as their
+    negation (Pillow takes a set bit for white, X11 and the firmware's drawXBitmap for the
+    foreground, black on paper), and the BMPs
+    laid out for strict readers (a full palette, either row order, white first) at 1, 4
+    and 8 bits as the same picture; the keywords give the tool's bytes."""
+    Image = pytest.importorskip("PIL.Image")
+    data = sample.read_bytes()
+    for keywords in [{"format": "pbm"}, {"format": "xbm", "name": "icon"}, {"format": "pgm", "levels": 5},
+                     {"format": "pgm", "levels": 3, "dither": "floyd-steinberg"}]:
+        levels = keywords.get("levels", 2)
+        want = graybmp.to_array(data, levels=levels, dither=keywords.get("dither"))
+        got = numpy.asarray(Image.open(io.BytesIO(graybmp.gray(data, **keywords))).convert("L"))
+        assert (got == (255 - want if keywords["format"] == "xbm" else want)).all(), keywords
+    for depth, levels in [(1, 2), (4, 11), (8, 200)]:
+        want = graybmp.to_array(data, levels=levels, dither="ordered")
+        for rows in ("top-down", "bottom-up"):
+            for index_order in ("black-first", "white-first"):
+                out = graybmp.gray(data, levels=levels, depth=depth, dither="ordered", full_palette=True, rows=rows,
+                                   index_order=index_order)
+                assert int.from_bytes(out[46:50], "little") == 1 << depth  # colours used
+                assert (int.from_bytes(out[22:26], "little", signed=True) > 0) == (rows == "bottom-up")
+                got = numpy.asarray(Image.open(io.BytesIO(out)).convert("L"))
+                assert (got == want).all(), (depth, rows, index_order)
+    for args, keywords in [(["--format", "c", "--name", "panel", "--levels", "2", "--packing", "pages"],
+                            {"format": "c", "name": "panel", "levels": 2, "packing": "pages"}),
+                           (["--format", "raw", "--levels", "4", "--depth", "2", "--bit-order", "lsb",
+                             "--row-align", "4", "--rows", "bottom-up", "--index-order", "white-first"],
+                            {"format": "raw", "levels": 4, "depth": 2, "bit_order": "lsb", "row_align": 4,
+                             "rows": "bottom-up", "index_order": "white-first"})]:
+        out = tmp_path / "out"
+        subprocess.run([tool, *args, str(sample), "-o", str(out)], check=True)
+        assert graybmp.gray(data, **keywords) == out.read_bytes(), args
+    named = graybmp.convert(sample, format="c")
+    assert named.endswith("sNEW.h") and "static const uint8_t sNEW[]" in open(named).read()
+    for bad in [{"format": "tiff"}, {"format": "pbm", "levels": 3}, {"format": "raw", "packing": "pages", "levels": 4},
+                {"bit_order": "lsb", "levels": 2}, {"format": "raw", "rows": "sideways"}]:
+        with pytest.raises(ValueError):
+            graybmp.gray(data, **bad)
