@@ -142,12 +142,25 @@ void pack(const std::uint8_t* k, std::size_t width, int bits, bool lsb, std::siz
     }
 }
 
+constexpr std::size_t kPendingSize = 1 << 18;  // bytes that follow one another, gathered for a write
+
+bool flushPending(FormatSink& s) {
+    const bool ok = s.pending.empty() || streamWriteAt(*s.out, s.pendingAt, s.pending.data(), s.pending.size());
+    s.pending.clear();
+    return ok;
+}
+
 bool put(FormatSink& s, std::int64_t offset, const std::uint8_t* data, std::size_t n) {
     if (s.hold) {
         std::memcpy(s.held.data() + (offset - s.body), data, n);
         return true;
     }
-    return streamWriteAt(*s.out, offset, data, n);
+    if (offset != s.pendingAt + static_cast<std::int64_t>(s.pending.size()) || s.pending.size() + n > kPendingSize) {
+        if (!flushPending(s)) return false;
+        s.pendingAt = offset;
+    }
+    s.pending.insert(s.pending.end(), data, data + n);
+    return true;
 }
 
 // The bytes [at, at + n) of the body at their place: as they are, or as text.
@@ -274,9 +287,10 @@ CopyFault formatSinkOpen(FormatSink& s, Stream& out, const Output& o, const Form
     const auto width = static_cast<std::size_t>(shape.width);
     const std::uint64_t heap = (s.hold ? static_cast<std::uint64_t>(bodyLength) : 0) + 8 * width +
                                static_cast<std::uint64_t>(s.stride) * (textFormat(o.format) ? kByteText + 1 : 1) +
-                               4096;
+                               kPendingSize + 4096;
     if (!heapHas(heap)) return CopyFault::NoMemory;
     if (s.hold) s.held.resize(static_cast<std::size_t>(bodyLength));
+    else s.pending.reserve(kPendingSize);
     s.mapped.resize(width);
     if (o.packing == Packing::Planes) s.bits.resize(width);
     s.packed.resize(std::max(static_cast<std::size_t>(s.stride), width));
@@ -294,6 +308,7 @@ RowTaker formatSinkTaker(FormatSink& sink) { return RowTaker{&sink, formatTake};
 
 bool formatSinkClose(FormatSink& s) {
     const std::int64_t trailerAt = formatLength(s.o, s.shape) - static_cast<std::int64_t>(trailerText(s.o).size());
+    if (!flushPending(s)) return false;
     if (s.hold && !s.held.empty() && !streamWriteAt(*s.out, s.body, s.held.data(), s.held.size())) return false;
     const std::string trailer = trailerText(s.o);
     return trailer.empty() || streamWriteAt(*s.out, trailerAt, trailer.data(), trailer.size());

@@ -72,6 +72,8 @@ struct FormatSink {
     std::vector<std::uint8_t> mapped, bits, packed, text;  // a row's indices as the format has
                                                            // them, a plane's bits, packed, as text
     std::vector<std::uint8_t> page;  // pages: the current page's rows of indices
+    std::vector<std::uint8_t> pending;  // bytes written next, from pendingAt
+    std::int64_t pendingAt = 0;
     std::int64_t pageRows = 0;
     bool failed = false;
 };
