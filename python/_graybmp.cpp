@@ -72,7 +72,6 @@ struct LevelArgs {
     //  "linear", and the output's: "format", "bit_order", "packing", "row_align", "name",
     //  "full_palette", "rows", "index_order" (their values as in graybmp.h)}
     py::object tone = py::none();
-    mutable std::string name;  // what the options' name points at
 };
 
 // A background: 0xRRGGBB, "white", "black" or "#RRGGBB".
@@ -166,8 +165,11 @@ graybmp_options optionsOf(const std::string& method, bool compact, const LevelAr
         field("row_align", o.row_align), field("rows", o.rows), field("index_order", o.index_order);
         if (tone.contains("full_palette")) o.full_palette = tone["full_palette"].cast<bool>() ? 1 : 0;
         if (tone.contains("name") && !tone["name"].is_none()) {
-            l.name = tone["name"].cast<std::string>();
-            o.name = l.name.c_str();
+            // The str's own UTF-8, alive as long as the caller's dict holds it (the call).
+            const py::object name = tone["name"];
+            if (!py::isinstance<py::str>(name)) throw py::type_error("name must be a str or None");
+            o.name = PyUnicode_AsUTF8(name.ptr());
+            if (o.name == nullptr) throw py::error_already_set();
         }
     }
     if (!l.background.is_none()) {
