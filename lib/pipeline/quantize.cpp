@@ -220,6 +220,89 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
 
 namespace {
 
+// Whether the rows go through floydSteinbergRows.
+bool chained(const Levels& l) { return l.dither == Dither::FloydSteinberg && fastDiffusion(l); }
+
+// `Count` rows of Floyd-Steinberg at once, row r two pixels behind row r - 1 (whose
+// shares below it has then all made): the same bytes as a row at a time. errors[r] (r = 0
+// to Count) holds the error carried into row r, a place before and after the pixels;
+// row r assigns all of errors[r + 1]. Every v of 8-bit grays lies in the tables' range.
+template <int Count>
+void floydSteinbergRows(const Quantizer& q, const std::uint8_t* grays, std::uint8_t* indices,
+                        std::int32_t* const* errors) {
+    const auto width = static_cast<std::ptrdiff_t>(q.width);
+    const Shares* const table = q.shares.data() + kLow;
+    const std::int16_t* const rights = q.rights.data() + kLow;
+    constexpr std::size_t n = Count;
+    // The rows of grays and indices lie `width` apart, the rows of error `span` apart.
+    const auto span = static_cast<std::ptrdiff_t>(errors[1] - errors[0]);
+    std::ptrdiff_t right[n] = {}, left[n] = {}, under[n] = {};  // to x + 1; below x - 1 and x
+    std::int32_t* const e = errors[0];
+    const auto pixel = [&](std::size_t r, std::ptrdiff_t x) {
+        const auto row = static_cast<std::ptrdiff_t>(r);
+        const std::ptrdiff_t at = row * width + x, here = row * span + x;
+        const std::ptrdiff_t v = (grays[at] + e[here]) + right[r];
+        if (v < -kLow || v >= kHigh) {  // beyond the tables: worked out
+            const Shares t = sharesOf(q, static_cast<std::int32_t>(v));
+            right[r] = t.right, indices[at] = t.index;
+            e[here + span - 1] = static_cast<std::int32_t>(left[r] + t.lowerLeft);
+            left[r] = under[r] + t.below, under[r] = t.lowerRight;
+            return;
+        }
+        right[r] = rights[v];
+        const Shares& t = table[v];
+        indices[at] = t.index;
+        e[here + span - 1] = static_cast<std::int32_t>(left[r] + t.lowerLeft);
+        left[r] = under[r] + t.below;
+        under[r] = t.lowerRight;
+    };
+    const auto ended = [&](std::size_t r) {  // its lower right dropped
+        e[static_cast<std::ptrdiff_t>(r + 1) * span + width - 1] = static_cast<std::int32_t>(left[r]);
+    };
+    const std::ptrdiff_t steps = width + 2 * (Count - 1);
+    for (std::ptrdiff_t t = 0; t < steps; ++t) {
+        if (t >= 2 * (Count - 1) && t < width) {  // every row inside the picture
+            for (std::size_t r = 0; r < n; ++r) pixel(r, t - 2 * static_cast<std::ptrdiff_t>(r));
+            if (t == width - 1) ended(0);
+            continue;
+        }
+        for (std::size_t r = 0; r < n; ++r) {
+            const std::ptrdiff_t x = t - 2 * static_cast<std::ptrdiff_t>(r);
+            if (x < 0 || x >= width) continue;
+            pixel(r, x);
+            if (x == width - 1) ended(r);
+        }
+    }
+}
+
+// The group of rows held: quantized, the error below its last row carried to the next
+// group's first, and each row handed on in order.
+bool groupDone(QuantizeStage& stage) {
+    Quantizer& q = stage.q;
+    const std::size_t span = static_cast<std::size_t>(q.width) + 2;
+    std::int32_t* errors[kChains + 1];
+    for (std::size_t r = 0; r <= kChains; ++r) errors[r] = stage.errors.data() + r * span + 1;
+    if (stage.held == kChains)
+        floydSteinbergRows<kChains>(q, stage.grays.data(), stage.indices.data(), errors);
+    else  // the picture's last row
+        floydSteinbergRows<1>(q, stage.grays.data(), stage.indices.data(), errors);
+    const auto held = static_cast<std::size_t>(stage.held);
+    std::copy(errors[held] - 1, errors[held] - 1 + span, errors[0] - 1);
+    stage.held = 0;
+    q.done += static_cast<std::int64_t>(held);
+    for (std::size_t r = 0; r < held; ++r)
+        if (!stage.next(stage.indices.data() + r * static_cast<std::size_t>(q.width))) return false;
+    return true;
+}
+
+bool chainTake(void* self, const std::uint8_t* grays) {
+    QuantizeStage& stage = *static_cast<QuantizeStage*>(self);
+    const auto width = static_cast<std::size_t>(stage.q.width);
+    std::copy(grays, grays + width, stage.grays.data() + static_cast<std::size_t>(stage.held) * width);
+    ++stage.held;
+    return stage.held < kChains && stage.q.done + stage.held < stage.q.rows ? true : groupDone(stage);
+}
+
 bool quantizeTake(void* self, const std::uint8_t* grays) {
     QuantizeStage& stage = *static_cast<QuantizeStage*>(self);
     quantizeRow(stage.q, grays);
@@ -233,7 +316,11 @@ RowTaker quantizeInto(QuantizeStage& stage, const Levels& levels, std::int64_t w
     if (levels.count == 256 && levels.dither == Dither::None && levels.graysCount == 0) return sink;
     stage.q = quantizerOf(levels, width, rows, bottomUp);
     stage.next = sink;
-    return RowTaker{&stage, quantizeTake};
+    if (!chained(levels)) return RowTaker{&stage, quantizeTake};
+    const auto w = static_cast<std::size_t>(width);
+    stage.grays.resize(kChains * w), stage.indices.resize(kChains * w);
+    stage.errors.assign((kChains + 1) * (w + 2), 0);
+    return RowTaker{&stage, chainTake};
 }
 
 void packRow(const std::uint8_t* k, std::size_t width, int depth, std::size_t stride, std::uint8_t* out) {

@@ -61,9 +61,18 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays);
 
 // The quantize stage between a source and a sink: each row of grays quantized and its
 // indices handed on.
+// Floyd-Steinberg one way at full strength runs this many rows at once: a pixel's error
+// reaches the next row two pixels on, so a row can follow the one above two pixels behind,
+// its chain of lookups beside the other's (more rows than two run out of registers).
+constexpr int kChains = 2;
+
 struct QuantizeStage {
     Quantizer q;
     RowTaker next;
+    int held = 0;                        // rows of grays waiting for their group
+    std::vector<std::uint8_t> grays;     // kChains rows of grays,
+    std::vector<std::uint8_t> indices;   // and of their indices
+    std::vector<std::int32_t> errors;    // kChains + 1 rows of error into each row of a group
 };
 
 // What a source feeds for these levels: the stage, set up here, or the sink itself where
