@@ -1006,6 +1006,26 @@ TEST_F(CommandLine, PipesGiveTheBytesOfTheFileCase) {
         EXPECT_EQ(cut.err.rfind("graybmp: -: ", 0), 0u) << name << ": " << cut.err;
         EXPECT_FALSE(exists("out.bmp")) << name;
     }
+    // Conversions that read their input twice (normalizing) or write their rows out of
+    // order (reversed, in planes, in pages of a bottom-up picture): through pipes, which
+    // cannot seek, the bytes of the file case, the input's grays or the output held.
+    test::Shape topDown = rgb;
+    topDown.height = -topDown.height;
+    const char* const options[] = {"--levels 4 --normalize --dither jarvis", "--levels 2 --format raw --rows bottom-up",
+                                   "--levels 4 --depth 2 --format c --name x --packing planes",
+                                   "--levels 2 --format raw --packing pages", "--levels 3 --depth 2 --rows top-down"};
+    for (const Bytes& input : {test::makePicture(rgb), test::makePicture(topDown)}) {
+        put("in.bmp", input);
+        for (const char* o : options) {
+            ASSERT_EQ(sh(std::string("$G ") + o + " in.bmp -o file.out").status, 0) << o;
+            for (const char* way : {" - > out.bmp", " - | cat > out.bmp", " -o out.bmp -"}) {
+                const std::string script = std::string("cat in.bmp | $G ") + o + way;
+                const Outcome r = sh(script);
+                EXPECT_EQ(r.status, 0) << script << ": " << r.err;
+                EXPECT_TRUE(get("out.bmp") == get("file.out")) << script;
+            }
+        }
+    }
 }
 
 // Usage errors: exit 2, a hint, nothing written.
