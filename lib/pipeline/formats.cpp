@@ -295,7 +295,7 @@ CopyFault formatSinkOpen(FormatSink& s, Stream& out, const Output& o, const Form
     if (o.packing == Packing::Planes) s.bits.resize(width);
     s.packed.resize(std::max(static_cast<std::size_t>(s.stride), width));
     if (o.packing == Packing::Pages) s.page.assign(8 * width, 0);
-    if (!streamWriteAt(out, 0, header.data(), header.size())) return CopyFault::WriteFailed;
+    if (!header.empty() && !streamWriteAt(out, 0, header.data(), header.size())) return CopyFault::WriteFailed;
     if (s.bodyBytes == 0 && textFormat(o.format)) {  // an empty array is not C: it holds one 0
         const std::uint8_t zero = 0;
         s.bodyBytes = 1;

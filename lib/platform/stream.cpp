@@ -84,7 +84,7 @@ bool memoryReserve(Stream& s, std::int64_t offset, std::size_t count) {
 
 bool memoryWriteAt(Stream& s, std::int64_t offset, const std::uint8_t* data, std::size_t count) {
     if (!memoryReserve(s, offset, count)) return false;
-    if (data != s.memory + offset) std::memmove(s.memory + offset, data, count);
+    if (count != 0 && data != s.memory + offset) std::memmove(s.memory + offset, data, count);
     return true;
 }
 
