@@ -20,12 +20,14 @@
 #include "convert/luminance.h"
 #include "hwy/highway.h"
 
+// Only this target has anything here: an empty region of the target's attributes is an
+// error to clang.
+#if HWY_TARGET == HWY_AVX3_DL
 HWY_BEFORE_NAMESPACE();
 namespace graybmp {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-#if HWY_TARGET == HWY_AVX3_DL
 // Luminance on AVX-512 with VBMI: byte permutes look the weighted linear values up, 32
 // pixels at a time, and a polynomial encodes their sum (see VectorLuminance). Highway 1.0
 // has no byte table lookup on 512-bit vectors, so this one is written in the target's own
@@ -150,10 +152,10 @@ void LuminanceBlocks(const PixelRun& run) {
         }
     }
 }
-#endif  // HWY_TARGET == HWY_AVX3_DL
 
 }  // namespace HWY_NAMESPACE
 }  // namespace graybmp
 HWY_AFTER_NAMESPACE();
+#endif  // HWY_TARGET == HWY_AVX3_DL
 
 #endif  // include guard
