@@ -163,8 +163,6 @@ void shareBy(int kernel, std::int32_t e, std::int32_t strength, std::int32_t* ou
 
 }  // namespace
 
-const Kernel& kernelOf(Dither dither) { return kKernels[kernelIndex(dither)]; }
-
 std::vector<KernelShares> kernelShares(const Quantizer& q) {
     const int kernel = kernelIndex(q.levels.dither);
     std::vector<KernelShares> table(static_cast<std::size_t>(kLow + kHigh));

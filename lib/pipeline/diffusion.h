@@ -24,9 +24,6 @@ struct Kernel {
     bool rest;  // whether the last share is the rest of e (all but Atkinson's)
 };
 
-// The kernel of an error-diffusion dithering.
-const Kernel& kernelOf(Dither dither);
-
 // The shares of every v of the quantizer's table range (not in linear light, whose
 // shares are worked out a pixel at a time).
 std::vector<KernelShares> kernelShares(const Quantizer& q);

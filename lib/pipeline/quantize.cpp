@@ -153,7 +153,7 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
     }
     case Dither::FloydSteinberg:
     case Dither::Atkinson: {
-        if (!fastDiffusion(q.levels)) {
+        if (!fastDiffusion(q.levels) || q.levels.dither == Dither::FloydSteinberg) {
             diffuseRow(q, grays);
             break;
         }
@@ -171,23 +171,9 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
         Shares beyond{};  // the shares of a v outside the table
         // What v passes on comes from the table, or is worked out for a v beyond it (an
         // error that has grown far, which the shares of 8-bit grays never make).
-        if (q.levels.dither == Dither::FloydSteinberg) {
-            // The error to the right is the one chain from pixel to pixel: taken from the
-            // table before the rest, on no other load.
-            std::int32_t right = 0, left = 0, under = 0;  // to x + 1; below x - 1 and x
-            const std::int16_t* rights = q.rights.data() + kLow;
-            for (std::size_t x = 0; x < width; ++x) {
-                const std::int32_t v = (grays[x] + here[x]) + right;
-                const bool inside = v >= -kLow && v < kHigh;
-                right = inside ? rights[v] : sharesOf(q, v).right;
-                const Shares& t = inside ? table[v] : (beyond = sharesOf(q, v));
-                k[x] = t.index;
-                below[static_cast<std::ptrdiff_t>(x) - 1] = left + t.lowerLeft;
-                left = under + t.below;
-                under = t.lowerRight;
-            }
-            below[width - 1] = left;  // the last pixel's share below; its lower right is dropped
-        } else {
+        // Atkinson (Floyd-Steinberg one way at full strength runs two rows at once, in
+        // floydSteinbergRows).
+        {
             // The share from two pixels back is added before the one from the last pixel,
             // which alone is on the chain.
             std::int32_t last = 0, second = 0, left = 0, under = 0;  // from x - 1 and x - 2
