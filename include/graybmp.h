@@ -211,6 +211,21 @@ typedef enum graybmp_packing {
     GRAYBMP_PACKING_PLANES = 2  /* 2 and 4 bits: each bit of the index a 1-bit picture, the highest first */
 } graybmp_packing;
 
+typedef enum graybmp_fit {
+    GRAYBMP_FIT_CONTAIN = 0, /* inside the size, its aspect kept, centred and padded */
+    GRAYBMP_FIT_COVER = 1,   /* over the whole size, its aspect kept, centred and cropped */
+    GRAYBMP_FIT_STRETCH = 2  /* to exactly the size */
+} graybmp_fit;
+
+typedef enum graybmp_filter {
+    GRAYBMP_FILTER_LANCZOS3 = 0,
+    GRAYBMP_FILTER_MITCHELL = 1, /* B = C = 1/3 */
+    GRAYBMP_FILTER_BOX = 2,      /* each input pixel weighed by its overlap */
+    GRAYBMP_FILTER_NEAREST = 3   /* one input pixel, for line art and 1-bit text */
+} graybmp_filter;
+
+#define GRAYBMP_ROTATE_AUTO (-1)
+
 typedef enum graybmp_rows {
     GRAYBMP_ROWS_AS_INPUT = 0, /* a BMP input's order, a picture's top-down; raw and c top-down */
     GRAYBMP_ROWS_TOP_DOWN = 1,
@@ -288,6 +303,19 @@ typedef struct graybmp_options {
     int full_palette;
     int rows;
     int index_order;
+    /* Since 1.5.0, fit to the panel (levels only; without levels, 256): the picture turned
+     * upright by its Exif orientation (unless no_auto_orient), then turned `rotate` degrees
+     * clockwise (0, 90, 180, 270, or GRAYBMP_ROTATE_AUTO: 90 when the picture and the size
+     * are one landscape and the other portrait), then scaled to fit_width x fit_height by
+     * `fit` (a graybmp_fit) with `filter` (a graybmp_filter) in linear light. A side of 0
+     * is the picture's aspect's; both 0, no scaling. A contained picture is padded with
+     * the background's gray (white when none is given). The README states every weight. */
+    uint32_t fit_width;
+    uint32_t fit_height;
+    int fit;
+    int filter;
+    int rotate;
+    int no_auto_orient;
 } graybmp_options;
 
 GRAYBMP_API void graybmp_options_init(graybmp_options* options);
@@ -321,6 +349,10 @@ GRAYBMP_API graybmp_status graybmp_options_set_method(graybmp_options* options, 
 /* The name of the index-th method (0 first, in graybmp_method's order), NULL past the
  * last: every method by name, the last "weights=R,G,B". */
 GRAYBMP_API const char* graybmp_method_name(size_t index);
+
+/* Since 1.5.0: the names of the fits and filters, by their enum value; NULL past the last. */
+GRAYBMP_API const char* graybmp_fit_name(size_t index);
+GRAYBMP_API const char* graybmp_filter_name(size_t index);
 
 /* ---- The header ---- */
 

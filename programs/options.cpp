@@ -40,6 +40,11 @@ const option kLongOptions[] = {
     {"full-palette", no_argument, nullptr, 'f'},
     {"rows", required_argument, nullptr, 'w'},
     {"index-order", required_argument, nullptr, 'x'},
+    {"size", required_argument, nullptr, 'z'},
+    {"fit", required_argument, nullptr, 'j'},
+    {"filter", required_argument, nullptr, 'q'},
+    {"rotate", required_argument, nullptr, 't'},
+    {"no-auto-orient", no_argument, nullptr, 'u'},
     {"background", required_argument, nullptr, 'B'},
     {"max-pixels", required_argument, nullptr, 'P'},
     {"help", no_argument, nullptr, 'h'},
@@ -48,10 +53,12 @@ const option kLongOptions[] = {
 };
 constexpr const char* kShortOptions = ":o:d:irm:hV";  // ':' first: a missing argument is told apart
 
-// Options added after others that share their first letters: a shortened option that named
-// one of the others alone still names it (--l is --levels, not ambiguous with --linear).
+// Options added after others that share their first letters, by when they came: a
+// shortened option that named one of the options before alone still names it (--l is
+// --levels, not ambiguous with --linear; --no is --normalize, not --no-auto-orient).
 const char* const kLaterOptions[] = {"normalize", "gamma",   "linear",       "format", "bit-order",
                                      "packing",   "row-align", "name", "full-palette", "rows", "index-order"};
+const char* const kLatestOptions[] = {"size", "fit", "filter", "rotate", "no-auto-orient"};
 
 // A word of `words` (the first is 0), or -1.
 int wordOf(const char* text, std::initializer_list<const char*> words) {
@@ -63,10 +70,13 @@ int wordOf(const char* text, std::initializer_list<const char*> words) {
     return -1;
 }
 
-bool later(const char* name) {
+// When an option came: 0 with the first, 1 and 2 later.
+int generationOf(const char* name) {
+    for (const char* l : kLatestOptions)
+        if (std::string(name) == l) return 2;
     for (const char* l : kLaterOptions)
-        if (std::string(name) == l) return true;
-    return false;
+        if (std::string(name) == l) return 1;
+    return 0;
 }
 
 // `arg` with a shortened earlier option written out, where the later ones made it ambiguous.
@@ -75,12 +85,14 @@ std::string earlierNamed(const std::string& arg) {
     const std::size_t equals = arg.find('=');
     const std::string given = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
     const option* earlier = nullptr;
-    int matches = 0, earlierMatches = 0;
+    int matches = 0, earlierMatches = 0, first = 3;
     for (const option* o = kLongOptions; o->name != nullptr; ++o) {
         if (given == o->name) return arg;
         if (std::string(o->name).compare(0, given.size(), given) != 0) continue;
         ++matches;
-        if (!later(o->name)) earlier = o, ++earlierMatches;
+        const int generation = generationOf(o->name);
+        if (generation < first) first = generation, earlierMatches = 0;
+        if (generation == first) earlier = o, ++earlierMatches;
     }
     if (matches < 2 || earlierMatches != 1) return arg;
     return "--" + std::string(earlier->name) + (equals == std::string::npos ? "" : arg.substr(equals));
@@ -100,6 +112,33 @@ bool takesNext(const std::string& arg) {
         if (std::string(o->name).compare(0, given.size(), given) == 0) found = found == nullptr ? o : found;
     }
     return found != nullptr && found->has_arg == required_argument;
+}
+
+int numberIn(const char* text, int low, int high);
+
+// "WxH", "W" or "xH", each side 1 to 65535 (0: not given).
+bool sizeOf(const char* text, std::uint32_t& width, std::uint32_t& height) {
+    const std::string t = text;
+    const std::size_t x = t.find('x');
+    const std::string w = t.substr(0, x), h = x == std::string::npos ? "" : t.substr(x + 1);
+    if ((w.empty() && h.empty()) || (x != std::string::npos && h.empty())) return false;
+    const int wv = w.empty() ? 0 : numberIn(w.c_str(), 1, 65535), hv = h.empty() ? 0 : numberIn(h.c_str(), 1, 65535);
+    if (wv < 0 || hv < 0) return false;
+    width = static_cast<std::uint32_t>(wv), height = static_cast<std::uint32_t>(hv);
+    return true;
+}
+
+// The index of `text` among a library list of names, or -1; and the list in words.
+int nameIndex(const char* text, const char* (*name)(std::size_t)) {
+    for (std::size_t i = 0; name(i) != nullptr; ++i)
+        if (std::strcmp(name(i), text) == 0) return static_cast<int>(i);
+    return -1;
+}
+std::string namesOf(const char* (*name)(std::size_t)) {
+    std::string list;
+    for (std::size_t i = 0; name(i) != nullptr; ++i)
+        list += std::string(i == 0 ? "" : name(i + 1) == nullptr ? " or " : ", ") + name(i);
+    return list;
 }
 
 // A gamma of at most three decimals, 0.1 to 10, in thousandths; 0 for anything else.
@@ -179,6 +218,8 @@ std::uint64_t countIn(const char* text, std::uint64_t high) {
 // The rules between options and operands; the first one broken, or empty.
 std::string conflicts(const Options& o) {
     if (o.help || o.version) return "";
+    if ((o.fitGiven || o.filterGiven) && o.gray.fit_width == 0 && o.gray.fit_height == 0)
+        return std::string(o.fitGiven ? "--fit" : "--filter") + " needs --size";
     if (o.inputs.empty()) return "no input file given";
     const auto stdins = std::count(o.inputs.begin(), o.inputs.end(), "-");
     if (stdins > 1) return "standard input ('-') given more than once";
@@ -377,6 +418,40 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             }
             options.gray.threshold_given = 1;
             break;
+        case 'z':
+            if (!sizeOf(optarg, options.gray.fit_width, options.gray.fit_height)) {
+                error = std::string("--size takes WxH, W or xH (1 to 65535 pixels a side), not '") + optarg + "'";
+                return false;
+            }
+            break;
+        case 'j':
+            options.gray.fit = nameIndex(optarg, graybmp_fit_name);
+            options.fitGiven = true;
+            if (options.gray.fit < 0) {
+                error = std::string("--fit takes ") + namesOf(graybmp_fit_name) + ", not '" + optarg + "'";
+                return false;
+            }
+            break;
+        case 'q':
+            options.gray.filter = nameIndex(optarg, graybmp_filter_name);
+            options.filterGiven = true;
+            if (options.gray.filter < 0) {
+                error = std::string("--filter takes ") + namesOf(graybmp_filter_name) + ", not '" + optarg + "'";
+                return false;
+            }
+            break;
+        case 't': {
+            const int turn = wordOf(optarg, {"0", "90", "180", "270", "auto"});
+            if (turn < 0) {
+                error = std::string("--rotate takes 90, 180, 270 or auto, not '") + optarg + "'";
+                return false;
+            }
+            options.gray.rotate = turn == 4 ? GRAYBMP_ROTATE_AUTO : 90 * turn;
+            break;
+        }
+        case 'u':
+            options.gray.no_auto_orient = 1;
+            break;
         case 'B':
             if (!colourOf(optarg, options.gray.background)) {
                 error = std::string("--background takes white, black or #RRGGBB, not '") + optarg + "'";
@@ -502,6 +577,16 @@ const char* usageText() {
            "      --full-palette     bmp: 2^depth palette entries, those past the levels black\n"
            "      --rows=ORDER       bmp, raw and c: top-down or bottom-up rows\n"
            "      --index-order=O    bmp, raw and c: black-first (the default) or white-first\n"
+           "      --size=WxH         fit the picture to W x H pixels (W or xH: that side, the\n"
+           "                         other by its aspect), scaled in linear light\n"
+           "      --fit=FIT          with --size: contain (the default: all of it, padded\n"
+           "                         with the background, white by default), cover (all of\n"
+           "                         the size, cropped) or stretch\n"
+           "      --filter=FILTER    with --size: lanczos3 (the default), mitchell, box or\n"
+           "                         nearest (for line art and 1-bit text)\n"
+           "      --rotate=DEGREES   turn clockwise 90, 180 or 270, or auto: 90 when the\n"
+           "                         picture and the size are not both landscape or portrait\n"
+           "      --no-auto-orient   leave a JPEG's, PNG's or WebP's orientation tag unapplied\n"
            "      --background=COLOR composite pixels that are not opaque on COLOR (white,\n"
            "                         black or #RRGGBB) instead of refusing them\n"
            "      --max-pixels=N     refuse pictures of more than N pixels (default 2^28,\n"

@@ -27,6 +27,7 @@ struct Options {
     bool pictures = false;                 // --pictures: -r takes the pictures' extensions too
     graybmp_options gray = initialOptions();  // -m, --compact, --levels, --depth, --dither, ...
     std::string arrayName;                 // --name, which gray.name points at once parsed
+    bool fitGiven = false, filterGiven = false;  // --fit, --filter: they need --size
     bool help = false, version = false;
 };
 

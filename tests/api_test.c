@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     const char* folder = argc > 1 ? argv[1] : ".";
     unsigned char image[4000], gray8[4000], gray24[4000], out[4100], buffer[4000], grows[2000];
     char in[1024], outName[1024], missing[1024];
-    graybmp_options o, past, unsized, zero, weighted = {sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}, 0, 0, GRAYBMP_DITHER_NONE, 0, 0, 0, 0, 100, 0, 0, 0, 0, 0, {0}, 0, 0, 0, 0, 0, 0, 0, 0, 0, NULL, 0, 0, 0};
+    graybmp_options o, past, unsized, zero, weighted = {sizeof(graybmp_options), GRAYBMP_MEAN, 0, {0, 0, 0}, 0, 0, GRAYBMP_DITHER_NONE, 0, 0, 0, 0, 100, 0, 0, 0, 0, 0, {0}, 0, 0, 0, 0, 0, 0, 0, 0, 0, NULL, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     graybmp_options oneLevel, deep, narrow, ditherAlone, dither256, oddDither, fourLevels;
     graybmp_error e;
     graybmp_header h;

@@ -309,7 +309,7 @@ bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
     }
     s.maxPixels = o.max_pixels != 0 ? o.max_pixels : kDefaultMaxPixels;
     if (!levelsOf(o, s.levels, f)) return false;
-    if (!outputOf(o, s, f)) return false;
+    if (!outputOf(o, s, f) || !fitOf(o, s, f)) return false;
     // The tone needs new pixels: with the compact form, its 256 levels.
     if (toned(s.levels) && s.levels.count == 0 && s.compact) {
         s.levels.count = 256, s.levels.depth = 8;

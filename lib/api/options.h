@@ -24,6 +24,10 @@ T known(const T* given, T defaults) {
 // The settings of `given` (NULL: the defaults), or why they cannot be.
 bool settingsOf(const graybmp_options* given, Settings& s, Failure& f);
 
+// The size, fit, filter and turn of `o`, or why they cannot be (the levels already read:
+// a fit makes 256 where none are asked for).
+bool fitOf(const graybmp_options& o, Settings& s, Failure& f);
+
 // "mean, bt601, ... or weights=R,G,B": every method by name.
 std::string methodList();
 

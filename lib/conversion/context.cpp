@@ -50,6 +50,7 @@ namespace {
 bool pictureLaidOut(Conversion& c, const PictureInfo& info, Failure& f) {
     if (c.settings.levels.count == 0) c.settings.levels.count = 256, c.settings.levels.depth = 8;
     c.settings.compact = false;
+    c.settings.fit.orientation = c.settings.fit.autoOrient ? info.orientation : 1;
     v4Headers(info.width, info.height, false, c.lead);
     writeU32le(c.lead + 38, info.xPpm);
     writeU32le(c.lead + 42, info.yPpm);

@@ -12,6 +12,7 @@
 #include "conversion/failure.h"
 #include "convert/gray.h"
 #include "pictures/picture.h"
+#include "pipeline/fit.h"
 #include "pipeline/formats.h"
 #include "pipeline/levels.h"
 #include "pipeline/rows.h"
@@ -34,6 +35,7 @@ struct Settings {
     std::int32_t background = -1;  // 0xRRGGBB that translucent pixels are composited on; -1: refused
     std::uint64_t maxPixels = kDefaultMaxPixels;  // a picture's limit
     Output output;  // what the levels are written as
+    Fit fit;        // the size, the turn and the scaling of the levels
 };
 
 // Why a later entry of a bitmap array was refused: the rule, and the reason in words.

@@ -17,15 +17,57 @@
 #include "pipeline/formats.h"
 #include "pipeline/pixel_rows.h"
 #include "pipeline/quantize.h"
+#include "pipeline/resample.h"
 #include "pipeline/sinks.h"
 #include "pipeline/tone.h"
+#include "pipeline/turn.h"
 
 namespace graybmp {
 namespace {
 
 bool chosen(const ImageLayout&, const Settings& s) { return s.levels.count > 0; }
 
-bool takes(const ImageLayout& l, const Settings&, Failure& f) {
+// The fit of an image of `layout`: inactive without one, or for an image with no pixels.
+FitPlan planOf(const ImageLayout& l, const Settings& s) {
+    if ((!fitAsked(s.fit) && s.fit.orientation == 1) || l.width <= 0 || levelRows(l) == 0) return FitPlan{};
+    return fitPlanOf(s.fit, l.width, levelRows(l));
+}
+
+// The layout of the output: the input's, at the fitted size.
+ImageLayout outputLayout(const ImageLayout& l, const FitPlan& plan) {
+    if (!plan.active) return l;
+    ImageLayout o = l;
+    o.width = static_cast<std::int32_t>(plan.outWidth);
+    o.height = static_cast<std::int32_t>(l.height > 0 ? plan.outHeight : -plan.outHeight);
+    return o;
+}
+
+// The largest side an image to be fitted may have, and the output of a fit.
+constexpr std::int64_t kMostFitSide = std::int64_t{1} << 24;
+
+bool fitTaken(const ImageLayout& l, const Settings& s, Failure& f) {
+    const FitPlan plan = planOf(l, s);
+    if (!plan.active) return true;
+    if (l.width > kMostFitSide || levelRows(l) > kMostFitSide) {
+        f = inputFailure(GRAYBMP_PICTURE_TOO_LARGE, "an image of " + std::to_string(l.width) + " x " +
+                                                         std::to_string(levelRows(l)) +
+                                                         " pixels is too large to scale or turn (at most " +
+                                                         std::to_string(kMostFitSide) + " a side)");
+        return false;
+    }
+    if (plan.outWidth > kMaxPictureSide || plan.outHeight > kMaxPictureSide ||
+        static_cast<std::uint64_t>(plan.outWidth * plan.outHeight) > s.maxPixels) {
+        f = inputFailure(GRAYBMP_PICTURE_TOO_LARGE,
+                         "fitted, the output would be " + std::to_string(plan.outWidth) + " x " +
+                             std::to_string(plan.outHeight) + " pixels, too large (at most " +
+                             std::to_string(kMaxPictureSide) + " a side and " + std::to_string(s.maxPixels) +
+                             " pixels)");
+        return false;
+    }
+    return true;
+}
+
+bool takes(const ImageLayout& l, const Settings& s, Failure& f) {
     const bool rle = l.kind != ImageKind::TrueColour && (l.compression == 1 || l.compression == 2);
     const char* kind = l.arrayFirst                                           ? "a bitmap array"
                        : l.kind == ImageKind::Rle24                           ? "RLE24"
@@ -33,7 +75,7 @@ bool takes(const ImageLayout& l, const Settings&, Failure& f) {
                        : l.kind == ImageKind::Palettized && l.compression == 3 ? "OS/2 Huffman"
                        : rle && l.height < 0                                  ? "top-down RLE"
                                                                               : nullptr;
-    if (kind == nullptr) return true;
+    if (kind == nullptr) return fitTaken(l, s, f);
     f = inputFailure(GRAYBMP_LEVELS_KIND,
                      std::string("the levels take palettized (uncompressed, RLE8, RLE4) and 16-, 24- and "
                                  "32-bit images, not ") + kind + " ones");
@@ -55,7 +97,8 @@ FormatShape shapeOf(const ImageLayout& l, const Levels& levels, const std::uint8
     return shape;
 }
 
-std::int64_t length(const ImageLayout& l, const Settings& s, std::int64_t) {
+std::int64_t length(const ImageLayout& input, const Settings& s, std::int64_t) {
+    const ImageLayout l = outputLayout(input, planOf(input, s));
     if (!plainBmp(s.output)) return formatLength(s.output, shapeOf(l, s.levels, nullptr));
     return levelSize(l, s.levels.count, s.levels.depth);
 }
@@ -102,13 +145,32 @@ bool histogramTake(void* self, const std::uint8_t* grays) {
     return true;
 }
 
+// The input's first bytes with its resolution's two axes swapped, for a quarter turn.
+struct Lead {
+    std::uint8_t bytes[kMaxLeadSize];
+};
+Lead turnedLead(const std::uint8_t* lead) {
+    Lead t;
+    std::copy(lead, lead + kMaxLeadSize, t.bytes);
+    std::swap_ranges(t.bytes + 38, t.bytes + 42, t.bytes + 42);
+    return t;
+}
+
 CopyFault copy(Conversion& c) {
-    const ImageLayout& l = c.layout;
+    const ImageLayout& input = c.layout;
+    const FitPlan plan = planOf(input, c.settings);
+    const ImageLayout l = outputLayout(input, plan);
     Levels levels = c.settings.levels;
     if (c.pixels == nullptr && c.source == nullptr && c.picture == nullptr && isCompactForm(levels) &&
-        l.kind == ImageKind::TrueColour && plainBmp(c.settings.output))
+        l.kind == ImageKind::TrueColour && plainBmp(c.settings.output) && !plan.active)
         return compactCopy(c);
-    if (!heapHas(levelsHeap(l, levels, c.chunk.size()))) return CopyFault::NoMemory;
+    if (!heapHas(levelsHeap(input, levels, c.chunk.size()) + levelsHeap(l, levels, 0))) return CopyFault::NoMemory;
+    const Fit& fit = c.settings.fit;
+    if (plan.active && !heapHas(scaleHeap(plan, fit.filter, input.width, levelRows(input)) +
+                                (isTurned(plan.turn) ? static_cast<std::uint64_t>(plan.outWidth * plan.outHeight) : 0)))
+        return CopyFault::NoMemory;
+    const Lead turned = turnedLead(c.lead);
+    const std::uint8_t* lead = plan.turn.swap ? turned.bytes : c.lead;
     const std::int64_t rows = levelRows(l);
     // The sink: the caller's rows, or the BMP's headers and then its rows, a span of rows
     // that fits the chunk (at least one) a write.
@@ -121,11 +183,11 @@ CopyFault copy(Conversion& c) {
         pixels = pixelSinkOf(*c.pixels, l.width, rows, l.height > 0, levels.count);
         sink = pixelSinkTaker(pixels);
     } else if (formatted) {
-        const CopyFault opened = formatSinkOpen(format, *c.out, c.settings.output, shapeOf(l, levels, c.lead));
+        const CopyFault opened = formatSinkOpen(format, *c.out, c.settings.output, shapeOf(l, levels, lead));
         if (opened != CopyFault::None) return opened;
         sink = formatSinkTaker(format);
     } else {
-        const std::vector<std::uint8_t> headers = levelHeaders(l, c.lead, levels.count, levels.depth);
+        const std::vector<std::uint8_t> headers = levelHeaders(l, lead, levels.count, levels.depth);
         if (!streamWriteAt(*c.out, 0, headers.data(), headers.size())) return CopyFault::WriteFailed;
         if (rows == 0) return CopyFault::None;
         const auto chunk = static_cast<std::int64_t>(c.chunk.size());
@@ -138,9 +200,9 @@ CopyFault copy(Conversion& c) {
     CopyFault fault = CopyFault::None;
     if (levels.normalize) {
         const Stream* in = c.picture != nullptr ? c.picture->in : c.source != nullptr ? nullptr : c.in;
-        histogram.width = static_cast<std::size_t>(l.width);
+        histogram.width = static_cast<std::size_t>(input.width);
         histogram.hold = in != nullptr && in->sequential;
-        if (histogram.hold && !heapHas(static_cast<std::uint64_t>(l.width) * static_cast<std::uint64_t>(rows)))
+        if (histogram.hold && !heapHas(static_cast<std::uint64_t>(input.width) * static_cast<std::uint64_t>(levelRows(input))))
             return CopyFault::NoMemory;
         fault = sourceRows(c, false, RowTaker{&histogram, histogramTake});
         if (fault != CopyFault::None) return fault;
@@ -148,10 +210,18 @@ CopyFault copy(Conversion& c) {
     }
     QuantizeStage stage;
     ToneStage tone;
-    const RowTaker first =
+    ScaleStage scale;
+    TurnStage turn;
+    RowTaker first =
         toneInto(tone, levels, l.width, quantizeInto(stage, levels, l.width, rows, l.height > 0, sink));
+    if (plan.active) {
+        const std::int32_t b = c.settings.background;
+        const std::uint8_t background = b < 0 ? 255 : grayOf(c.settings.method, b & 0xFF, b >> 8 & 0xFF, b >> 16 & 0xFF);
+        first = scaleInto(scale, plan, fit.filter, input.width, levelRows(input), input.height > 0, background,
+                          turnInto(turn, plan, input.height > 0, first));
+    }
     if (histogram.hold) {
-        for (std::int64_t y = 0; y < rows && fault == CopyFault::None; ++y)
+        for (std::int64_t y = 0; y < levelRows(input) && fault == CopyFault::None; ++y)
             if (!first(histogram.held.data() + static_cast<std::size_t>(y) * histogram.width))
                 fault = CopyFault::WriteFailed;
     } else {

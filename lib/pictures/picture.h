@@ -32,6 +32,7 @@ struct PictureInfo {
     std::uint32_t width = 0, height = 0;
     int bits = 0;                  // bits a pixel, as the format counts them
     std::uint32_t xPpm = 0, yPpm = 0;  // pixels a metre, 0 when not given
+    int orientation = 1;  // its Exif orientation, 1 to 8 (1: upright, or none given)
 };
 
 struct Picture;
