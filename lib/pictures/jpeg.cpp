@@ -4,6 +4,7 @@
 // back through an error manager of our own (its message kept for the refusal), warnings are
 // ignored, as camera files raise them, but an input that ends early is refused. A
 // baseline picture is decoded a row at a time; a progressive one is held by libjpeg.
+#include "pictures/exif.h"
 #include "pictures/picture.h"
 
 #if GRAYBMP_HAS_JPEG
@@ -122,6 +123,7 @@ bool open(Picture& p, Failure& f) {
     j->info.src = &j->source;
     j->progress.progress_monitor = progress;
     j->info.progress = &j->progress;
+    jpeg_save_markers(&j->info, JPEG_APP0 + 1, 0xFFFF);  // Exif, for the orientation
     jpeg_read_header(&j->info, TRUE);
     const jpeg_decompress_struct& d = j->info;
     p.info.width = d.image_width, p.info.height = d.image_height;
@@ -140,6 +142,11 @@ bool open(Picture& p, Failure& f) {
         f = pictureUnsupported("a JPEG of " + std::to_string(d.num_components) + " components");
         return false;
     }
+    for (jpeg_saved_marker_ptr m = d.marker_list; m != nullptr; m = m->next)
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+            p.info.orientation = exifOrientation(m->data, m->data_length);
+            break;
+        }
     p.bgra = true;
     return true;
 }

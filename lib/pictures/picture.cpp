@@ -2,6 +2,8 @@
 // fields read from its first bytes alone.
 #include "pictures/picture.h"
 
+#include "pictures/exif.h"
+
 #include <cstring>
 
 namespace graybmp {
@@ -35,6 +37,16 @@ bool pngProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uin
     info.width = be32(d + 16), info.height = be32(d + 20);
     const int channels[] = {1, 0, 3, 1, 2, 0, 4};
     info.bits = d[25] < 7 ? d[24] * channels[d[25]] : 0;
+    // An eXIf chunk before the first IDAT, as far as the bytes go.
+    for (std::uint64_t at = 33; at + 8 <= n;) {
+        const std::uint64_t length = be32(d + at);
+        if (std::memcmp(d + at + 4, "IDAT", 4) == 0 || length > n) break;
+        if (std::memcmp(d + at + 4, "eXIf", 4) == 0 && at + 8 + length <= n) {
+            info.orientation = exifOrientation(d + at + 8, static_cast<std::size_t>(length));
+            break;
+        }
+        at += 12 + length;
+    }
     return true;
 }
 
@@ -61,6 +73,8 @@ bool jpegProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::ui
         }
         if (shortOf(n, at + 4, needed)) return false;
         const std::uint32_t length = be16(d + at + 2);
+        if (marker == 0xE1 && length >= 8 && at + 2 + length <= n && std::memcmp(d + at + 4, "Exif\0\0", 6) == 0)
+            info.orientation = exifOrientation(d + at + 4, length - 2);
         const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
             if (shortOf(n, at + 10, needed)) return false;

@@ -2,6 +2,7 @@
 // not. Rows at 8 bits, or at 16 taken to 8 as (v x 255 + 32767) div 65535; 1-, 2- and
 // 4-bit gray widened by repeating their bits (libspng's scaling to 8 bits is that). A
 // non-interlaced picture is decoded a row at a time; an interlaced one is held whole.
+#include "pictures/exif.h"
 #include "pictures/picture.h"
 
 #if GRAYBMP_HAS_SPNG
@@ -66,6 +67,10 @@ bool open(Picture& p, Failure& f) {
     spng_phys phys{};
     r = spng_get_phys(ctx, &phys);  // reads the chunks before the first IDAT
     if (r == 0 && phys.unit_specifier == 1) p.info.xPpm = phys.ppu_x, p.info.yPpm = phys.ppu_y;
+    spng_exif exif{};
+    if (r == 0 || r == SPNG_ECHUNKAVAIL) {
+        if (spng_get_exif(ctx, &exif) == 0) p.info.orientation = exifOrientation(reinterpret_cast<const std::uint8_t*>(exif.data), exif.length);
+    }
     else if (r != 0 && r != SPNG_ECHUNKAVAIL) {
         f = r == SPNG_IO_ERROR ? systemFailure(GRAYBMP_READ_FAILED, GRAYBMP_SIDE_INPUT, "cannot read", p.in->error)
                                : pictureCorrupt(reasonOf(r));

@@ -2,6 +2,7 @@
 // frame, composited on its canvas by libwebpdemux's animation decoder (transparent outside
 // the frame). The size comes from the first bytes; the file and the picture are then held
 // whole, as libwebp decodes them.
+#include "pictures/exif.h"
 #include "pictures/picture.h"
 
 #if GRAYBMP_HAS_WEBP
@@ -17,6 +18,48 @@ namespace graybmp {
 namespace {
 
 constexpr std::size_t kHeadBytes = 64;
+
+// The whole file, as its RIFF header says it is long, read a piece at a time so that a
+// header's length alone allocates nothing; false where it cannot be read.
+bool wholeFile(Picture& p, std::vector<std::uint8_t>& file) {
+    std::uint8_t head[8];
+    if (pictureReadAt(p, 0, head, sizeof head) != sizeof head) return false;
+    const std::uint64_t riff = std::uint64_t{head[4]} | std::uint64_t{head[5]} << 8 | std::uint64_t{head[6]} << 16 |
+                               std::uint64_t{head[7]} << 24;
+    const std::uint64_t length = riff + 8 + (riff & 1);
+    p.position = 0;
+    while (file.size() < length) {
+        const std::size_t at = file.size();
+        file.resize(at + static_cast<std::size_t>(std::min<std::uint64_t>(length - at, std::size_t{1} << 20)));
+        const std::size_t got = pictureRead(p, file.data() + at, file.size() - at);
+        file.resize(at + got);
+        if (got == 0) break;
+    }
+    return p.in->error == 0;
+}
+
+// The file, held from the opening where its orientation was looked for.
+struct Held {
+    std::vector<std::uint8_t> file;
+    bool read = false;
+};
+
+void release(void* state) { delete static_cast<Held*>(state); }
+
+// The orientation of the EXIF chunk of a file that has one, found by libwebpdemux.
+int orientationOf(const std::vector<std::uint8_t>& file) {
+    const WebPData data{file.data(), file.size()};
+    WebPDemuxer* demux = WebPDemuxPartial(&data, nullptr);
+    if (demux == nullptr) return 1;
+    WebPChunkIterator chunk;
+    int orientation = 1;
+    if (WebPDemuxGetChunk(demux, "EXIF", 1, &chunk)) {
+        orientation = exifOrientation(chunk.chunk.bytes, chunk.chunk.size);
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    WebPDemuxDelete(demux);
+    return orientation;
+}
 
 bool open(Picture& p, Failure& f) {
     std::uint8_t head[kHeadBytes];
@@ -34,6 +77,20 @@ bool open(Picture& p, Failure& f) {
     p.info.width = static_cast<std::uint32_t>(features.width);
     p.info.height = static_cast<std::uint32_t>(features.height);
     p.info.bits = features.has_alpha ? 32 : 24;
+    Failure unused;
+    // An extended file that says it has Exif data (often behind the picture): held whole
+    // here, as its decoding would hold it, for the orientation.
+    if (got >= 21 && std::memcmp(head + 12, "VP8X", 4) == 0 && (head[20] & 0x08) != 0 &&
+        pictureSizeAllowed(p.info, kMaxPictureLimit, unused)) {
+        auto* held = new Held;
+        p.state = held, p.release = release;
+        if (!wholeFile(p, held->file)) {
+            f = systemFailure(GRAYBMP_READ_FAILED, GRAYBMP_SIDE_INPUT, "cannot read", p.in->error);
+            return false;
+        }
+        held->read = true;
+        p.info.orientation = orientationOf(held->file);
+    }
     return true;
 }
 
@@ -45,23 +102,10 @@ CopyFault handed(const std::uint8_t* rgba, std::size_t width, std::size_t height
 }
 
 CopyFault rows(Picture& p, RowTaker next) {
-    // The whole file, as its RIFF header says it is long.
-    std::uint8_t head[8];
-    if (pictureReadAt(p, 0, head, sizeof head) != sizeof head) return CopyFault::ReadFailed;
-    const std::uint64_t riff = std::uint64_t{head[4]} | std::uint64_t{head[5]} << 8 | std::uint64_t{head[6]} << 16 |
-                               std::uint64_t{head[7]} << 24;
-    // Read a piece at a time, so that a header's length alone allocates nothing.
-    const std::uint64_t length = riff + 8 + (riff & 1);
-    std::vector<std::uint8_t> file;
-    p.position = 0;
-    while (file.size() < length) {
-        const std::size_t at = file.size();
-        file.resize(at + static_cast<std::size_t>(std::min<std::uint64_t>(length - at, std::size_t{1} << 20)));
-        const std::size_t got = pictureRead(p, file.data() + at, file.size() - at);
-        file.resize(at + got);
-        if (got == 0) break;
-    }
-    if (p.in->error != 0) return CopyFault::ReadFailed;
+    Held own;
+    Held& held = p.state != nullptr ? *static_cast<Held*>(p.state) : own;
+    if (!held.read && !wholeFile(p, held.file)) return CopyFault::ReadFailed;
+    const std::vector<std::uint8_t>& file = held.file;
     const std::size_t width = p.info.width, height = p.info.height;
     WebPBitstreamFeatures features;
     if (WebPGetFeatures(file.data(), file.size(), &features) != VP8_STATUS_OK) {
