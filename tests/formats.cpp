@@ -415,14 +415,24 @@ Bytes jpegOf(const std::vector<std::uint8_t>& samples, int w, int h, int compone
 Bytes jpegOf(const std::vector<std::uint8_t>&, int, int, int, bool, int, int, int, int, int) { return {}; }
 #endif
 
+Bytes exifBlock(int value, int type, int count) {
+    const auto hi = [](int v) { return static_cast<std::uint8_t>(v >> 8); };
+    const auto lo = [](int v) { return static_cast<std::uint8_t>(v); };
+    return {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, hi(type), lo(type), 0, 0, hi(count), lo(count),
+            hi(value), lo(value), 0, 0, 0, 0, 0, 0};
+}
+
 #if GRAYBMP_HAS_SPNG
-Bytes pngOf(const Picture& p) {
+Bytes pngOf(const Picture& p, int orientation) {
     std::vector<std::uint8_t> raw;
     for (const Rgba& c : p.pixels) raw.insert(raw.end(), {c.r, c.g, c.b, c.a});
     spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
     spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
     spng_ihdr ihdr{static_cast<std::uint32_t>(p.width), static_cast<std::uint32_t>(p.height), 8, 6, 0, 0, 0};
     spng_set_ihdr(ctx, &ihdr);
+    Bytes block = exifBlock(orientation);
+    spng_exif exif{block.size(), reinterpret_cast<char*>(block.data())};
+    if (orientation > 0) spng_set_exif(ctx, &exif);
     int r = spng_encode_image(ctx, raw.data(), raw.size(), SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
     std::size_t length = 0;
     void* out = r == 0 ? spng_get_png_buffer(ctx, &length, &r) : nullptr;
@@ -433,7 +443,7 @@ Bytes pngOf(const Picture& p) {
     return b;
 }
 #else
-Bytes pngOf(const Picture&) { return {}; }
+Bytes pngOf(const Picture&, int) { return {}; }
 #endif
 
 std::vector<Fixture> everyPictureKind() {

@@ -48,7 +48,12 @@ Bytes netpbm(char magic, const std::string& header, const Bytes& raster);
 Bytes jpegOf(const std::vector<std::uint8_t>& samples, int w, int h, int components, bool progressive = false,
              int hs = 2, int vs = 2, int densityUnit = 0, int xDensity = 1, int yDensity = 1);
 
-// A PNG of `pixels` as 8-bit RGBA (colour type 6).
-Bytes pngOf(const Picture& pixels);
+// A PNG of `pixels` as 8-bit RGBA (colour type 6), with an eXIf chunk holding the
+// orientation when one is given (1 to 8, or any value for the reader to refuse).
+Bytes pngOf(const Picture& pixels, int orientation = 0);
+
+// A big-endian TIFF block whose first IFD holds the one entry tag 0x0112, `type`, `count`,
+// `value`: an Exif orientation.
+Bytes exifBlock(int value, int type = 3, int count = 1);
 
 }  // namespace graybmp::test

@@ -1238,6 +1238,16 @@ TEST_F(CommandLine, UsageErrorsConvertNothing) {
                  {"$G --rows sideways a.bmp", "--rows takes top-down or bottom-up"},
                  {"$G --index-order grey-first a.bmp", "--index-order takes black-first or white-first"},
                  {"$G --format raw -i a.bmp", "--in-place writes BMPs only"},
+                 {"$G --fit cover a.bmp", "--fit needs --size"},
+                 {"$G --filter box --rotate 90 a.bmp", "--filter needs --size"},
+                 {"$G --size 0x5 a.bmp", "--size takes WxH, W or xH (1 to 65535 pixels a side), not '0x5'"},
+                 {"$G --size 65536 a.bmp", "not '65536'"},
+                 {"$G --size 8x a.bmp", "not '8x'"},
+                 {"$G --size x a.bmp", "not 'x'"},
+                 {"$G --size 60000x60000 a.bmp", "a size of 60000 x 60000 pixels (at most 268435456)"},
+                 {"$G --size 8x8 --fit middle a.bmp", "--fit takes contain, cover or stretch, not 'middle'"},
+                 {"$G --size 8x8 --filter cubic a.bmp", "--filter takes lanczos3, mitchell, box or nearest"},
+                 {"$G --rotate 45 a.bmp", "--rotate takes 90, 180, 270 or auto, not '45'"},
                  {"$G --levels 4 --dither ordered --serpentine a.bmp", "serpentine rows need an error-diffusion"},
                  {"$G --levels 4 --strength 50 a.bmp", "a strength below 100 needs an error-diffusion"},
                  {"$G --levels 4 --dither jarvis --strength 101 a.bmp", "--strength takes 0 to 100 percent"},
@@ -1278,7 +1288,9 @@ TEST_F(CommandLine, ShortenedOptionsKeepWhatTheyNamed) {
                  {"--levels 4 --li", "--levels 4 --linear"},
                  {"--levels 4 --ga 2", "--levels 4 --gamma 2"},
                  {"--levels 4 --no", "--levels 4 --normalize"},
-                 {"--levels 4 --neg --no", "--levels 4 --negate --normalize"}};
+                 {"--levels 4 --neg --no", "--levels 4 --negate --normalize"},
+                 {"--levels 4 --no --si 4x3 --fil box", "--levels 4 --normalize --size 4x3 --filter box"},
+                 {"--si=5 --fit=cover --rot 90 --no-", "--size 5 --fit cover --rotate 90 --no-auto-orient"}};
     for (const auto& c : cases) {
         const Outcome shortened = sh(std::string("$G ") + c.shortened + " a.bmp -o x.bmp");
         const Outcome full = sh(std::string("$G ") + c.full + " a.bmp -o y.bmp");

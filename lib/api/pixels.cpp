@@ -55,16 +55,17 @@ int placeRow(void* context, uint32_t row, const unsigned char* pixels, uint32_t 
     return 0;
 }
 
-// The length of a BMP of `width` x `height` pixels at the levels of `s`.
-std::uint64_t levelsLength(std::uint32_t width, std::uint32_t height, const Settings& s) {
+// The length of the output of a picture of `inWidth` x `inHeight` pixels by `s`.
+std::uint64_t levelsLength(std::uint32_t inWidth, std::uint32_t inHeight, const Settings& s) {
+    std::int64_t w = inWidth, h = inHeight;
+    fittedSize(s, w, h);
     if (!plainBmp(s.output)) {
         FormatShape shape;
-        shape.width = width, shape.rows = width > 0 ? height : 0;
+        shape.width = w, shape.rows = w > 0 ? h : 0;
         shape.count = s.levels.count, shape.depth = s.levels.depth;
         return static_cast<std::uint64_t>(formatLength(s.output, shape));
     }
-    return static_cast<std::uint64_t>(levelPixelOffset(s.levels.count)) +
-           static_cast<std::uint64_t>(levelStride(width, s.levels.depth)) * (width > 0 ? height : 0);
+    return static_cast<std::uint64_t>(levelPixelOffset(s.levels.count) + levelStride(w, s.levels.depth) * (w > 0 ? h : 0));
 }
 
 }  // namespace
@@ -112,8 +113,9 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
         MemoryInput m;
         if (!pixelSettings(options, s, f) || !checkedMemory(input, length, length, s, m, f)) return;
         const ImageLayout& l = m.c.layout;
-        const auto w = static_cast<std::uint64_t>(l.width);
-        const auto rows = static_cast<std::uint64_t>(l.height < 0 ? -std::int64_t{l.height} : l.height);
+        std::int64_t fw = l.width, fh = l.height < 0 ? -std::int64_t{l.height} : l.height;
+        fittedSize(m.c.settings, fw, fh);
+        const auto w = static_cast<std::uint64_t>(fw), rows = static_cast<std::uint64_t>(fh);
         if (width != nullptr) *width = static_cast<std::uint32_t>(w);
         if (height != nullptr) *height = static_cast<std::uint32_t>(rows);
         if (stride < w) {
@@ -128,7 +130,8 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
         }
         auto* to = static_cast<unsigned char*>(pixels);
         // True colour at 256 levels, undithered: each row's grays straight into the pixels.
-        if (l.kind == ImageKind::TrueColour && isCompactForm(s.levels) && m.c.picture == nullptr) {
+        if (l.kind == ImageKind::TrueColour && isCompactForm(s.levels) && m.c.picture == nullptr &&
+            static_cast<std::int64_t>(w) == l.width && !fitAsked(m.c.settings.fit)) {
             if (grayRowsInMemory(static_cast<const std::uint8_t*>(input), l, s.method, m.c.cpu, s.background, to, stride) !=
                 CopyFault::None)
                 f = faultFailure(CopyFault::Translucent, m.c);

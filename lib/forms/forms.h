@@ -35,6 +35,10 @@ extern const FormRow kRecolourForm;  // forms/recolour.cpp: every other kind, gr
 // bits, undithered: the same bytes.
 CopyFault compactCopy(Conversion& c);
 
+// The size of the levels' output of a picture of width x height by the settings' fit
+// (unchanged without one), into the two.
+void fittedSize(const Settings& s, std::int64_t& width, std::int64_t& height);
+
 // The form that makes the output for these settings and this layout.
 const FormRow& formOf(const ImageLayout& layout, const Settings& s);
 

@@ -29,7 +29,7 @@ bool chosen(const ImageLayout&, const Settings& s) { return s.levels.count > 0; 
 
 // The fit of an image of `layout`: inactive without one, or for an image with no pixels.
 FitPlan planOf(const ImageLayout& l, const Settings& s) {
-    if ((!fitAsked(s.fit) && s.fit.orientation == 1) || l.width <= 0 || levelRows(l) == 0) return FitPlan{};
+    if ((!fitAsked(s.fit) && s.fit.orientation == 1) || levelRows(l) == 0) return FitPlan{};
     return fitPlanOf(s.fit, l.width, levelRows(l));
 }
 
@@ -235,6 +235,12 @@ CopyFault copy(Conversion& c) {
 }
 
 }  // namespace
+
+void fittedSize(const Settings& s, std::int64_t& width, std::int64_t& height) {
+    if ((!fitAsked(s.fit) && s.fit.orientation == 1) || width <= 0 || height <= 0) return;
+    const FitPlan plan = fitPlanOf(s.fit, width, height);
+    if (plan.active) width = plan.outWidth, height = plan.outHeight;
+}
 
 const FormRow kLevelsForm = {"levels", chosen, takes, length, never, copy};
 
