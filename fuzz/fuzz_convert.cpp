@@ -17,6 +17,7 @@
 #include "bitmap/check.h"
 #include "conversion/context.h"
 #include "graybmp.h"
+#include "pictures/exif.h"
 #include "testkit.h"
 
 namespace {
@@ -80,6 +81,14 @@ int picture(const std::uint8_t* data, std::size_t size) {
     o.negate = static_cast<int>(size / 3 % 2);
     o.background_given = static_cast<int>(size % 2), o.background = 0x808080;
     o.max_pixels = std::uint64_t{1} << 20;  // the fuzzer's memory
+    if (size % 3 != 0) {  // fitted: sizes, fits, filters and turns by the input's length
+        o.fit_width = static_cast<std::uint32_t>(size % 5 == 0 ? 0 : 1 + size % 37);
+        o.fit_height = static_cast<std::uint32_t>(size % 7 == 0 ? 0 : 1 + size / 5 % 29);
+        o.fit = static_cast<int>(size / 11 % 3), o.filter = static_cast<int>(size / 13 % 4);
+        const int turns[] = {0, 90, 180, 270, GRAYBMP_ROTATE_AUTO};
+        o.rotate = turns[size / 17 % 5];
+        o.no_auto_orient = static_cast<int>(size / 19 % 2);
+    }
     graybmp_header h{};
     for (const std::size_t n : {std::size_t{12}, std::size_t{64}, size})
         graybmp_read_header(data, std::min(n, size), size, &o, &h, nullptr);
@@ -105,6 +114,8 @@ int picture(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const int orientation = graybmp::exifOrientation(data, size);  // the bytes as an Exif block too
+    REQUIRE(orientation >= 1 && orientation <= 8);
     if (graybmp_picture_kind(data, size) != GRAYBMP_KIND_NONE) return picture(data, size);
     std::uint8_t lead[graybmp::kMaxLeadSize] = {};
     const std::size_t leadSize = std::min(size, sizeof lead);

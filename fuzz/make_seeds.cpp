@@ -4,6 +4,7 @@
 #include <string>
 
 #include "formats.h"
+#include "graybmp.h"
 #include "picture.h"
 #include "sample.h"
 
@@ -38,6 +39,12 @@ int main(int argc, char** argv) {
     // its bytes alone).
     for (const Fixture& f : everyPictureKind())
         if (f.file.size() <= 8192) files.push_back(f.file);
+    // PNGs that carry each orientation (and a value out of range) in an eXIf chunk.
+    for (const Fixture& f : everyPictureKind())
+        if (f.kind == GRAYBMP_KIND_PNG && f.pixels.width * f.pixels.height <= 256) {
+            for (int orientation = 1; orientation <= 9; ++orientation) files.push_back(pngOf(f.pixels, orientation));
+            break;
+        }
     for (const Bytes& file : files) {
         const std::string path = dir + "/seed" + std::to_string(n++) + ".bmp";
         std::FILE* f = std::fopen(path.c_str(), "wb");
