@@ -520,6 +520,13 @@ GRAYBMP_API graybmp_status graybmp_pixels(const void* input, size_t length,
                                           uint32_t* width, uint32_t* height,
                                           graybmp_error* error);
 
+/* Since 1.5.0: the size of the pixels graybmp_pixels makes of `input` with these options
+ * (the picture's, or after its fit and turn), with the same refusals, before any pixel
+ * is decoded. */
+GRAYBMP_API graybmp_status graybmp_pixels_size(const void* input, size_t length,
+                                               const graybmp_options* options, uint32_t* width,
+                                               uint32_t* height, graybmp_error* error);
+
 /* The same through a reader, for images larger than memory: each row goes to `row` as soon
  * as it is made, in the order the file stores them, with its picture row number (0 = top).
  * `row` returns 0 to go on; anything else stops the conversion (GRAYBMP_WRITE_FAILED). */

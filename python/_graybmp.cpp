@@ -70,7 +70,8 @@ struct LevelArgs {
     py::object serpentine = py::none(), strength = py::none();
     // {"input_range": (B, W), "normalize", "gamma" (thousandths), "negate", "grays", "threshold",
     //  "linear", and the output's: "format", "bit_order", "packing", "row_align", "name",
-    //  "full_palette", "rows", "index_order" (their values as in graybmp.h)}
+    //  "full_palette", "rows", "index_order", and the fit's: "fit_width", "fit_height",
+    //  "fit", "filter", "rotate", "no_auto_orient" (their values as in graybmp.h)}
     py::object tone = py::none();
 };
 
@@ -163,6 +164,18 @@ graybmp_options optionsOf(const std::string& method, bool compact, const LevelAr
         };
         field("format", o.format), field("bit_order", o.bit_order), field("packing", o.packing);
         field("row_align", o.row_align), field("rows", o.rows), field("index_order", o.index_order);
+        const auto wide = [&](const char* key, int& to) {  // the size's sides, 0 to 2^31
+            if (!tone.contains(key) || tone[key].is_none()) return;
+            if (!py::isinstance<py::int_>(tone[key]) || py::isinstance<py::bool_>(tone[key]))
+                throw py::type_error(std::string(key) + " takes ints");
+            to = static_cast<int>(std::clamp<long long>(tone[key].cast<long long>(), -1, 0x7FFFFFFF));
+        };
+        int fitWidth = 0, fitHeight = 0;
+        wide("fit_width", fitWidth), wide("fit_height", fitHeight);
+        if (fitWidth < 0 || fitHeight < 0) throw py::value_error("a size's sides are 1 to 65535");
+        o.fit_width = static_cast<std::uint32_t>(fitWidth), o.fit_height = static_cast<std::uint32_t>(fitHeight);
+        field("fit", o.fit), field("filter", o.filter), field("no_auto_orient", o.no_auto_orient);
+        if (tone.contains("rotate") && !tone["rotate"].is_none()) o.rotate = tone["rotate"].cast<int>();
         if (tone.contains("full_palette")) o.full_palette = tone["full_palette"].cast<bool>() ? 1 : 0;
         if (tone.contains("name") && !tone["name"].is_none()) {
             // The str's own UTF-8, alive as long as the caller's dict holds it (the call).
@@ -273,23 +286,21 @@ py::object toArray(py::handle data, const std::string& method, py::object levels
     graybmp_options o =
         optionsOf(method, false, {levels, py::none(), dither, background, maxPixels, serpentine, strength, tone});
     View in(data, false);
-    graybmp_header h;
     graybmp_error e;
     if (o.levels == 0 && o.threshold_given == 0) o.levels = 256;  // as the pixels are: each a level of 8 bits
     o.depth = 8;
-    if (graybmp_read_header(in.data(), in.size(), in.size(), &o, &h, &e) != GRAYBMP_OK) raise(e);
-    if (h.refusal.status != GRAYBMP_OK) raise(h.refusal);
-    const long long rows = h.height < 0 ? -h.height : h.height;
+    std::uint32_t width = 0, rows = 0;
+    if (graybmp_pixels_size(in.data(), in.size(), &o, &width, &rows, &e) != GRAYBMP_OK) raise(e);
     // numpy's own array, made through its C API, which is imported at the first call: numpy
     // stays optional for the rest of the module (the package checks for it first).
-    py::array_t<std::uint8_t> out({static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(h.width)});
-    if (rows == 0 || h.width == 0) return std::move(out);
+    py::array_t<std::uint8_t> out({static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(width)});
+    if (rows == 0 || width == 0) return std::move(out);
     View into(out, true);
     graybmp_status s;
     {
         py::gil_scoped_release free;
         s = graybmp_pixels(in.data(), in.size(), &o, indices ? GRAYBMP_PIXELS_INDICES : 0,
-                           const_cast<void*>(into.data()), static_cast<std::size_t>(h.width),
+                           const_cast<void*>(into.data()), static_cast<std::size_t>(width),
                            into.size(), nullptr, nullptr, &e);
     }
     if (s != GRAYBMP_OK) raise(e);

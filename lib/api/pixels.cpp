@@ -144,6 +144,24 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
     });
 }
 
+graybmp_status graybmp_pixels_size(const void* input, size_t length, const graybmp_options* options,
+                                   uint32_t* width, uint32_t* height, graybmp_error* error) {
+    return guarded(error, [&](Failure& f) {
+        if (input == nullptr && length > 0) {
+            f = badArgument("no input");
+            return;
+        }
+        Settings s;
+        MemoryInput m;
+        if (!pixelSettings(options, s, f) || !checkedMemory(input, length, length, s, m, f)) return;
+        const ImageLayout& l = m.c.layout;
+        std::int64_t w = l.width, h = l.height < 0 ? -std::int64_t{l.height} : l.height;
+        fittedSize(m.c.settings, w, h);
+        if (width != nullptr) *width = static_cast<std::uint32_t>(w);
+        if (height != nullptr) *height = static_cast<std::uint32_t>(h);
+    });
+}
+
 graybmp_status graybmp_from_pixels_length(uint32_t width, uint32_t height,
                                           const graybmp_options* options, uint64_t* length,
                                           graybmp_error* error) {

@@ -45,6 +45,8 @@ class Header(NamedTuple):
 
 
 _Colour = Union[str, int]
+_Size = Union[None, int, Tuple[Optional[int], Optional[int]]]
+_Turn = Union[None, int, str]
 _Range = Optional[Tuple[int, int]]
 
 
@@ -74,6 +76,30 @@ def _word(value, words, what):
     return words.index(value)
 
 
+_FITS = ("contain", "cover", "stretch")
+_FILTERS = ("lanczos3", "mitchell", "box", "nearest")
+
+
+def _fit(tone, size, fit, filter, rotate, auto_orient):
+    """The tone's options with the fit's, or the tone's alone when no fit is given."""
+    if size is None and fit is None and filter is None and rotate is None and auto_orient:
+        return tone
+    if size is None and (fit is not None or filter is not None):
+        raise ValueError("fit and filter need a size")
+    width, height = (size, None) if isinstance(size, int) or size is None else tuple(size)
+    for side in (width, height):
+        if side is not None and (not isinstance(side, int) or isinstance(side, bool) or not 1 <= side <= 65535):
+            raise ValueError(f"a size is (width, height), each 1 to 65535 or None, not {size!r}")
+    if rotate not in (None, 0, 90, 180, 270, "auto"):
+        raise ValueError(f"rotate is 0, 90, 180, 270 or 'auto', not {rotate!r}")
+    given = dict(tone or {})
+    given.update({"fit_width": width or 0, "fit_height": height or 0,
+                  "fit": 0 if fit is None else _word(fit, _FITS, "fit"),
+                  "filter": 0 if filter is None else _word(filter, _FILTERS, "filter"),
+                  "rotate": -1 if rotate == "auto" else rotate or 0, "no_auto_orient": 0 if auto_orient else 1})
+    return given
+
+
 def _options(tone, format, bit_order, packing, row_align, name, full_palette, rows, index_order):
     """The tone's options and the output's for the extension, or None when none is given."""
     if (format == "bmp" and bit_order is None and packing is None and row_align is None and name is None
@@ -99,7 +125,9 @@ def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[
          threshold: Optional[int] = None, linear: bool = False,
          format: str = "bmp", bit_order: Optional[str] = None,
          packing: Optional[str] = None, row_align: Optional[int] = None, name: Optional[str] = None,
-         full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None) -> bytes:
+         full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None,
+         size: _Size = None, fit: Optional[str] = None, filter: Optional[str] = None,
+         rotate: _Turn = None, auto_orient: bool = True) -> bytes:
     """Return the gray copy of the BMP image in `data`, or the gray BMP of a picture.
 
     `data` is any object with the buffer protocol, read without a copy; bytes are always
@@ -123,13 +151,20 @@ def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[
     or "pgm"; for raw and c, `bit_order` ("msb", "lsb"), `packing` ("rows", "pages",
     "planes") and `row_align` (1, 2 or 4); `name` the c or xbm array's; for bmp
     `full_palette`; for bmp, raw and c `rows` ("top-down", "bottom-up") and `index_order`
-    ("black-first", "white-first"). Raises Error when
+    ("black-first", "white-first"). `size` (width, height) fits the picture to that size
+    (a side None, or an int for the width alone: that side, the other by the aspect) by
+    `fit` ("contain", the default, padded with `background` or white; "cover", cropped;
+    "stretch"), scaled in linear light by `filter` ("lanczos3", the default, "mitchell",
+    "box", "nearest"); `rotate` (90, 180, 270 clockwise, or "auto") turns it, after its
+    orientation tag unless `auto_orient` is False; docs/fit.md states each weight. Raises
+    Error when
     the image is refused (code "levels-kind", "translucent", "picture-corrupt", ...),
     ValueError for an unknown method or dithering or options that do not go together,
     TypeError for a non-buffer.
     """
     return _graybmp.gray(data, method, compact, levels, depth, dither, background, max_pixels,
-                         serpentine, strength, _options(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                         serpentine, strength, _options(_fit(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                             size, fit, filter, rotate, auto_orient),
                         format, bit_order, packing, row_align, name, full_palette, rows, index_order))
 
 
@@ -154,7 +189,9 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
             threshold: Optional[int] = None, linear: bool = False,
             format: str = "bmp", bit_order: Optional[str] = None,
             packing: Optional[str] = None, row_align: Optional[int] = None, name: Optional[str] = None,
-            full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None) -> str:
+            full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None,
+         size: _Size = None, fit: Optional[str] = None, filter: Optional[str] = None,
+         rotate: _Turn = None, auto_orient: bool = True) -> str:
     """Convert the file `src` into `dst` and return the path written.
 
     `dst` defaults to the gray copy's name beside `src` ("photo.bmp" gives
@@ -168,7 +205,8 @@ def convert(src: _Path, dst: Optional[_Path] = None, *, method: str = "mean",
     """
     source = os.fspath(src)
     options = (levels, depth, dither, background, max_pixels, serpentine, strength,
-               _options(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+               _options(_fit(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                             size, fit, filter, rotate, auto_orient),
                         format, bit_order, packing, row_align, name, full_palette, rows, index_order))
     if in_place:
         if dst is not None:
@@ -205,7 +243,9 @@ def header(data, *, compact: bool = False, levels: Optional[int] = None,
            threshold: Optional[int] = None, linear: bool = False,
            format: str = "bmp", bit_order: Optional[str] = None,
            packing: Optional[str] = None, row_align: Optional[int] = None, name: Optional[str] = None,
-           full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None) -> Header:
+           full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None,
+         size: _Size = None, fit: Optional[str] = None, filter: Optional[str] = None,
+         rotate: _Turn = None, auto_orient: bool = True) -> Header:
     """Return the Header of a BMP or a picture: of a buffer's bytes, or of a file by its path.
 
     Only an input too short for the report's fields raises (Error, code "too-short");
@@ -214,7 +254,8 @@ def header(data, *, compact: bool = False, levels: Optional[int] = None,
     152 bytes (a JPEG's behind its Exif and profile): a file's are read as far as needed.
     """
     options = (compact, levels, depth, dither, background, max_pixels, serpentine, strength,
-               _options(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+               _options(_fit(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                             size, fit, filter, rotate, auto_orient),
                         format, bit_order, packing, row_align, name, full_palette, rows, index_order))
     if isinstance(data, (str, os.PathLike)):
         with open(os.fspath(data), "rb") as f:
@@ -253,7 +294,9 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
              background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
              serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
              normalize: bool = False,
-             gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None, linear: bool = False):
+             gamma: Optional[float] = None, negate: bool = False, grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None, linear: bool = False,
+             size: _Size = None, fit: Optional[str] = None, filter: Optional[str] = None,
+             rotate: _Turn = None, auto_orient: bool = True):
     """Return the gray pixels of a BMP or a picture (a buffer's bytes, or a file by its path) as a numpy
     array of shape (height, width), dtype uint8, C-contiguous, the top row first.
 
@@ -269,7 +312,8 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
         with open(os.fspath(data_or_path), "rb") as f:
             data_or_path = f.read()
     return _graybmp.to_array(data_or_path, method, levels, dither, indices, background, max_pixels,
-                             serpentine, strength, _tone(input_range, normalize, gamma, negate, grays, threshold, linear))
+                             serpentine, strength, _fit(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                                                       size, fit, filter, rotate, auto_orient))
 
 
 _LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr", 4): 4}
@@ -284,7 +328,9 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
                grays: Optional[Sequence[int]] = None, threshold: Optional[int] = None, linear: bool = False,
                format: str = "bmp", bit_order: Optional[str] = None,
                packing: Optional[str] = None, row_align: Optional[int] = None, name: Optional[str] = None,
-               full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None) -> bytes:
+               full_palette: bool = False, rows: Optional[str] = None, index_order: Optional[str] = None,
+         size: _Size = None, fit: Optional[str] = None, filter: Optional[str] = None,
+         rotate: _Turn = None, auto_orient: bool = True) -> bytes:
     """Return a gray BMP of the pixels of a numpy array, as bytes.
 
     `array` has shape (h, w) (gray) or (h, w, 3 or 4), dtype uint8, any strides, the top
@@ -315,5 +361,6 @@ def from_array(array, method: str = "mean", levels: Optional[int] = None,
     layout = _LAYOUTS[("gray" if count == 1 else channels, count)]
     return _graybmp.from_pixels(a, a.shape[1], a.shape[0], a.strides[0], layout, bottom_up,
                                 method, levels, depth, dither, background, serpentine, strength,
-                                _options(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                                _options(_fit(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
+                             size, fit, filter, rotate, auto_orient),
                         format, bit_order, packing, row_align, name, full_palette, rows, index_order))

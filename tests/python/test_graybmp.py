@@ -32,7 +32,10 @@ OPTIONS = [([], {}), (["--compact"], {"compact": True}),
            (["--levels", "4", "--dither", "floyd-steinberg"], {"levels": 4, "dither": "floyd-steinberg"}),
            (["--depth", "2", "--dither", "ordered"], {"depth": 2, "dither": "ordered"}),
            (["--levels", "16", "--depth", "8", "--dither", "atkinson"],
-            {"levels": 16, "depth": 8, "dither": "atkinson"})]
+            {"levels": 16, "depth": 8, "dither": "atkinson"}),
+           (["--size", "9x7", "--fit", "cover", "--rotate", "90"], {"size": (9, 7), "fit": "cover", "rotate": 90}),
+           (["--size", "x6", "--filter", "box", "--levels", "2", "--dither", "atkinson", "--no-auto-orient"],
+            {"size": (None, 6), "filter": "box", "levels": 2, "dither": "atkinson", "auto_orient": False})]
 
 
 @pytest.mark.parametrize("options", OPTIONS, ids=lambda o: " ".join(o[0]) or "plain")
@@ -244,6 +247,14 @@ def test_the_kernels_options_as_the_tools(tool, sample, tmp_path):
         assert graybmp.gray(data, **keywords) == out.read_bytes(), args
         assert (graybmp.to_array(data, **{k: v for k, v in keywords.items() if k not in ("levels", "dither", "grays", "linear")})
                 .shape == (11, 37))
+    assert graybmp.to_array(data, size=(9, 7), rotate=90).shape == (7, 9)
+    assert graybmp.to_array(data, size=(5, 5), fit="cover", rotate="auto").shape == (5, 5)
+    assert graybmp.to_array(data, size=20).shape == (6, 20)  # 37 x 11 by its aspect
+    assert graybmp.to_array(data, rotate=270).shape == (37, 11)
+    for bad in [{"fit": "cover"}, {"filter": "box"}, {"size": (0, 5)}, {"size": (70000, 5)}, {"size": 5, "fit": "fill"},
+                {"size": 5, "filter": "cubic"}, {"rotate": 45}, {"rotate": "left"}]:
+        with pytest.raises(ValueError):
+            graybmp.to_array(data, **bad)
     for bad in [{"dither": "ordered", "serpentine": True}, {"dither": "none", "strength": 50},
                 {"dither": "jarvis", "strength": 101}, {"dither": "bayer32"}, {"grays": [0, 0]},
                 {"grays": [0, 300]}, {"input_range": (9, 9)}, {"threshold": 300}, {"threshold": 9, "dither": "jarvis"},
