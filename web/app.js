@@ -38,7 +38,8 @@ const DITHER_HINTS = {
 const $ = (id) => document.getElementById(id);
 const controls = {method: $('method'), weights: $('weights'), levels: $('levels'), depth: $('depth'),
   dither: $('dither'), strength: $('strength'), serpentine: $('serpentine'), normalize: $('normalize'),
-  gamma: $('gamma'), linear: $('linear'), format: $('format')};
+  gamma: $('gamma'), linear: $('linear'), format: $('format'), size: $('size'), fit: $('fit'), filter: $('filter'),
+  rotate: $('rotate')};
 // The ditherings that diffuse each pixel's error, which the strength and serpentine rows serve.
 const KERNELS = new Set(['floyd-steinberg', 'atkinson', 'jarvis', 'stucki', 'burkes', 'sierra', 'sierra2',
   'sierra-lite']);
@@ -82,6 +83,13 @@ function options() {
   if (controls.gamma.value.trim() !== '') o.gamma = Number(controls.gamma.value);
   if (controls.linear.checked) o.linear = true;
   if (controls.format.value !== 'bmp') o.format = controls.format.value;
+  const size = /^(\d*)x?(\d*)$/.exec(controls.size.value.trim());
+  if (size && (size[1] || size[2])) {
+    o.size = [size[1] ? Number(size[1]) : null, size[2] ? Number(size[2]) : null];
+    if (controls.fit.value !== 'contain') o.fit = controls.fit.value;
+    if (controls.filter.value !== 'lanczos3') o.filter = controls.filter.value;
+  }
+  if (controls.rotate.value !== '0') o.rotate = controls.rotate.value === 'auto' ? 'auto' : Number(controls.rotate.value);
   return o;
 }
 

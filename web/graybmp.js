@@ -68,7 +68,11 @@ const webImports = {
     return 0;
   },
   row(context, row, pixels, width) {
-    streams.pixels.set(u8().subarray(pixels, pixels + width), row * width);
+    if (streams.rows) {  // a size known only as the rows come (a fit)
+      streams.rows[row] = copyOut(pixels, width);
+    } else {
+      streams.pixels.set(u8().subarray(pixels, pixels + width), row * width);
+    }
     return 0;
   },
 };
@@ -122,12 +126,17 @@ export class GraybmpError extends Error {
 
 // The records of include/graybmp.h as they lie in wasm32's memory.
 const ERROR_SIZE = 536, ERROR_MESSAGE = 24;
-const OPTIONS_SIZE = 408, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44;
+const OPTIONS_SIZE = 432, OPTIONS_LEVELS = 40, OPTIONS_DEPTH = 44;
 const OPTIONS_BACKGROUND_GIVEN = 52, OPTIONS_BACKGROUND = 56, OPTIONS_MAX_PIXELS = 64;
 const OPTIONS_SERPENTINE = 72, OPTIONS_STRENGTH = 76, OPTIONS_INPUT_RANGE = 80, OPTIONS_NEGATE = 92;
 const OPTIONS_GRAYS = 96, OPTIONS_THRESHOLD = 356, OPTIONS_NORMALIZE = 364, OPTIONS_GAMMA = 368, OPTIONS_LINEAR = 372;
 const OPTIONS_FORMAT = 376, OPTIONS_BIT_ORDER = 380, OPTIONS_PACKING = 384, OPTIONS_ROW_ALIGN = 388,
   OPTIONS_NAME = 392, OPTIONS_FULL_PALETTE = 396, OPTIONS_ROWS = 400, OPTIONS_INDEX_ORDER = 404;
+const OPTIONS_FIT_WIDTH = 408, OPTIONS_FIT_HEIGHT = 412, OPTIONS_FIT = 416, OPTIONS_FILTER = 420, OPTIONS_ROTATE = 424,
+  OPTIONS_NO_AUTO_ORIENT = 428;
+// The fits and filters, as graybmp.h numbers them.
+export const FITS = ['contain', 'cover', 'stretch'];
+export const FILTERS = ['lanczos3', 'mitchell', 'box', 'nearest'];
 // The output formats and their choices, as graybmp.h numbers them.
 export const FORMATS = ['bmp', 'raw', 'c', 'xbm', 'pbm', 'pgm'];
 const BIT_ORDERS = [null, 'msb', 'lsb'], PACKINGS = ['rows', 'pages', 'planes'];
@@ -201,11 +210,13 @@ function colourOf(value) {
 
 // The options record for `options` ({method, compact, levels, depth, dither, serpentine,
 // strength, background, maxPixels, inputRange, normalize, gamma, negate, grays, threshold,
-// linear, format, bitOrder, packing, rowAlign, name, fullPalette, rows, indexOrder}), checked.
+// linear, format, bitOrder, packing, rowAlign, name, fullPalette, rows, indexOrder, size,
+// fit, filter, rotate, autoOrient}), checked.
 function optionsIn(alloc, options, error) {
   const known = new Set(['method', 'compact', 'levels', 'depth', 'dither', 'serpentine', 'strength', 'background',
     'maxPixels', 'inputRange', 'normalize', 'gamma', 'negate', 'grays', 'threshold', 'linear', 'format', 'bitOrder',
-    'packing', 'rowAlign', 'name', 'fullPalette', 'rows', 'indexOrder']);
+    'packing', 'rowAlign', 'name', 'fullPalette', 'rows', 'indexOrder', 'size', 'fit', 'filter', 'rotate',
+    'autoOrient']);
   for (const key of Object.keys(options)) {
     if (!known.has(key)) throw new GraybmpError('bad-argument', `unknown option '${key}'`);
   }
@@ -216,7 +227,8 @@ function optionsIn(alloc, options, error) {
          strength = null, background = null, maxPixels = null, inputRange = null, normalize = false, gamma = null,
          negate = false, grays = null, threshold = null, linear = false, format = 'bmp', bitOrder = null,
          packing = 'rows', rowAlign = null, name = null, fullPalette = false, rows = null,
-         indexOrder = 'black-first'} = options;
+         indexOrder = 'black-first', size = null, fit = null, filter = null, rotate = 0,
+         autoOrient = true} = options;
   if (typeof method !== 'string') throw new GraybmpError('bad-argument', 'the method is a name, such as "bt709"');
   if (lib.graybmp_options_set_method(at, cStringIn(alloc, method), error) !== 0) throw errorAt(error);
   const whole = (value, what) => {
@@ -270,6 +282,27 @@ function optionsIn(alloc, options, error) {
   view().setInt32(at + OPTIONS_FULL_PALETTE, fullPalette ? 1 : 0, true);
   view().setInt32(at + OPTIONS_ROWS, choice(rows, ROWS, 'rows'), true);
   view().setInt32(at + OPTIONS_INDEX_ORDER, choice(indexOrder, INDEX_ORDERS, 'indexOrder'), true);
+  if (size !== null && size !== undefined) {
+    const [width, height] = Array.isArray(size) ? size : [size, null];
+    const side = (v) => {
+      if (v === null || v === undefined) return 0;
+      if (!Number.isInteger(v) || v < 1 || v > 65535) {
+        throw new GraybmpError('bad-argument', `a size is [width, height], each 1 to 65535 or null, not ${size}`);
+      }
+      return v;
+    };
+    view().setUint32(at + OPTIONS_FIT_WIDTH, side(width), true);
+    view().setUint32(at + OPTIONS_FIT_HEIGHT, side(height), true);
+  } else if (fit !== null || filter !== null) {
+    throw new GraybmpError('bad-argument', 'fit and filter need a size');
+  }
+  view().setInt32(at + OPTIONS_FIT, fit === null ? 0 : choice(fit, FITS, 'fit'), true);
+  view().setInt32(at + OPTIONS_FILTER, filter === null ? 0 : choice(filter, FILTERS, 'filter'), true);
+  if (![0, 90, 180, 270, 'auto'].includes(rotate)) {
+    throw new GraybmpError('bad-argument', `rotate is 0, 90, 180, 270 or 'auto', not ${rotate}`);
+  }
+  view().setInt32(at + OPTIONS_ROTATE, rotate === 'auto' ? -1 : rotate, true);
+  view().setInt32(at + OPTIONS_NO_AUTO_ORIENT, autoOrient ? 0 : 1, true);
   if (grays !== null && grays !== undefined) {
     if (!Array.isArray(grays) || grays.length > 256 || grays.some((g) => !Number.isInteger(g) || g < 0 || g > 255)) {
       throw new GraybmpError('bad-argument', 'grays are up to 256 whole numbers, 0 to 255');
@@ -390,11 +423,21 @@ export function header(data, options = {}) {
 export function toPixels(data, options = {}) {
   const {indices = false, ...rest} = options;
   return withInput(data, 'toPixels', rest, (at) => {
-    // The size first (from the header), then the rows straight into their array.
+    // The size first (from the header), then the rows straight into their array; a fitted
+    // or turned picture's rows as they come, its size theirs.
     const h = headerOf(at);
     if (view().getInt32(h + 48, true) !== 0) throw errorAt(h + 48);
     const width = Number(view().getBigInt64(h + 16, true));
     const height = Math.abs(Number(view().getBigInt64(h + 24, true)));
+    if (width > 0 && ((rest.size ?? null) !== null || (rest.rotate ?? 0) !== 0)) {
+      const into = {input: at.input, rows: []};
+      streaming(at, into, (reader, writer, row) =>
+        lib.graybmp_pixels_stream(reader, 0, 0, at.opts, indices ? PIXELS_INDICES : 0, row, 0, at.error));
+      const {rows} = into, fitted = rows.length > 0 ? rows[0].length : 0;
+      const pixels = new Uint8Array(fitted * rows.length);
+      rows.forEach((r, y) => pixels.set(r, y * fitted));
+      return {pixels, width: fitted, height: rows.length};
+    }
     const pixels = new Uint8Array(width * height);
     streaming(at, {input: at.input, pixels, width}, (reader, writer, row) =>
       lib.graybmp_pixels_stream(reader, 0, 0, at.opts, indices ? PIXELS_INDICES : 0, row, 0, at.error));

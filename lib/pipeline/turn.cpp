@@ -6,7 +6,7 @@ namespace {
 bool turnTake(void* self, const std::uint8_t* row) {
     TurnStage& t = *static_cast<TurnStage*>(self);
     const std::int64_t cy = t.bottomUp ? t.canvasHeight - 1 - t.received : t.received;
-    std::copy(row, row + t.canvasWidth, t.canvas.begin() + cy * t.canvasWidth);
+    std::copy(row, row + t.canvasWidth, t.canvas.begin() + static_cast<std::ptrdiff_t>(cy * t.canvasWidth));
     if (++t.received < t.canvasHeight) return true;
     for (std::int64_t k = 0; k < t.outHeight; ++k) {
         const std::int64_t y = t.bottomUp ? t.outHeight - 1 - k : k;

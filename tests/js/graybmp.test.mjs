@@ -93,6 +93,9 @@ const OPTIONS = [
   [['--format', 'pgm', '--levels', '4', '--dither', 'atkinson'], {format: 'pgm', levels: 4, dither: 'atkinson'}],
   [['--levels', '3', '--depth', '2', '--full-palette', '--rows', 'top-down', '--index-order', 'white-first'],
     {levels: 3, depth: 2, fullPalette: true, rows: 'top-down', indexOrder: 'white-first'}],
+  [['--size', '9x7', '--fit', 'cover', '--rotate', '90', '--levels', '4', '--dither', 'jarvis'],
+    {size: [9, 7], fit: 'cover', rotate: 90, levels: 4, dither: 'jarvis'}],
+  [['--size', 'x5', '--filter', 'mitchell', '--rotate', 'auto'], {size: [null, 5], filter: 'mitchell', rotate: 'auto'}],
 ];
 const METHODS = [...graybmp.METHODS.filter((m) => !m.includes('=')), 'weights=0.2,0.7,0.1'];
 
@@ -188,13 +191,16 @@ function decode8(bmp) {
 }
 
 test('toPixels gives the pixels of the tool\'s levels at 8 bits, grays or indices', () => {
-  for (const [levels, dither] of [[null, 'none'], [4, 'floyd-steinberg'], [2, 'ordered'], [255, 'atkinson']]) {
+  for (const [levels, dither, size] of [[null, 'none'], [4, 'floyd-steinberg'], [2, 'ordered'], [255, 'atkinson'],
+    [3, 'stucki', [6, 11]]]) {
     for (const method of ['mean', 'luminance', 'weights=1,2,3']) {
-      const args = ['-m', method, '--levels', String(levels ?? 256), '--depth', '8', '--dither', dither];
+      const args = ['-m', method, '--levels', String(levels ?? 256), '--depth', '8', '--dither', dither,
+        ...(size ? ['--size', size.join('x'), '--rotate', '270'] : [])];
       const {copies} = toolCopies(fixtures, args);
       for (const [path, bmp] of copies) {
         const want = decode8(bmp);
-        const options = {method, levels: levels ?? undefined, dither: levels ? dither : undefined};
+        const options = {method, levels: levels ?? undefined, dither: levels ? dither : undefined,
+          ...(size ? {size, rotate: 270} : {})};
         const got = graybmp.toPixels(readFileSync(path), options);
         const what = `${basename(path)} ${args.join(' ')}`;
         assert.deepEqual([got.width, got.height], [want.width, want.height], what);
@@ -341,6 +347,10 @@ test('every failure is a GraybmpError with its status and reason, and the module
     [() => graybmp.gray(png), 'picture-unsupported', /does not decode/],
     [() => graybmp.gray(pam), 'translucent', /no background/],
     [() => graybmp.gray(ppm, {maxPixels: 5}), 'picture-too-large', /too large/],
+    [() => graybmp.gray(seed, {fit: 'cover'}), 'bad-argument', /fit and filter need a size/],
+    [() => graybmp.gray(seed, {size: [0, 5]}), 'bad-argument', /a size is/],
+    [() => graybmp.gray(seed, {size: 5, filter: 'cubic'}), 'bad-argument', /filter is one of lanczos3/],
+    [() => graybmp.gray(seed, {rotate: 45}), 'bad-argument', /rotate is 0, 90/],
   ];
   for (const [call, code, message] of cases) {
     assert.throws(call, (error) => error instanceof graybmp.GraybmpError && error.code === code &&

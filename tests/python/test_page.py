@@ -65,12 +65,18 @@ SETTINGS = [
      {"method": "mean", "levels": 4, "dither": "halftone", "gamma": 0.5}),
     ({"method": "mean", "levels": "2", "format": "c"}, ["-m", "mean", "--levels", "2", "--format", "c"],
      {"method": "mean", "levels": 2, "format": "c"}),
+    ({"levels": "4", "dither": "floyd-steinberg", "size": "9x7", "fit": "cover", "filter": "mitchell", "rotate": "auto"},
+     ["-m", "mean", "--levels", "4", "--dither", "floyd-steinberg", "--size", "9x7", "--fit", "cover", "--filter",
+      "mitchell", "--rotate", "auto"],
+     {"levels": 4, "dither": "floyd-steinberg", "size": (9, 7), "fit": "cover", "filter": "mitchell", "rotate": "auto"}),
+    ({"size": "x5", "rotate": "90"}, ["-m", "mean", "--size", "x5", "--rotate", "90"], {"size": (None, 5), "rotate": 90}),
 ]
 
 SET_CONTROLS = """
 const [values] = arguments;
 const defaults = {method: 'mean', weights: '0.299,0.587,0.114', levels: '', depth: '', dither: 'none',
-                  strength: '', serpentine: '', normalize: '', gamma: '', linear: '', format: 'bmp'};
+                  strength: '', serpentine: '', normalize: '', gamma: '', linear: '', format: 'bmp', size: '',
+                  fit: 'contain', filter: 'lanczos3', rotate: '0'};
 for (const [id, value] of Object.entries({...defaults, ...values})) {
   const e = document.getElementById(id);
   if (e.type === 'checkbox') e.checked = value === 'on'; else e.value = value;
