@@ -172,8 +172,9 @@ struct Ask {
 std::int64_t rounded(std::int64_t a, std::int64_t b) { return (2 * a + b) / (2 * b); }
 std::int64_t floorHalf(std::int64_t v) { return v >= 0 ? v / 2 : -((1 - v) / 2); }
 
-// The output of docs/fit.md for a stored picture with an orientation tag.
-Grays fitted(const Grays& stored, int orientation, const Ask& a) {
+// The output of docs/fit.md for a stored picture with an orientation tag (its rows
+// `decoded` instead where the decoder scaled them).
+Grays fitted(const Grays& stored, int orientation, const Ask& a, const Grays* decoded = nullptr) {
     const Grays up = upright(stored, orientation);
     int degrees = a.rotate;
     if (degrees < 0)
@@ -194,7 +195,9 @@ Grays fitted(const Grays& stored, int orientation, const Ask& a) {
     }
     const bool quarter = (orientation >= 5) != (degrees == 90 || degrees == 270);
     const Grays picture =
-        turned(upright(scaled(stored, quarter ? sh : sw, quarter ? sw : sh, a.filter), orientation), degrees / 90);
+        turned(upright(scaled(decoded != nullptr ? *decoded : stored, quarter ? sh : sw, quarter ? sw : sh, a.filter),
+                       orientation),
+               degrees / 90);
     Grays out = blank(W, H, 255);
     const std::int64_t ox = floorHalf(W - sw), oy = floorHalf(H - sh);
     for (std::int64_t y = 0; y < H; ++y)
@@ -337,6 +340,33 @@ TEST(Fit, EveryFiltersWeightsAreTheDefinitions) {
                 ++checked;
             }
     EXPECT_GT(checked, 6400u);
+}
+
+// A JPEG scaled down is decoded at the least of 1/8, 1/4 and 1/2 that leaves twice the
+// scaled size both ways, by libjpeg; the filter does the rest, the fit's sizes the full
+// picture's. Nearest decodes it whole.
+TEST(Fit, AJpegScaledDownIsDecodedAtTheLeastScaleThatLeavesTwiceTheSize) {
+    if (!test::buildDecodes(GRAYBMP_KIND_JPEG)) GTEST_SKIP() << "no JPEG decoder in this build";
+    const test::Picture picture = noise(131, 67, 5);
+    std::vector<std::uint8_t> rgb;
+    for (const test::Rgba& p : picture.pixels) rgb.insert(rgb.end(), {p.r, p.g, p.b});
+    const Bytes jpeg = test::jpegOf(rgb, 131, 67, 3);
+    const Grays full = graysOf(test::jpegPixels(jpeg));
+    const struct {
+        Ask ask;
+        int eighths;
+    } cases[] = {{{16, 8, "contain", "lanczos3", 0}, 2},   // 16 x 8: 1/8's 17 x 9 is not twice that
+                 {{8, 4, "stretch", "box", 0}, 1},         // 17 x 9 leaves twice 8 x 4
+                 {{30, 16, "cover", "mitchell", 0}, 4},    // 31 x 16: 1/4's 33 x 17 is not enough
+                 {{9, 20, "contain", "lanczos3", 90}, 4},  // 18 x 9 in the stored frame
+                 {{40, 0, "contain", "lanczos3", 0}, 8},   // 40 x 20: 1/2's 66 x 34 is not enough
+                 {{8, 4, "stretch", "nearest", 0}, 8}};
+    for (const auto& c : cases) {
+        const int eighths = c.eighths;
+        SCOPED_TRACE(std::to_string(c.ask.W) + "x" + std::to_string(c.ask.H) + " " + c.ask.filter);
+        const Grays decoded = graysOf(test::jpegPixels(jpeg, eighths));
+        EXPECT_EQ(outputProblem(jpeg, optionsOf(c.ask), fitted(full, 1, c.ask, &decoded)), "") << eighths << "/8";
+    }
 }
 
 // Light is kept: a checkerboard of black and white halved shows half the light, 187 or

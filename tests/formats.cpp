@@ -168,8 +168,7 @@ Fixture png(const std::string& name, int w, int h, int type, int depth, bool int
 #endif
 
 #if GRAYBMP_HAS_JPEG
-// What libjpeg decodes `file` to, with the decoder's choices the docs pin.
-Picture jpegPixels(const Bytes& file) {
+Picture jpegDecoded(const Bytes& file, int eighths) {
     jpeg_decompress_struct d{};
     jpeg_error_mgr errors{};
     d.err = jpeg_std_error(&errors);
@@ -179,6 +178,7 @@ Picture jpegPixels(const Bytes& file) {
     d.out_color_space = d.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     d.dct_method = JDCT_ISLOW;
     d.do_fancy_upsampling = TRUE;
+    d.scale_num = static_cast<unsigned>(eighths), d.scale_denom = 8;
     jpeg_start_decompress(&d);
     Picture p = blank(static_cast<int>(d.output_width), static_cast<int>(d.output_height));
     std::vector<std::uint8_t> row(d.output_width * static_cast<std::size_t>(d.output_components));
@@ -476,7 +476,7 @@ std::vector<Fixture> everyPictureKind() {
                              std::uint32_t y = 0) {
             Fixture f;
             f.name = name, f.file = file, f.kind = GRAYBMP_KIND_JPEG, f.bits = 8 * components;
-            f.pixels = jpegPixels(file), f.xPpm = x, f.yPpm = y;
+            f.pixels = jpegDecoded(file, 8), f.xPpm = x, f.yPpm = y;
             all.push_back(f);
         };
         add("JPEG gray", jpegOf(gray, w, h, 1), 1);
@@ -582,6 +582,15 @@ std::vector<Fixture> everyPictureKind() {
     all.push_back(pam("RGB_ALPHA", 4, 1023, true));
     all.push_back(pam("", 3, 255, false));
     return all;
+}
+
+Picture jpegPixels(const Bytes& file, int eighths) {
+#if GRAYBMP_HAS_JPEG
+    return jpegDecoded(file, eighths);
+#else
+    (void)file, (void)eighths;
+    return {};
+#endif
 }
 
 }  // namespace graybmp::test

@@ -48,6 +48,10 @@ Bytes netpbm(char magic, const std::string& header, const Bytes& raster);
 Bytes jpegOf(const std::vector<std::uint8_t>& samples, int w, int h, int components, bool progressive = false,
              int hs = 2, int vs = 2, int densityUnit = 0, int xDensity = 1, int yDensity = 1);
 
+// What libjpeg decodes a JPEG to, with the decoder's choices the docs pin, at `eighths` / 8
+// of its size (libjpeg's scaled decoding).
+Picture jpegPixels(const Bytes& file, int eighths = 8);
+
 // A PNG of `pixels` as 8-bit RGBA (colour type 6), with an eXIf chunk holding the
 // orientation when one is given (1 to 8, or any value for the reader to refuse).
 Bytes pngOf(const Picture& pixels, int orientation = 0);

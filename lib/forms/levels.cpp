@@ -122,6 +122,7 @@ CopyFault sourceRows(Conversion& c, bool again, RowTaker first) {
         Failure f;
         if (!pictureOpened(p, c.picture->info.format, *c.picture->in, c.settings.maxPixels, f, c.picture->base))
             return CopyFault::ReadFailed;
+        if (c.picture->eighths != 8) pictureScaled(p, c.picture->eighths);
         return pictureRows(p, l, c.settings.method, c.cpu, c.settings.background, first);
     }
     return c.picture != nullptr ? pictureRows(*c.picture, l, c.settings.method, c.cpu, c.settings.background, first)
@@ -169,6 +170,17 @@ CopyFault copy(Conversion& c) {
     if (plan.active && !heapHas(scaleHeap(plan, fit.filter, input.width, levelRows(input)) +
                                 (isTurned(plan.turn) ? static_cast<std::uint64_t>(plan.outWidth * plan.outHeight) : 0)))
         return CopyFault::NoMemory;
+    // A JPEG to be scaled down is decoded at the least of 1/8, 1/4 and 1/2 of its size that
+    // still leaves twice the scaled size both ways; the filter does the rest.
+    if (c.picture != nullptr && plan.scales && fit.filter != Filter::Nearest) {
+        const auto side = [](std::int64_t v, int e) { return (v * e + 7) / 8; };
+        for (const int e : {1, 2, 4})
+            if (side(input.width, e) >= 2 * plan.scaledWidth && side(levelRows(input), e) >= 2 * plan.scaledHeight &&
+                pictureScaled(*c.picture, e))
+                break;
+    }
+    const std::int64_t sourceWidth = c.picture != nullptr ? std::int64_t{c.picture->rowsWidth} : std::int64_t{input.width};
+    const std::int64_t sourceHeight = c.picture != nullptr ? std::int64_t{c.picture->rowsHeight} : levelRows(input);
     const Lead turned = turnedLead(c.lead);
     const std::uint8_t* lead = plan.turn.swap ? turned.bytes : c.lead;
     const std::int64_t rows = levelRows(l);
@@ -200,9 +212,9 @@ CopyFault copy(Conversion& c) {
     CopyFault fault = CopyFault::None;
     if (levels.normalize) {
         const Stream* in = c.picture != nullptr ? c.picture->in : c.source != nullptr ? nullptr : c.in;
-        histogram.width = static_cast<std::size_t>(input.width);
+        histogram.width = static_cast<std::size_t>(sourceWidth);
         histogram.hold = in != nullptr && in->sequential;
-        if (histogram.hold && !heapHas(static_cast<std::uint64_t>(input.width) * static_cast<std::uint64_t>(levelRows(input))))
+        if (histogram.hold && !heapHas(static_cast<std::uint64_t>(sourceWidth) * static_cast<std::uint64_t>(sourceHeight)))
             return CopyFault::NoMemory;
         fault = sourceRows(c, false, RowTaker{&histogram, histogramTake});
         if (fault != CopyFault::None) return fault;
@@ -217,11 +229,11 @@ CopyFault copy(Conversion& c) {
     if (plan.active) {
         const std::int32_t b = c.settings.background;
         const std::uint8_t background = b < 0 ? 255 : grayOf(c.settings.method, b & 0xFF, b >> 8 & 0xFF, b >> 16 & 0xFF);
-        first = scaleInto(scale, plan, fit.filter, input.width, levelRows(input), input.height > 0, background,
+        first = scaleInto(scale, plan, fit.filter, sourceWidth, sourceHeight, input.height > 0, background,
                           turnInto(turn, plan, input.height > 0, first));
     }
     if (histogram.hold) {
-        for (std::int64_t y = 0; y < levelRows(input) && fault == CopyFault::None; ++y)
+        for (std::int64_t y = 0; y < sourceHeight && fault == CopyFault::None; ++y)
             if (!first(histogram.held.data() + static_cast<std::size_t>(y) * histogram.width))
                 fault = CopyFault::WriteFailed;
     } else {

@@ -164,7 +164,7 @@ bool decoded(Jpeg& j, std::uint8_t* row, RowTaker next, CopyFault& fault) {
     d.dct_method = JDCT_ISLOW;
     d.do_fancy_upsampling = TRUE;
     d.do_block_smoothing = TRUE;
-    d.scale_num = d.scale_denom = 1;
+    d.scale_num = static_cast<unsigned>(j.picture->eighths), d.scale_denom = 8;
     jpeg_start_decompress(&d);
     while (d.output_scanline < d.output_height) {
         JSAMPROW rows[1] = {row};
@@ -179,7 +179,7 @@ bool decoded(Jpeg& j, std::uint8_t* row, RowTaker next, CopyFault& fault) {
 
 CopyFault rows(Picture& p, RowTaker next) {
     Jpeg& j = *static_cast<Jpeg*>(p.state);
-    std::vector<std::uint8_t> row(4 * std::size_t{p.info.width});
+    std::vector<std::uint8_t> row(4 * std::size_t{p.rowsWidth});
     CopyFault fault = CopyFault::None;
     if (!decoded(j, row.data(), next, fault) && fault == CopyFault::Corrupt) p.fault = j.message;
     return fault;

@@ -166,6 +166,7 @@ bool pictureOpened(Picture& p, PictureFormat format, Stream& in, std::uint64_t m
         return false;
     }
     if (!p.decoder->open(p, f)) return false;
+    p.rowsWidth = p.info.width, p.rowsHeight = p.info.height;
     return pictureSizeAllowed(p.info, maxPixels, f);
 }
 
@@ -214,6 +215,16 @@ bool pictureProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std:
         f = notDecoded(info.format);
     if (found && f.status == GRAYBMP_OK) pictureSizeAllowed(info, maxPixels, f);
     return found;
+}
+
+bool pictureScaled(Picture& p, int eighths) {
+    if (p.info.format != PictureFormat::Jpeg || p.decoder == nullptr || p.decoder->open == nullptr) return false;
+    const auto side = [&](std::uint32_t v) {
+        return static_cast<std::uint32_t>((std::uint64_t{v} * static_cast<std::uint64_t>(eighths) + 7) / 8);
+    };
+    p.eighths = eighths;
+    p.rowsWidth = side(p.info.width), p.rowsHeight = side(p.info.height);
+    return true;
 }
 
 std::size_t pictureRead(Picture& p, void* out, std::size_t count) {

@@ -58,6 +58,10 @@ struct Picture {
     void (*release)(void* state) = nullptr;
     std::string fault;  // CopyFault::Corrupt: the decoder's reason
     bool bgra = false;  // the decoder's rows are blue, green, red, alpha instead
+    // The size of the rows the decoder gives: the picture's, or less where it decodes at
+    // a scale (pictureScaled).
+    std::uint32_t rowsWidth = 0, rowsHeight = 0;
+    int eighths = 8;  // JPEG: the scale of its decoding, in eighths
     Picture() = default;
     Picture(const Picture&) = delete;
     Picture& operator=(const Picture&) = delete;
@@ -111,6 +115,11 @@ extern const PictureDecoder kJpegDecoder;    // pictures/jpeg.cpp, libjpeg(-turb
 extern const PictureDecoder kWebPDecoder;    // pictures/webp.cpp, libwebp and libwebpdemux
 extern const PictureDecoder kGifDecoder;     // pictures/gif.cpp, giflib
 extern const PictureDecoder kNetpbmDecoder;  // pictures/netpbm.cpp, our own
+
+// Makes the decoder give its rows at `eighths` / 8 of the picture's size (1, 2, 4 or 8),
+// ceil(side x eighths / 8) a side: JPEG's scaled decoding (libjpeg's DCT scaling). False,
+// and nothing changed, for a format that cannot.
+bool pictureScaled(Picture& p, int eighths);
 
 // Whether the netpbm decoder opened `p` (or refused it) before the bytes it was given ran
 // out: what it read of the header cannot go on.

@@ -78,7 +78,7 @@ bool pictureRow(void* self, const std::uint8_t* row) {
 
 CopyFault pictureRows(Picture& picture, const ImageLayout& l, const GrayFormula& method, Cpu cpu,
                       std::int32_t background, RowTaker next) {
-    PictureGray g{&l, pixelGrayOf(l, nullptr, method, cpu), background, picture.info.width, {}, {}, next,
+    PictureGray g{&l, pixelGrayOf(l, nullptr, method, cpu), background, picture.rowsWidth, {}, {}, next,
                   picture.bgra};
     if (!g.ordered) g.bgra.resize(4 * g.width);
     g.grays.resize(g.width);
