@@ -21,6 +21,7 @@
 #include "convert/luminance.h"
 #include "convert/luminance_avx3-inl.h"
 #include "convert/method_kernels-inl.h"
+#include "convert/scale_kernel-inl.h"
 #include "hwy/highway.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -43,7 +44,6 @@ void Run(const PixelRun& run) {
     RunLayouts(f, run);
 }
 
-using KernelFn = void (*)(const PixelRun&);
 
 template <std::size_t... M>
 const KernelFn* KernelTable(std::index_sequence<M...>) {
@@ -51,9 +51,10 @@ const KernelFn* KernelTable(std::index_sequence<M...>) {
     return table;
 }
 
-// This target's kernel of every method, in the registry's order.
-const KernelFn* Kernels() {
-    return KernelTable(std::make_index_sequence<kGrayMethods>{});
+// This target's kernel of every method, in the registry's order, and its scaling pass.
+const TargetKernels* Kernels() {
+    static const TargetKernels kernels{KernelTable(std::make_index_sequence<kGrayMethods>{}), &ScaleRow};
+    return &kernels;
 }
 
 }  // namespace HWY_NAMESPACE

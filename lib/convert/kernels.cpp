@@ -31,10 +31,8 @@
 namespace graybmp {
 namespace {
 
-using KernelFn = void (*)(const PixelRun&);
-
-// Each target's table, or null where it is not built in.
-const KernelFn* kernelsOf(Cpu cpu) {
+// Each target's kernels, or null where they are not built in.
+const TargetKernels* kernelsOf(Cpu cpu) {
     switch (cpu) {
     case Cpu::Scalar:
         return N_SCALAR::Kernels();
@@ -113,9 +111,15 @@ WeightsInDouble weightsInDouble(const GrayFormula& f) {
 }
 
 void runKernel(Cpu cpu, GrayMethod method, const PixelRun& run) {
-    const KernelFn* kernels = kernelsOf(cpu);
+    const TargetKernels* kernels = kernelsOf(cpu);
     if (kernels == nullptr) kernels = kernelsOf(Cpu::Scalar);
-    kernels[static_cast<int>(method)](run);
+    kernels->gray[static_cast<int>(method)](run);
+}
+
+void runScale(Cpu cpu, const ScaleRun& run) {
+    const TargetKernels* kernels = kernelsOf(cpu);
+    if (kernels == nullptr) kernels = kernelsOf(Cpu::Scalar);
+    kernels->scale(run);
 }
 
 }  // namespace graybmp

@@ -40,4 +40,27 @@ struct PixelRun {
 
 void runKernel(Cpu cpu, GrayMethod method, const PixelRun& run);
 
+// What the scale stage's horizontal pass takes: `count` output pixels, each the sum of its
+// weights (from weights + at[x] to weights + at[x + 1], padded with zeros to a multiple of
+// kScaleLanes, summing to 16384, their magnitudes to at most 32767) times the values from
+// values + first[x] (each a 16-bit value less 32768, readable kScaleLanes past the last),
+// then (sum + 8192) >> 14 clamped to 0..65535 into out[x].
+constexpr std::size_t kScaleLanes = 32;
+struct ScaleRun {
+    const std::int16_t* values;
+    const std::int16_t* weights;
+    const std::uint32_t* at;
+    const std::int64_t* first;
+    std::size_t count;
+    std::uint16_t* out;
+};
+void runScale(Cpu cpu, const ScaleRun& run);
+
+// A target's kernels: one a gray method, and the scaling pass.
+using KernelFn = void (*)(const PixelRun&);
+struct TargetKernels {
+    const KernelFn* gray;
+    void (*scale)(const ScaleRun&);
+};
+
 }  // namespace graybmp

@@ -229,7 +229,7 @@ CopyFault copy(Conversion& c) {
     if (plan.active) {
         const std::int32_t b = c.settings.background;
         const std::uint8_t background = b < 0 ? 255 : grayOf(c.settings.method, b & 0xFF, b >> 8 & 0xFF, b >> 16 & 0xFF);
-        first = scaleInto(scale, plan, fit.filter, sourceWidth, sourceHeight, input.height > 0, background,
+        first = scaleInto(scale, plan, fit.filter, sourceWidth, sourceHeight, input.height > 0, background, c.cpu,
                           turnInto(turn, plan, input.height > 0, first));
     }
     if (histogram.hold) {

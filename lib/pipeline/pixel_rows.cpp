@@ -58,6 +58,7 @@ struct PictureGray {
     RowTaker next;
     bool ordered = false;  // the rows come as blue, green, red, alpha already
     bool translucent = false;
+    bool alphaFree = false;  // a JPEG: every pixel opaque
 };
 
 bool pictureRow(void* self, const std::uint8_t* row) {
@@ -67,7 +68,9 @@ bool pictureRow(void* self, const std::uint8_t* row) {
         kBgraRuns[kRgbaLayout](row, g.width, g.bgra.data());
         bgra = g.bgra.data();
     }
-    if (!grayRow(*g.layout, g.gray, bgra, g.width, g.grays.data(), g.background)) {
+    if (g.alphaFree) {
+        grayIndices(g.gray, bgra, g.width, g.grays.data());
+    } else if (!grayRow(*g.layout, g.gray, bgra, g.width, g.grays.data(), g.background)) {
         g.translucent = true;
         return false;
     }
@@ -80,6 +83,7 @@ CopyFault pictureRows(Picture& picture, const ImageLayout& l, const GrayFormula&
                       std::int32_t background, RowTaker next) {
     PictureGray g{&l, pixelGrayOf(l, nullptr, method, cpu), background, picture.rowsWidth, {}, {}, next,
                   picture.bgra};
+    g.alphaFree = picture.info.format == PictureFormat::Jpeg;
     if (!g.ordered) g.bgra.resize(4 * g.width);
     g.grays.resize(g.width);
     const CopyFault fault = picture.decoder->rows(picture, RowTaker{&g, pictureRow});

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "convert/kernels.h"
 #include "pipeline/linear.h"
 #include "platform/memory.h"
 
@@ -63,6 +64,26 @@ void settled(std::int64_t& first, std::vector<std::int32_t>& w) {
     while (end > lead + 1 && w[end - 1] == 0) --end;
     w.assign(w.begin() + static_cast<std::ptrdiff_t>(lead), w.begin() + static_cast<std::ptrdiff_t>(end));
     first += static_cast<std::int64_t>(lead);
+}
+
+// Each gray's value less 32768, as the vectors' pass takes it: in linear light, or as it is.
+struct ShiftedTable {
+    std::int16_t v[256];
+};
+constexpr ShiftedTable shiftedOf(bool linear) {
+    ShiftedTable t{};
+    for (int g = 0; g < 256; ++g) t.v[g] = static_cast<std::int16_t>((linear ? kLinearOf[g] : g) - 32768);
+    return t;
+}
+constexpr ShiftedTable kShiftedLinear = shiftedOf(true), kShiftedGray = shiftedOf(false);
+
+// Sums of 16-bit values by weights whose magnitudes add up to at most this stay in 32 bits.
+constexpr std::int64_t kNarrowSum = 32767;
+
+std::int64_t sumOfMagnitudes(const std::vector<std::int32_t>& w) {
+    std::int64_t sum = 0;
+    for (const std::int32_t v : w) sum += v < 0 ? -std::int64_t{v} : v;
+    return sum;
 }
 
 std::int32_t clamped(std::int64_t sum) {
@@ -132,9 +153,13 @@ std::uint8_t encodedOf(std::int32_t v) {
 
 namespace {
 
-// The vertical taps of scaled row y into the stage.
-void rowTaps(const ScaleStage& s, std::int64_t y, std::int64_t& first, std::vector<std::int32_t>& w) {
-    filterTaps(s.filter, s.inHeight, s.plan.scaledHeight, y, first, w);
+// The vertical taps of scaled row y into the stage, worked out once a row.
+void rowTaps(ScaleStage& s, std::int64_t y, std::int64_t& first, std::vector<std::int32_t>& w) {
+    if (s.rowFor != y) {
+        filterTaps(s.filter, s.inHeight, s.plan.scaledHeight, y, s.rowFirst, w);
+        s.rowFor = y;
+    }
+    first = s.rowFirst;
 }
 
 // Canvas row `cy` made into s.canvas if the rows it needs are in; false where they are not.
@@ -148,14 +173,30 @@ bool made(ScaleStage& s, std::int64_t cy) {
     const auto taps = static_cast<std::int64_t>(s.rowWeights.size());
     const bool in = s.bottomUp ? s.received >= s.inHeight - first : s.received >= first + taps;
     if (!in) return false;
-    const std::int64_t kept = s.x1 - s.x0;
-    for (std::int64_t x = 0; x < kept; ++x) {
-        std::int64_t sum = 0;
-        for (std::int64_t j = 0; j < taps; ++j)
-            sum += std::int64_t{s.rowWeights[static_cast<std::size_t>(j)]} *
-                   s.rows[static_cast<std::size_t>(((first + j) % s.ring) * kept + x)];
-        const std::int32_t v = clamped(sum);
-        out[s.plan.left + s.x0 + x] = s.linear ? encodedOf(v) : static_cast<std::uint8_t>(v);
+    const auto kept = static_cast<std::size_t>(s.x1 - s.x0);
+    std::uint8_t* to = out + s.plan.left + s.x0;
+    if (taps == 1) {  // a row as it is
+        const std::uint16_t* row = s.rows.data() + static_cast<std::size_t>(first % s.ring) * kept;
+        for (std::size_t x = 0; x < kept; ++x) to[x] = s.linear ? encodedOf(row[x]) : static_cast<std::uint8_t>(row[x]);
+        return true;
+    }
+    // Tap by tap over the whole row, in 32 bits where the weights' magnitudes allow it.
+    const bool narrow = sumOfMagnitudes(s.rowWeights) <= kNarrowSum;
+    s.sums.assign(kept, 0);
+    s.wideSums.assign(narrow ? 0 : kept, 0);
+    for (std::int64_t j = 0; j < taps; ++j) {
+        const std::int32_t w = s.rowWeights[static_cast<std::size_t>(j)];
+        const std::uint16_t* row = s.rows.data() + static_cast<std::size_t>((first + j) % s.ring) * kept;
+        if (narrow) {
+            std::int32_t* sum = s.sums.data();
+            for (std::size_t x = 0; x < kept; ++x) sum[x] += w * row[x];
+        } else {
+            for (std::size_t x = 0; x < kept; ++x) s.wideSums[x] += std::int64_t{w} * row[x];
+        }
+    }
+    for (std::size_t x = 0; x < kept; ++x) {
+        const std::int32_t v = clamped(narrow ? s.sums[x] : s.wideSums[x]);
+        to[x] = s.linear ? encodedOf(v) : static_cast<std::uint8_t>(v);
     }
     return true;
 }
@@ -164,17 +205,32 @@ bool scaleTake(void* self, const std::uint8_t* grays) {
     ScaleStage& s = *static_cast<ScaleStage*>(self);
     const std::int64_t y = s.bottomUp ? s.inHeight - 1 - s.received : s.received;
     ++s.received;
-    const std::int64_t kept = s.x1 - s.x0;
-    std::uint16_t* row = s.rows.data() + static_cast<std::size_t>((y % s.ring) * kept);
-    for (std::int64_t x = 0; x < s.inWidth; ++x)
-        s.values[static_cast<std::size_t>(x)] = s.linear ? kLinearOf[grays[x]] : grays[x];
-    for (std::int64_t x = 0; x < kept; ++x) {
-        const std::int64_t from = s.columns.first[static_cast<std::size_t>(x)];
-        const std::uint32_t a = s.columns.at[static_cast<std::size_t>(x)], b = s.columns.at[static_cast<std::size_t>(x) + 1];
-        std::int64_t sum = 0;
-        for (std::uint32_t j = a; j < b; ++j)
-            sum += std::int64_t{s.columns.weights[j]} * s.values[static_cast<std::size_t>(from + (j - a))];
-        row[x] = static_cast<std::uint16_t>(clamped(sum));
+    const auto kept = static_cast<std::size_t>(s.x1 - s.x0);
+    if (y >= s.needFrom && y < s.needTo) {
+        std::uint16_t* row = s.rows.data() + static_cast<std::size_t>(y % s.ring) * kept;
+        std::uint16_t* values = s.values.data();
+        if (s.columns.single) {  // one tap each: the values themselves
+            for (std::size_t x = 0; x < kept; ++x) {
+                const std::uint8_t g = grays[s.columns.first[x]];
+                row[x] = s.linear ? kLinearOf[g] : g;
+            }
+        } else if (s.columns.narrow) {
+            std::int16_t* shifted = s.shifted.data();
+            const std::int16_t* table = s.linear ? kShiftedLinear.v : kShiftedGray.v;
+            for (std::int64_t x = 0; x < s.inWidth; ++x) shifted[x] = table[grays[x]];
+            runScale(s.cpu, ScaleRun{shifted, s.columns.padded.data(), s.columns.paddedAt.data(),
+                                     s.columns.first.data(), kept, row});
+        } else {
+            for (std::int64_t x = 0; x < s.inWidth; ++x) values[x] = s.linear ? kLinearOf[grays[x]] : grays[x];
+            const std::int32_t* weights = s.columns.weights.data();
+            for (std::size_t x = 0; x < kept; ++x) {
+                const std::uint16_t* from = values + s.columns.first[x];
+                std::int64_t sum = 0;
+                for (std::uint32_t j = s.columns.at[x]; j < s.columns.at[x + 1]; ++j)
+                    sum += std::int64_t{weights[j]} * from[j - s.columns.at[x]];
+                row[x] = static_cast<std::uint16_t>(clamped(sum));
+            }
+        }
     }
     while (s.next < s.plan.canvasHeight) {
         const std::int64_t cy = s.bottomUp ? s.plan.canvasHeight - 1 - s.next : s.next;
@@ -204,7 +260,8 @@ std::uint64_t scaleHeap(const FitPlan& plan, Filter filter, std::int64_t inWidth
 }
 
 RowTaker scaleInto(ScaleStage& s, const FitPlan& plan, Filter filter, std::int64_t inWidth, std::int64_t inHeight,
-                   bool bottomUp, std::uint8_t background, RowTaker next) {
+                   bool bottomUp, std::uint8_t background, Cpu cpu, RowTaker next) {
+    s.cpu = cpu;
     s.plan = plan, s.filter = filter, s.bottomUp = bottomUp;
     s.inWidth = inWidth, s.inHeight = inHeight, s.background = background;
     s.linear = plan.scales && filter != Filter::Nearest;
@@ -220,11 +277,32 @@ RowTaker scaleInto(ScaleStage& s, const FitPlan& plan, Filter filter, std::int64
         s.columns.weights.insert(s.columns.weights.end(), w.begin(), w.end());
         s.columns.at.push_back(static_cast<std::uint32_t>(s.columns.weights.size()));
     }
+    // The weights padded for the vectors' pass, where every pixel's are narrow enough.
+    s.columns.narrow = true, s.columns.single = true;
+    s.columns.paddedAt.push_back(0);
+    for (std::size_t x = 0; x + 1 < s.columns.at.size(); ++x) {
+        const std::uint32_t a = s.columns.at[x], b = s.columns.at[x + 1];
+        std::int64_t sum = 0;
+        for (std::uint32_t j = a; j < b; ++j) {
+            sum += s.columns.weights[j] < 0 ? -std::int64_t{s.columns.weights[j]} : s.columns.weights[j];
+            s.columns.padded.push_back(static_cast<std::int16_t>(s.columns.weights[j]));
+        }
+        if (sum > kNarrowSum) s.columns.narrow = false;
+        if (b - a != 1) s.columns.single = false;
+        s.columns.padded.resize((s.columns.padded.size() + kScaleLanes - 1) / kScaleLanes * kScaleLanes, 0);
+        s.columns.paddedAt.push_back(static_cast<std::uint32_t>(s.columns.padded.size()));
+    }
+    if (!s.columns.narrow || s.columns.single) s.columns.padded.clear(), s.columns.paddedAt.clear();
+    s.shifted.assign(s.columns.narrow && !s.columns.single ? static_cast<std::size_t>(inWidth) + kScaleLanes : 0, 0);
+    // The ring: the most taps of a row; the input rows any kept row reaches.
     s.ring = 1;
+    s.needFrom = inHeight, s.needTo = 0;
     for (std::int64_t y = s.y0; y < s.y1; ++y) {
         std::int64_t first = 0;
         filterTaps(filter, inHeight, plan.scaledHeight, y, first, w);
         s.ring = std::max(s.ring, static_cast<std::int64_t>(w.size()));
+        s.needFrom = std::min(s.needFrom, first);
+        s.needTo = std::max(s.needTo, first + static_cast<std::int64_t>(w.size()));
     }
     s.rows.assign(static_cast<std::size_t>(s.ring * (s.x1 - s.x0)), 0);
     s.values.assign(static_cast<std::size_t>(inWidth), 0);

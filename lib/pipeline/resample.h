@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "pipeline/fit.h"
+#include "platform/cpu.h"
 #include "pipeline/rows.h"
 
 namespace graybmp {
@@ -36,6 +37,10 @@ struct AxisTaps {
     std::vector<std::int64_t> first;     // a kept output pixel's first input pixel,
     std::vector<std::uint32_t> at;       // where its weights start, and end at the next's
     std::vector<std::int32_t> weights;
+    bool narrow = true;  // every pixel's weights small enough for sums in 32 bits
+    bool single = true;  // every pixel one tap
+    std::vector<std::int16_t> padded;    // narrow: the weights, each pixel's padded to kScaleLanes
+    std::vector<std::uint32_t> paddedAt;
 };
 
 struct ScaleStage {
@@ -49,9 +54,15 @@ struct ScaleStage {
     std::int64_t x0 = 0, x1 = 0, y0 = 0, y1 = 0;
     AxisTaps columns;                      // their horizontal taps
     std::vector<std::int32_t> rowWeights;  // the row being made's vertical taps
+    std::int64_t rowFor = -1, rowFirst = 0;  // which row they are, and its first input row
+    std::vector<std::int32_t> sums;        // its sums, in 32 bits
+    std::vector<std::int64_t> wideSums;    // or in 64 where its weights are large
+    std::int64_t needFrom = 0, needTo = 0;  // the input rows the kept rows reach
     std::int64_t ring = 0;                 // rows in the ring
     std::vector<std::uint16_t> rows;       // the ring: the kept columns of input rows
     std::vector<std::uint16_t> values;     // one input row in linear light
+    std::vector<std::int16_t> shifted;     // and less 32768, for the vectors' pass
+    Cpu cpu = Cpu::Scalar;                 // whose kernel
     std::int64_t received = 0;             // input rows so far
     std::int64_t next = 0;                 // canvas rows handed on so far
     std::vector<std::uint8_t> canvas;      // the canvas row being made
@@ -64,6 +75,6 @@ std::uint64_t scaleHeap(const FitPlan& plan, Filter filter, std::int64_t inWidth
 // What the source feeds: the stage, set up here, handing canvas rows (plan.canvasWidth
 // bytes, in the order the source's rows come: bottom first with `bottomUp`) to `next`.
 RowTaker scaleInto(ScaleStage& stage, const FitPlan& plan, Filter filter, std::int64_t inWidth,
-                   std::int64_t inHeight, bool bottomUp, std::uint8_t background, RowTaker next);
+                   std::int64_t inHeight, bool bottomUp, std::uint8_t background, Cpu cpu, RowTaker next);
 
 }  // namespace graybmp
