@@ -12,6 +12,7 @@
 #include "formats.h"
 #include "graybmp.h"
 #include "pictures/exif.h"
+#include "convert/kernels.h"
 #include "pipeline/resample.h"
 #include "picture.h"
 
@@ -367,6 +368,43 @@ TEST(Fit, AJpegScaledDownIsDecodedAtTheLeastScaleThatLeavesTwiceTheSize) {
         const Grays decoded = graysOf(test::jpegPixels(jpeg, eighths));
         EXPECT_EQ(outputProblem(jpeg, optionsOf(c.ask), fitted(full, 1, c.ask, &decoded)), "") << eighths << "/8";
     }
+}
+
+// The horizontal pass of every target built in gives the sums of the definition: random
+// values (the extremes among them) by the weights of every filter down and up.
+TEST(Fit, EveryTargetsScalingPassGivesTheDefinitionsSums) {
+    const Filter filters[] = {Filter::Lanczos3, Filter::Mitchell, Filter::Box};
+    std::uint32_t seed = 99;
+    for (const Cpu cpu : availableCpus())
+        for (const Filter filter : filters)
+            for (const auto& [in, out] : {std::pair<std::int64_t, std::int64_t>{97, 13}, {13, 97}, {600, 7}, {40, 39}}) {
+                SCOPED_TRACE(std::string(cpuName(cpu)) + " " + std::to_string(in) + " to " + std::to_string(out));
+                std::vector<std::int16_t> values(static_cast<std::size_t>(in) + kScaleLanes), weights;
+                std::vector<std::int64_t> plain(static_cast<std::size_t>(in));
+                for (std::size_t i = 0; i < plain.size(); ++i) {
+                    seed = seed * 1103515245u + 12345u;
+                    plain[i] = i % 7 == 0 ? 65535 : i % 11 == 0 ? 0 : seed >> 16;
+                    values[i] = static_cast<std::int16_t>(plain[i] - 32768);
+                }
+                std::vector<std::uint32_t> at{0};
+                std::vector<std::int64_t> firsts, want;
+                for (std::int64_t x = 0; x < out; ++x) {
+                    std::int64_t first = 0, sum = 0;
+                    std::vector<std::int32_t> w;
+                    filterTaps(filter, in, out, x, first, w);
+                    for (std::size_t j = 0; j < w.size(); ++j) {
+                        weights.push_back(static_cast<std::int16_t>(w[j]));
+                        sum += w[j] * plain[static_cast<std::size_t>(first) + j];
+                    }
+                    weights.resize((weights.size() + kScaleLanes - 1) / kScaleLanes * kScaleLanes, 0);
+                    at.push_back(static_cast<std::uint32_t>(weights.size()));
+                    firsts.push_back(first);
+                    want.push_back(passed(sum));
+                }
+                std::vector<std::uint16_t> got(static_cast<std::size_t>(out));
+                runScale(cpu, ScaleRun{values.data(), weights.data(), at.data(), firsts.data(), got.size(), got.data()});
+                EXPECT_EQ(std::vector<std::int64_t>(got.begin(), got.end()), want);
+            }
 }
 
 // Light is kept: a checkerboard of black and white halved shows half the light, 187 or
