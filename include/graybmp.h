@@ -303,7 +303,7 @@ typedef struct graybmp_options {
     int full_palette;
     int rows;
     int index_order;
-    /* Since 1.5.0, fit to the panel (levels only; without levels, 256): the picture turned
+    /* Since 1.4.0, fit to the panel (levels only; without levels, 256): the picture turned
      * upright by its Exif orientation (unless no_auto_orient), then turned `rotate` degrees
      * clockwise (0, 90, 180, 270, or GRAYBMP_ROTATE_AUTO: 90 when the picture and the size
      * are one landscape and the other portrait), then scaled to fit_width x fit_height by
@@ -350,7 +350,7 @@ GRAYBMP_API graybmp_status graybmp_options_set_method(graybmp_options* options, 
  * last: every method by name, the last "weights=R,G,B". */
 GRAYBMP_API const char* graybmp_method_name(size_t index);
 
-/* Since 1.5.0: the names of the fits and filters, by their enum value; NULL past the last. */
+/* Since 1.4.0: the names of the fits and filters, by their enum value; NULL past the last. */
 GRAYBMP_API const char* graybmp_fit_name(size_t index);
 GRAYBMP_API const char* graybmp_filter_name(size_t index);
 
@@ -520,7 +520,7 @@ GRAYBMP_API graybmp_status graybmp_pixels(const void* input, size_t length,
                                           uint32_t* width, uint32_t* height,
                                           graybmp_error* error);
 
-/* Since 1.5.0: the size of the pixels graybmp_pixels makes of `input` with these options
+/* Since 1.4.0: the size of the pixels graybmp_pixels makes of `input` with these options
  * (the picture's, or after its fit and turn), with the same refusals, before any pixel
  * is decoded. */
 GRAYBMP_API graybmp_status graybmp_pixels_size(const void* input, size_t length,

@@ -231,6 +231,15 @@ std::string outputProblem(const Bytes& file, const graybmp_options& o, const Gra
     std::uint64_t length = 0;
     graybmp_error e{};
     if (graybmp_output_length(file.data(), file.size(), &o, &length, &e) != GRAYBMP_OK) return e.message;
+    // The length from the first bytes alone, as many as it asks for, is the same.
+    std::uint64_t streamed = 0;
+    for (std::size_t lead = std::min<std::size_t>(152, file.size());;) {
+        if (graybmp_stream_output_length(file.data(), lead, file.size(), &o, &streamed, &e) == GRAYBMP_OK) break;
+        if (e.status != GRAYBMP_TOO_SHORT || e.needed <= lead || e.needed > file.size()) return e.message;
+        lead = static_cast<std::size_t>(e.needed);
+    }
+    if (streamed != length)
+        return "a length of " + std::to_string(streamed) + " from the first bytes, " + std::to_string(length) + " from all";
     Bytes out(static_cast<std::size_t>(length));
     std::size_t written = 0;
     if (graybmp_convert_memory(file.data(), file.size(), out.data(), out.size(), &o, &written, &e) != GRAYBMP_OK)
@@ -263,7 +272,8 @@ test::Picture noise(std::int64_t w, std::int64_t h, std::uint32_t seed) {
 }
 
 // Every filter, fit and turn on pictures of odd and even sizes scaled by 1/17 to 5, one
-// side or none given; PNGs with each of the eight orientations, BMPs bottom-up and top-down.
+// side or none given; PNGs (and a third of the cases as WebPs) with each of the eight
+// orientations, BMPs bottom-up and top-down.
 TEST(Fit, EveryFilterFitTurnAndOrientationGivesTheDefinitionsBytes) {
     const struct {
         std::int64_t w, h, W, H;
@@ -272,7 +282,7 @@ TEST(Fit, EveryFilterFitTurnAndOrientationGivesTheDefinitionsBytes) {
     const char* fits[] = {"contain", "cover", "stretch"};
     const int rotates[] = {0, 90, 180, 270, -1};
     const bool emulated = std::getenv("GRAYBMP_EMULATED") != nullptr && *std::getenv("GRAYBMP_EMULATED") != '\0';
-    const bool png = test::buildDecodes(GRAYBMP_KIND_PNG);
+    const bool png = test::buildDecodes(GRAYBMP_KIND_PNG), webp = test::buildDecodes(GRAYBMP_KIND_WEBP);
     std::size_t k = 0, ran = 0;
     for (const auto& s : sizes) {
         const test::Picture picture = noise(s.w, s.h, static_cast<std::uint32_t>(s.w * 31 + s.W));
@@ -298,6 +308,12 @@ TEST(Fit, EveryFilterFitTurnAndOrientationGivesTheDefinitionsBytes) {
                         if (png) {
                             EXPECT_EQ(outputProblem(test::pngOf(picture, orientation), o,
                                                     fitted(graysOf(picture), orientation, a)), "");
+                            ++ran;
+                        }
+                        if (webp && k % 3 == 0) {  // a third of them again as WebP
+                            EXPECT_EQ(outputProblem(test::webpOf(picture, orientation), o,
+                                                    fitted(graysOf(picture), orientation, a)), "")
+                                << "WebP";
                             ++ran;
                         }
                         if (orientation == 1) {

@@ -584,6 +584,34 @@ std::vector<Fixture> everyPictureKind() {
     return all;
 }
 
+Bytes webpOf(const Picture& p, int orientation) {
+#if GRAYBMP_HAS_WEBP
+    std::vector<std::uint8_t> rgba;
+    for (const Rgba& c : p.pixels) rgba.insert(rgba.end(), {c.r, c.g, c.b, c.a});
+    std::uint8_t* out = nullptr;
+    const std::size_t size = WebPEncodeLosslessRGBA(rgba.data(), static_cast<int>(p.width), static_cast<int>(p.height),
+                                                    static_cast<int>(4 * p.width), &out);
+    const Bytes plain = taken(out, size);
+    // The EXIF chunk, behind the picture as cameras and encoders put it.
+    WebPMux* mux = WebPMuxNew();
+    const WebPData image{plain.data(), plain.size()};
+    WebPMuxSetImage(mux, &image, 1);
+    const Bytes block = exifBlock(orientation);
+    const WebPData exif{block.data(), block.size()};
+    WebPMuxSetChunk(mux, "EXIF", &exif, 1);
+    WebPData assembled;
+    WebPDataInit(&assembled);
+    WebPMuxAssemble(mux, &assembled);
+    Bytes file(assembled.bytes, assembled.bytes + assembled.size);
+    WebPDataClear(&assembled);
+    WebPMuxDelete(mux);
+    return file;
+#else
+    (void)p, (void)orientation;
+    return {};
+#endif
+}
+
 Picture jpegPixels(const Bytes& file, int eighths) {
 #if GRAYBMP_HAS_JPEG
     return jpegDecoded(file, eighths);

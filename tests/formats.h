@@ -56,6 +56,10 @@ Picture jpegPixels(const Bytes& file, int eighths = 8);
 // orientation when one is given (1 to 8, or any value for the reader to refuse).
 Bytes pngOf(const Picture& pixels, int orientation = 0);
 
+// A lossless WebP of `pixels` with an EXIF chunk holding the orientation, behind the
+// picture (the extended format).
+Bytes webpOf(const Picture& pixels, int orientation);
+
 // A big-endian TIFF block whose first IFD holds the one entry tag 0x0112, `type`, `count`,
 // `value`: an Exif orientation.
 Bytes exifBlock(int value, int type = 3, int count = 1);

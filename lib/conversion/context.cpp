@@ -122,7 +122,7 @@ bool pictureChecked(Conversion& c, Stream& in, Failure& f) {
 
 bool pictureLeadChecked(Conversion& c, const std::uint8_t* data, std::size_t n, PictureInfo& info, Failure& f) {
     std::uint64_t needed = 0;
-    if (!pictureProbed(data, n, info, needed, c.settings.maxPixels, f)) {
+    if (!pictureProbed(data, n, info, needed, c.settings.maxPixels, f, c.settings.fit.autoOrient)) {
         f = refusalOf(InputError::TooShort, std::string("too short for its ") + pictureFormatName(info.format) +
                                                 " header: " + std::to_string(n) + " bytes; it needs " +
                                                 (needed > n + 1 ? std::to_string(needed) : "more"));

@@ -88,7 +88,8 @@ bool jpegProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::ui
 }
 
 // WebP: the RIFF header and its first chunk.
-bool webpProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed, Failure& f) {
+bool webpProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed, Failure& f,
+                bool orient) {
     if (shortOf(n, 16, needed)) return false;
     if (std::memcmp(d + 12, "VP8 ", 4) == 0) {
         if (shortOf(n, 30, needed)) return false;
@@ -102,6 +103,20 @@ bool webpProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::ui
         if (shortOf(n, 30, needed)) return false;
         info.width = le24(d + 24) + 1, info.height = le24(d + 27) + 1;
         info.bits = (d[20] & 0x10) != 0 ? 32 : 24;
+        // Exif data, which most often follows the picture: the whole file, for its
+        // orientation, whose chunk the walk finds.
+        if ((d[20] & 0x08) != 0 && orient) {
+            const std::uint64_t total = std::uint64_t{le32(d + 4)} + 8;
+            if (shortOf(n, total, needed)) return false;
+            for (std::uint64_t at = 30; at + 8 <= total;) {
+                const std::uint64_t size = le32(d + at + 4);
+                if (std::memcmp(d + at, "EXIF", 4) == 0 && at + 8 + size <= total) {
+                    info.orientation = exifOrientation(d + at + 8, static_cast<std::size_t>(size));
+                    break;
+                }
+                at += 8 + size + (size & 1);
+            }
+        }
     } else {
         f = pictureCorrupt("its first chunk is not VP8, VP8L or VP8X");
     }
@@ -171,7 +186,7 @@ bool pictureOpened(Picture& p, PictureFormat format, Stream& in, std::uint64_t m
 }
 
 bool pictureProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed,
-                   std::uint64_t maxPixels, Failure& f) {
+                   std::uint64_t maxPixels, Failure& f, bool orient) {
     info = PictureInfo{};
     info.format = pictureFormatOf(d, n);
     bool found = false;
@@ -183,7 +198,7 @@ bool pictureProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std:
         found = jpegProbed(d, n, info, needed, f);
         break;
     case PictureFormat::WebP:
-        found = webpProbed(d, n, info, needed, f);
+        found = webpProbed(d, n, info, needed, f, orient);
         break;
     case PictureFormat::Gif:
         if (shortOf(n, 10, needed)) return false;

@@ -83,12 +83,14 @@ bool pictureOpened(Picture& p, PictureFormat format, Stream& in, std::uint64_t m
 // `maxPixels` pixels, at least one); the refusal in `f`.
 bool pictureSizeAllowed(const PictureInfo& info, std::uint64_t maxPixels, Failure& f);
 
-// The picture's header fields from its first `n` bytes alone, without its decoder: false
+// The picture's header fields from its first `n` bytes alone, without its decoder (with
+// `orient`, its orientation too: a WebP that says it has Exif data needs all its bytes,
+// a JPEG's and a PNG's is found where the bytes reach it): false
 // when they are not all there, with `needed` the bytes that are (or n + 1 where that is
 // not known before they come); a refusal that the fields show already in `f` (the size
 // checked as pictureOpened does).
 bool pictureProbed(const std::uint8_t* data, std::size_t n, PictureInfo& info, std::uint64_t& needed,
-                   std::uint64_t maxPixels, Failure& f);
+                   std::uint64_t maxPixels, Failure& f, bool orient = false);
 
 // Reads up to `count` bytes at the decoder's position and moves it on; fewer only at the
 // input's end or on an error (in->error).
