@@ -53,7 +53,8 @@ const KernelFn* KernelTable(std::index_sequence<M...>) {
 
 // This target's kernel of every method, in the registry's order, and its scaling pass.
 const TargetKernels* Kernels() {
-    static const TargetKernels kernels{KernelTable(std::make_index_sequence<kGrayMethods>{}), &ScaleRow};
+    static const TargetKernels kernels{KernelTable(std::make_index_sequence<kGrayMethods>{}), &ScaleRow, &ShiftRow,
+                                       &AccumulateRow};
     return &kernels;
 }
 

@@ -116,10 +116,21 @@ void runKernel(Cpu cpu, GrayMethod method, const PixelRun& run) {
     kernels->gray[static_cast<int>(method)](run);
 }
 
-void runScale(Cpu cpu, const ScaleRun& run) {
+namespace {
+const TargetKernels& builtIn(Cpu cpu) {
     const TargetKernels* kernels = kernelsOf(cpu);
-    if (kernels == nullptr) kernels = kernelsOf(Cpu::Scalar);
-    kernels->scale(run);
+    return kernels != nullptr ? *kernels : *kernelsOf(Cpu::Scalar);
+}
+}  // namespace
+
+void runScale(Cpu cpu, const ScaleRun& run) { builtIn(cpu).scale(run); }
+
+void runShift(Cpu cpu, const std::uint8_t* grays, std::size_t n, const std::int32_t* table, std::int16_t* out) {
+    builtIn(cpu).shift(grays, n, table, out);
+}
+
+void runAccumulate(Cpu cpu, std::int32_t* sums, const std::uint16_t* row, std::int32_t w, std::size_t n) {
+    builtIn(cpu).accumulate(sums, row, w, n);
 }
 
 }  // namespace graybmp

@@ -61,6 +61,12 @@ using KernelFn = void (*)(const PixelRun&);
 struct TargetKernels {
     const KernelFn* gray;
     void (*scale)(const ScaleRun&);
+    void (*shift)(const std::uint8_t* grays, std::size_t n, const std::int32_t* table, std::int16_t* out);
+    void (*accumulate)(std::int32_t* sums, const std::uint16_t* row, std::int32_t w, std::size_t n);
 };
+// The scale stage's other loops: out[x] = table[grays[x]] (values of 16 bits less 32768),
+// and sums[x] += w row[x] (each sum within 32 bits).
+void runShift(Cpu cpu, const std::uint8_t* grays, std::size_t n, const std::int32_t* table, std::int16_t* out);
+void runAccumulate(Cpu cpu, std::int32_t* sums, const std::uint16_t* row, std::int32_t w, std::size_t n);
 
 }  // namespace graybmp

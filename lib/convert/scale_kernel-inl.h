@@ -38,6 +38,34 @@ void ScaleRow(const ScaleRun& run) {
     }
 }
 
+// out[x] = table[grays[x]] for n grays: each gray's value less 32768 (a table of 256).
+void ShiftRow(const std::uint8_t* grays, std::size_t n, const std::int32_t* table, std::int16_t* out) {
+    const hn::ScalableTag<std::int32_t> d32;
+    const hn::Rebind<std::uint8_t, decltype(d32)> d8;
+    const hn::Rebind<std::int16_t, decltype(d32)> d16;
+    const std::size_t lanes = hn::Lanes(d32);
+    std::size_t x = 0;
+    for (; x + lanes <= n; x += lanes) {
+        const auto v = hn::GatherIndex(d32, table, hn::PromoteTo(d32, hn::LoadU(d8, grays + x)));
+        hn::StoreU(hn::DemoteTo(d16, v), d16, out + x);
+    }
+    for (; x < n; ++x) out[x] = static_cast<std::int16_t>(table[grays[x]]);
+}
+
+// sums[x] += w row[x] for n values, each sum within 32 bits.
+void AccumulateRow(std::int32_t* sums, const std::uint16_t* row, std::int32_t w, std::size_t n) {
+    const hn::ScalableTag<std::int32_t> d32;
+    const hn::Rebind<std::uint16_t, decltype(d32)> d16;
+    const std::size_t lanes = hn::Lanes(d32);
+    const auto weight = hn::Set(d32, w);
+    std::size_t x = 0;
+    for (; x + lanes <= n; x += lanes) {
+        const auto product = hn::Mul(weight, hn::PromoteTo(d32, hn::LoadU(d16, row + x)));
+        hn::StoreU(hn::Add(hn::LoadU(d32, sums + x), product), d32, sums + x);
+    }
+    for (; x < n; ++x) sums[x] += w * row[x];
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace graybmp
 HWY_AFTER_NAMESPACE();

@@ -68,11 +68,11 @@ void settled(std::int64_t& first, std::vector<std::int32_t>& w) {
 
 // Each gray's value less 32768, as the vectors' pass takes it: in linear light, or as it is.
 struct ShiftedTable {
-    std::int16_t v[256];
+    std::int32_t v[256];
 };
 constexpr ShiftedTable shiftedOf(bool linear) {
     ShiftedTable t{};
-    for (int g = 0; g < 256; ++g) t.v[g] = static_cast<std::int16_t>((linear ? kLinearOf[g] : g) - 32768);
+    for (int g = 0; g < 256; ++g) t.v[g] = (linear ? kLinearOf[g] : g) - 32768;
     return t;
 }
 constexpr ShiftedTable kShiftedLinear = shiftedOf(true), kShiftedGray = shiftedOf(false);
@@ -188,8 +188,7 @@ bool made(ScaleStage& s, std::int64_t cy) {
         const std::int32_t w = s.rowWeights[static_cast<std::size_t>(j)];
         const std::uint16_t* row = s.rows.data() + static_cast<std::size_t>((first + j) % s.ring) * kept;
         if (narrow) {
-            std::int32_t* sum = s.sums.data();
-            for (std::size_t x = 0; x < kept; ++x) sum[x] += w * row[x];
+            runAccumulate(s.cpu, s.sums.data(), row, w, kept);
         } else {
             for (std::size_t x = 0; x < kept; ++x) s.wideSums[x] += std::int64_t{w} * row[x];
         }
@@ -216,8 +215,8 @@ bool scaleTake(void* self, const std::uint8_t* grays) {
             }
         } else if (s.columns.narrow) {
             std::int16_t* shifted = s.shifted.data();
-            const std::int16_t* table = s.linear ? kShiftedLinear.v : kShiftedGray.v;
-            for (std::int64_t x = 0; x < s.inWidth; ++x) shifted[x] = table[grays[x]];
+            runShift(s.cpu, grays, static_cast<std::size_t>(s.inWidth), s.linear ? kShiftedLinear.v : kShiftedGray.v,
+                     shifted);
             runScale(s.cpu, ScaleRun{shifted, s.columns.padded.data(), s.columns.paddedAt.data(),
                                      s.columns.first.data(), kept, row});
         } else {
