@@ -260,6 +260,26 @@ std::string outputProblem(const Bytes& file, const graybmp_options& o, const Gra
     return "";
 }
 
+// What graybmp_from_pixels writes for the RGBA pixels of `p`, or why not.
+std::string fromPixelsProblem(const test::Picture& p, const graybmp_options& o, const Grays& want) {
+    std::vector<std::uint8_t> rgba;
+    for (const test::Rgba& c : p.pixels) rgba.insert(rgba.end(), {c.r, c.g, c.b, c.a});
+    const auto w = static_cast<std::uint32_t>(p.width), h = static_cast<std::uint32_t>(p.height);
+    std::uint64_t length = 0;
+    graybmp_error e{};
+    if (graybmp_from_pixels_length(w, h, &o, &length, &e) != GRAYBMP_OK) return e.message;
+    Bytes out(static_cast<std::size_t>(length));
+    std::size_t written = 0;
+    if (graybmp_from_pixels(rgba.data(), w, h, 4 * w, GRAYBMP_LAYOUT_RGBA, 0, &o, out.data(), out.size(), &written,
+                            &e) != GRAYBMP_OK)
+        return e.message;
+    test::Picture got;
+    std::string why;
+    if (written != length || !test::decodePicture(out, got, why)) return "not the length promised, or " + why;
+    const Grays g = graysOf(got);
+    return g.w == want.w && g.h == want.h && g.v == want.v ? "" : "other pixels";
+}
+
 test::Picture noise(std::int64_t w, std::int64_t h, std::uint32_t seed) {
     test::Picture p;
     p.width = w, p.height = h;
@@ -320,7 +340,8 @@ TEST(Fit, EveryFilterFitTurnAndOrientationGivesTheDefinitionsBytes) {
                             EXPECT_EQ(outputProblem(bmp, o, fitted(graysOf(fromBmp), 1, a)), "") << "bottom-up BMP";
                             EXPECT_EQ(outputProblem(test::bitmapOf(picture), o, fitted(graysOf(picture), 1, a)), "")
                                 << "top-down BMP";
-                            ran += 2;
+                            EXPECT_EQ(fromPixelsProblem(picture, o, fitted(graysOf(picture), 1, a)), "") << "pixels in";
+                            ran += 3;
                         }
                     }
             }

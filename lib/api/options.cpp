@@ -94,12 +94,6 @@ std::string hexOf(std::uint32_t v) {
     return text;
 }
 
-graybmp_options defaultOptions() {
-    graybmp_options o{};
-    graybmp_options_init(&o);
-    return o;
-}
-
 }  // namespace
 
 std::string methodList() {
@@ -278,7 +272,9 @@ bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
         f = badArgument("options whose size field is not set (graybmp_options_init sets it)");
         return false;
     }
-    const graybmp_options o = known(given, defaultOptions());
+    graybmp_options o;
+    graybmp_options_init(&o);
+    knownInto(given, o);
     // A C caller may store any int in the enum: read it as one.
     int method = 0;
     static_assert(sizeof method == sizeof o.method, "the method is stored as an int");
@@ -327,7 +323,7 @@ extern "C" {
 
 void graybmp_options_init(graybmp_options* options) {
     if (options == nullptr) return;
-    *options = graybmp_options{};
+    std::memset(options, 0, sizeof *options);
     options->size = sizeof(graybmp_options);
     options->method = GRAYBMP_MEAN;
     options->strength = 100;

@@ -21,6 +21,13 @@ T known(const T* given, T defaults) {
     return defaults;
 }
 
+// The same where `into` holds the defaults already (a large struct, copied once).
+template <typename T>
+void knownInto(const T* given, T& into) {
+    if (given != nullptr) std::memcpy(&into, given, std::min(given->size, sizeof(T)));
+    into.size = sizeof(T);
+}
+
 // The settings of `given` (NULL: the defaults), or why they cannot be.
 bool settingsOf(const graybmp_options* given, Settings& s, Failure& f);
 

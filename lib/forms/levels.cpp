@@ -1,9 +1,10 @@
 // The levels: a palettized or 16- to 32-bit image, or pixels in memory, as an uncompressed
 // gray BMP of N levels (pipeline/levels.h has the definitions), or as the caller's rows
 // of grays or indices. The pipeline: the source's rows of grays (bmpRows, pixelRows or
-// pictureRows), the tone and quantize stages, then the BMP sink (or the caller's rows). One pass in
-// file order; memory grows with the width, never the height (a picture's decoder may hold
-// the picture: interlaced PNG and GIF, progressive JPEG, WebP). Normalizing takes a first
+// pictureRows), the fit (scale, then turn) where one is asked for, the tone and quantize
+// stages, then the BMP sink (or the caller's rows). One pass in file order; memory grows
+// with the width, never the height (a picture's decoder may hold the picture: interlaced
+// PNG and GIF, progressive JPEG, WebP; a turn holds the scaled output). Normalizing takes a first
 // pass for the histogram of the grays: the source read again where it can be (a file,
 // memory, a reader that seeks), or else its grays held, one byte a pixel.
 #include <algorithm>
