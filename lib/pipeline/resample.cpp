@@ -165,14 +165,17 @@ void rowTaps(ScaleStage& s, std::int64_t y, std::int64_t& first, std::vector<std
 // Canvas row `cy` made into s.canvas if the rows it needs are in; false where they are not.
 bool made(ScaleStage& s, std::int64_t cy) {
     std::uint8_t* out = s.canvas.data();
-    std::fill(s.canvas.begin(), s.canvas.end(), s.background);
     const std::int64_t y = cy - s.plan.top;
-    if (y < s.y0 || y >= s.y1) return true;
+    if (y < s.y0 || y >= s.y1) {
+        std::fill(s.canvas.begin(), s.canvas.end(), s.background);
+        return true;
+    }
     std::int64_t first = 0;
     rowTaps(s, y, first, s.rowWeights);
     const auto taps = static_cast<std::int64_t>(s.rowWeights.size());
     const bool in = s.bottomUp ? s.received >= s.inHeight - first : s.received >= first + taps;
     if (!in) return false;
+    std::fill(s.canvas.begin(), s.canvas.end(), s.background);
     const auto kept = static_cast<std::size_t>(s.x1 - s.x0);
     std::uint8_t* to = out + s.plan.left + s.x0;
     if (taps == 1) {  // a row as it is
