@@ -378,6 +378,8 @@ TEST(Fit, EveryFiltersWeightsAreTheDefinitions) {
                 ++checked;
             }
     EXPECT_GT(checked, 6400u);
+    // And every 16-bit value encoded back to the gray nearest it.
+    for (std::int32_t v = 0; v <= 65535; ++v) ASSERT_EQ(graybmp::encodedOf(v), encodedOf(std::int64_t{v})) << v;
 }
 
 // A JPEG scaled down is decoded at the least of 1/8, 1/4 and 1/2 that leaves twice the

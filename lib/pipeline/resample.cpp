@@ -140,15 +140,31 @@ void filterTaps(Filter filter, std::int64_t in, std::int64_t out, std::int64_t x
     settled(first, weights);
 }
 
-std::uint8_t encodedOf(std::int32_t v) {
-    // The least g above which no Y(g) lies nearer: 2v >= Y(g - 1) + Y(g) for each g passed.
-    int lo = 0, hi = 255;
-    while (lo < hi) {
-        const int mid = (lo + hi + 1) / 2;
-        if (2 * v >= std::int32_t{kLinearOf[mid - 1]} + kLinearOf[mid]) lo = mid;
-        else hi = mid - 1;
+namespace {
+
+// The g nearest each 16th linear value (v = 16 b), where the search for any v from there
+// starts: within 16 of it lies at most one point halfway between two Y(g).
+struct EncodeStarts {
+    std::uint8_t g[4096];
+};
+constexpr EncodeStarts encodeStarts() {
+    EncodeStarts t{};
+    int g = 0;
+    for (int b = 0; b < 4096; ++b) {
+        while (g < 255 && 2 * 16 * b >= kLinearOf[g] + kLinearOf[g + 1]) ++g;
+        t.g[b] = static_cast<std::uint8_t>(g);
     }
-    return static_cast<std::uint8_t>(lo);
+    return t;
+}
+constexpr EncodeStarts kEncodeStarts = encodeStarts();
+
+}  // namespace
+
+std::uint8_t encodedOf(std::int32_t v) {
+    // The greatest g with 2v >= Y(g - 1) + Y(g), or 0.
+    int g = kEncodeStarts.g[v >> 4];
+    while (g < 255 && 2 * v >= std::int32_t{kLinearOf[g]} + kLinearOf[g + 1]) ++g;
+    return static_cast<std::uint8_t>(g);
 }
 
 namespace {
