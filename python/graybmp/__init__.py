@@ -12,6 +12,7 @@ the graybmp C library, with the GIL let go, on any object with the buffer protoc
     'photoNEW.bmp'
 """
 
+import inspect
 import os
 from typing import NamedTuple, Optional, Sequence, Tuple, Union
 
@@ -116,7 +117,7 @@ def _options(tone, format, bit_order, packing, row_align, name, full_palette, ro
     return given
 
 
-def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[int] = None,
+def _gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[int] = None,
          depth: Optional[int] = None, dither: Optional[str] = None,
          background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
          serpentine: bool = False, strength: Optional[int] = None,
@@ -166,6 +167,25 @@ def gray(data, method: str = "mean", compact: bool = False, *, levels: Optional[
                          serpentine, strength, _options(_fit(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
                              size, fit, filter, rotate, auto_orient),
                         format, bit_order, packing, row_align, name, full_palette, rows, index_order))
+
+
+def gray(data, method="mean", compact=False, **options):
+    # The plain call straight to the extension; any option through _gray, whose signature
+    # and docstring this one shows.
+    if not options:
+        return _graybmp.gray(data, method, compact, None, None, None, None, None, None, None, None)
+    return _gray(data, method, compact, **options)
+
+
+def _shown_as(function, full):
+    """`function` shown with the signature, name and docstring of `full`."""
+    function.__signature__ = inspect.signature(full)
+    function.__doc__ = full.__doc__
+    full.__name__, full.__qualname__ = function.__name__, function.__qualname__
+    return function
+
+
+_shown_as(gray, _gray)
 
 
 def gray_inplace(buffer, method: str = "mean") -> None:
@@ -289,7 +309,7 @@ def _numpy():
     return _numpy_module
 
 
-def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
+def _to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
              dither: Optional[str] = None, *, indices: bool = False,
              background: Optional[_Colour] = None, max_pixels: Optional[int] = None,
              serpentine: bool = False, strength: Optional[int] = None, input_range: _Range = None,
@@ -314,6 +334,16 @@ def to_array(data_or_path, method: str = "mean", levels: Optional[int] = None,
     return _graybmp.to_array(data_or_path, method, levels, dither, indices, background, max_pixels,
                              serpentine, strength, _fit(_tone(input_range, normalize, gamma, negate, grays, threshold, linear),
                                                        size, fit, filter, rotate, auto_orient))
+
+
+def to_array(data_or_path, method="mean", levels=None, dither=None, **options):
+    # As gray: the plain call of a buffer straight to the extension.
+    if options or _numpy_module is None or isinstance(data_or_path, (str, os.PathLike)):
+        return _to_array(data_or_path, method, levels, dither, **options)
+    return _graybmp.to_array(data_or_path, method, levels, dither, False, None, None, None, None, None)
+
+
+_shown_as(to_array, _to_array)
 
 
 _LAYOUTS = {("gray", 1): 0, ("rgb", 3): 1, ("bgr", 3): 2, ("rgb", 4): 3, ("bgr", 4): 4}
