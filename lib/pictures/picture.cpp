@@ -27,6 +27,16 @@ bool shortOf(std::size_t n, std::uint64_t want, std::uint64_t& needed) {
     return true;
 }
 
+// PNG's CRC-32 (ISO 3309, reflected, polynomial 0xEDB88320) of n bytes.
+std::uint32_t crc32Of(const std::uint8_t* p, std::size_t n) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < n; ++i) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
 // PNG: the IHDR chunk right behind the signature.
 bool pngProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed, Failure& f) {
     if (shortOf(n, 26, needed)) return false;
@@ -41,8 +51,10 @@ bool pngProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uin
     for (std::uint64_t at = 33; at + 8 <= n;) {
         const std::uint64_t length = be32(d + at);
         if (std::memcmp(d + at + 4, "IDAT", 4) == 0 || length > n) break;
-        if (std::memcmp(d + at + 4, "eXIf", 4) == 0 && at + 8 + length <= n) {
-            info.orientation = exifOrientation(d + at + 8, static_cast<std::size_t>(length));
+        if (std::memcmp(d + at + 4, "eXIf", 4) == 0 && at + 12 + length <= n) {
+            // libspng passes over an ancillary chunk whose CRC is wrong: so does this.
+            if (crc32Of(d + at + 4, static_cast<std::size_t>(length) + 4) == be32(d + at + 8 + length))
+                info.orientation = exifOrientation(d + at + 8, static_cast<std::size_t>(length));
             break;
         }
         at += 12 + length;
@@ -50,11 +62,15 @@ bool pngProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uin
     return true;
 }
 
-// JPEG: the segments up to the first start of frame.
-bool jpegProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed, Failure& f) {
+// JPEG: the segments up to the first start of frame; with `orient`, on up to the first
+// scan, where libjpeg stops reading its header, for the first Exif APP1 segment.
+bool jpegProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::uint64_t& needed, Failure& f,
+                bool orient) {
+    bool framed = false, exif = false;
     for (std::uint64_t at = 2;;) {
         if (shortOf(n, at + 2, needed)) return false;
         if (d[at] != 0xFF) {
+            if (framed) return true;  // the decoder says what is wrong
             f = pictureCorrupt("a segment does not start with a marker");
             return true;
         }
@@ -68,20 +84,26 @@ bool jpegProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::ui
             continue;
         }
         if (marker == 0xD9 || marker == 0xDA) {
-            f = pictureCorrupt("no frame header before its scans");
+            if (!framed) f = pictureCorrupt("no frame header before its scans");
             return true;
         }
         if (shortOf(n, at + 4, needed)) return false;
         const std::uint32_t length = be16(d + at + 2);
-        if (marker == 0xE1 && length >= 8 && at + 2 + length <= n && std::memcmp(d + at + 4, "Exif\0\0", 6) == 0)
-            info.orientation = exifOrientation(d + at + 4, length - 2);
+        if (marker == 0xE1 && !exif && length >= 8) {
+            if (shortOf(n, at + 2 + length, needed)) return false;
+            if (std::memcmp(d + at + 4, "Exif\0\0", 6) == 0) {
+                info.orientation = exifOrientation(d + at + 4, length - 2);
+                exif = true;
+            }
+        }
         const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame) {
+        if (frame && !framed) {
             if (shortOf(n, at + 10, needed)) return false;
             info.height = be16(d + at + 5), info.width = be16(d + at + 7);
             info.bits = 8 * d[at + 9];
             if (d[at + 9] == 4) f = pictureUnsupported("a CMYK or YCCK JPEG");
-            return true;
+            if (!orient || f.status != GRAYBMP_OK) return true;
+            framed = true;
         }
         at += 2 + length;
     }
@@ -106,16 +128,9 @@ bool webpProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std::ui
         // Exif data, which most often follows the picture: the whole file, for its
         // orientation, whose chunk the walk finds.
         if ((d[20] & 0x08) != 0 && orient) {
-            const std::uint64_t total = std::uint64_t{le32(d + 4)} + 8;
+            const std::uint64_t total = std::uint64_t{le32(d + 4)} + 8 + (le32(d + 4) & 1);  // as the decoder reads it
             if (shortOf(n, total, needed)) return false;
-            for (std::uint64_t at = 30; at + 8 <= total;) {
-                const std::uint64_t size = le32(d + at + 4);
-                if (std::memcmp(d + at, "EXIF", 4) == 0 && at + 8 + size <= total) {
-                    info.orientation = exifOrientation(d + at + 8, static_cast<std::size_t>(size));
-                    break;
-                }
-                at += 8 + size + (size & 1);
-            }
+            info.orientation = webpOrientation(d, static_cast<std::size_t>(total));
         }
     } else {
         f = pictureCorrupt("its first chunk is not VP8, VP8L or VP8X");
@@ -195,7 +210,7 @@ bool pictureProbed(const std::uint8_t* d, std::size_t n, PictureInfo& info, std:
         found = pngProbed(d, n, info, needed, f);
         break;
     case PictureFormat::Jpeg:
-        found = jpegProbed(d, n, info, needed, f);
+        found = jpegProbed(d, n, info, needed, f, orient);
         break;
     case PictureFormat::WebP:
         found = webpProbed(d, n, info, needed, f, orient);

@@ -123,6 +123,10 @@ extern const PictureDecoder kNetpbmDecoder;  // pictures/netpbm.cpp, our own
 // and nothing changed, for a format that cannot.
 bool pictureScaled(Picture& p, int eighths);
 
+// The orientation of a whole WebP file's EXIF chunk, as libwebpdemux finds it (1: none, or
+// no WebP decoder in this build).
+int webpOrientation(const std::uint8_t* file, std::size_t size);
+
 // Whether the netpbm decoder opened `p` (or refused it) before the bytes it was given ran
 // out: what it read of the header cannot go on.
 bool netpbmHeaderEnded(const Picture& p);

@@ -46,9 +46,10 @@ struct Held {
 
 void release(void* state) { delete static_cast<Held*>(state); }
 
-// The orientation of the EXIF chunk of a file that has one, found by libwebpdemux.
-int orientationOf(const std::vector<std::uint8_t>& file) {
-    const WebPData data{file.data(), file.size()};
+}  // namespace
+
+int webpOrientation(const std::uint8_t* file, std::size_t size) {
+    const WebPData data{file, size};
     WebPDemuxer* demux = WebPDemuxPartial(&data, nullptr);
     if (demux == nullptr) return 1;
     WebPChunkIterator chunk;
@@ -60,6 +61,8 @@ int orientationOf(const std::vector<std::uint8_t>& file) {
     WebPDemuxDelete(demux);
     return orientation;
 }
+
+namespace {
 
 bool open(Picture& p, Failure& f) {
     std::uint8_t head[kHeadBytes];
@@ -89,7 +92,7 @@ bool open(Picture& p, Failure& f) {
             return false;
         }
         held->read = true;
-        p.info.orientation = orientationOf(held->file);
+        p.info.orientation = webpOrientation(held->file.data(), held->file.size());
     }
     return true;
 }
@@ -156,6 +159,7 @@ const PictureDecoder kWebPDecoder = {PictureFormat::WebP, "WebP", open, rows};
 
 namespace graybmp {
 const PictureDecoder kWebPDecoder = {PictureFormat::WebP, "WebP", nullptr, nullptr};
+int webpOrientation(const std::uint8_t*, std::size_t) { return 1; }
 }  // namespace graybmp
 
 #endif
