@@ -68,6 +68,18 @@ std::uint64_t levelsLength(std::uint32_t inWidth, std::uint32_t inHeight, const 
     return static_cast<std::uint64_t>(levelPixelOffset(s.levels.count) + levelStride(w, s.levels.depth) * (w > 0 ? h : 0));
 }
 
+// The input in memory checked by the settings of pixels out, and the size of its pixels
+// (after a fit and turn).
+bool pixelsChecked(const void* input, std::size_t length, const graybmp_options* options, MemoryInput& m,
+                   std::int64_t& width, std::int64_t& height, Failure& f) {
+    Settings s;
+    if (!pixelSettings(options, s, f) || !checkedMemory(input, length, length, s, m, f)) return false;
+    const ImageLayout& l = m.c.layout;
+    width = l.width, height = l.height < 0 ? -std::int64_t{l.height} : l.height;
+    fittedSize(m.c.settings, width, height);
+    return true;
+}
+
 }  // namespace
 }  // namespace graybmp
 
@@ -109,12 +121,11 @@ graybmp_status graybmp_pixels(const void* input, size_t length, const graybmp_op
             f = badArgument("no input or no pixels");
             return;
         }
-        Settings s;
         MemoryInput m;
-        if (!pixelSettings(options, s, f) || !checkedMemory(input, length, length, s, m, f)) return;
+        std::int64_t fw = 0, fh = 0;
+        if (!pixelsChecked(input, length, options, m, fw, fh, f)) return;
         const ImageLayout& l = m.c.layout;
-        std::int64_t fw = l.width, fh = l.height < 0 ? -std::int64_t{l.height} : l.height;
-        fittedSize(m.c.settings, fw, fh);
+        const Settings& s = m.c.settings;
         const auto w = static_cast<std::uint64_t>(fw), rows = static_cast<std::uint64_t>(fh);
         if (width != nullptr) *width = static_cast<std::uint32_t>(w);
         if (height != nullptr) *height = static_cast<std::uint32_t>(rows);
@@ -151,12 +162,9 @@ graybmp_status graybmp_pixels_size(const void* input, size_t length, const grayb
             f = badArgument("no input");
             return;
         }
-        Settings s;
         MemoryInput m;
-        if (!pixelSettings(options, s, f) || !checkedMemory(input, length, length, s, m, f)) return;
-        const ImageLayout& l = m.c.layout;
-        std::int64_t w = l.width, h = l.height < 0 ? -std::int64_t{l.height} : l.height;
-        fittedSize(m.c.settings, w, h);
+        std::int64_t w = 0, h = 0;
+        if (!pixelsChecked(input, length, options, m, w, h, f)) return;
         if (width != nullptr) *width = static_cast<std::uint32_t>(w);
         if (height != nullptr) *height = static_cast<std::uint32_t>(h);
     });
