@@ -32,4 +32,8 @@ std::vector<KernelShares> kernelShares(const Quantizer& q);
 // q's rows of error.
 void diffuseRow(Quantizer& q, const std::uint8_t* grays);
 
+// `count` rows (1 or kChains, one way) at once, `count` rows of `grays` into as many of
+// `indices`, each `q.width` apart: the same bytes as a row at a time.
+void diffuseRows(Quantizer& q, const std::uint8_t* grays, std::uint8_t* indices, int count);
+
 }  // namespace graybmp

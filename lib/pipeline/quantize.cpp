@@ -113,7 +113,7 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
                                                     2 * entries * (n - 1))));
         }
     if (levels.linear && q.side > 0) linearChoices(q, entries);
-    if (diffuses(levels.dither)) q.errors.assign(3 * static_cast<std::size_t>(width + 4), 0);
+    if (diffuses(levels.dither)) q.errors.assign(kErrorRows * static_cast<std::size_t>(width + 4), 0);
     if (fastDiffusion(levels))
         for (std::int32_t v = -kLow; v < kHigh; ++v)
             q.shares.push_back(sharesOf(q, v)), q.rights.push_back(q.shares.back().right);
@@ -159,11 +159,11 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
         }
         // Three rows of error, each with two places before and after the pixels: this
         // row's, the next one's and the one after (Atkinson's second below), in turn in
-        // the three rows of `errors`. The error going right, and the next row's shares
+        // the rows of `errors`. The error going right, and the next row's shares
         // still growing, are carried in variables.
         const std::size_t span = width + 4;
         std::int32_t* rows[3];
-        for (std::size_t r = 0; r < 3; ++r) rows[r] = q.errors.data() + (q.errorRow + r) % 3 * span + 2;
+        for (std::size_t r = 0; r < 3; ++r) rows[r] = q.errors.data() + (q.errorRow + r) % kErrorRows * span + 2;
         std::int32_t* here = rows[0];
         std::int32_t* below = rows[1];
         std::int32_t* further = rows[2];
@@ -194,7 +194,7 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
         // The next row's error becomes this one's, and this one's row, cleared, the one
         // after the next (the places beyond each end are written, never read).
         std::fill(here - 2, here - 2 + span, 0);
-        q.errorRow = (q.errorRow + 1) % 3;
+        q.errorRow = (q.errorRow + 1) % kErrorRows;
         break;
     }
     default:  // the other kernels
@@ -207,7 +207,13 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
 namespace {
 
 // Whether the rows go through floydSteinbergRows.
-bool chained(const Levels& l) { return l.dither == Dither::FloydSteinberg && fastDiffusion(l); }
+bool floydSteinbergChained(const Levels& l) { return l.dither == Dither::FloydSteinberg && fastDiffusion(l); }
+
+// Whether the rows are diffused kChains at a time: one way, by any kernel but Atkinson's own
+// loop.
+bool chained(const Levels& l) {
+    return diffuses(l.dither) && !l.serpentine && !(l.dither == Dither::Atkinson && fastDiffusion(l));
+}
 
 // `Count` rows of Floyd-Steinberg at once, row r two pixels behind row r - 1 (whose
 // shares below it has then all made): the same bytes as a row at a time. errors[r] (r = 0
@@ -265,15 +271,19 @@ void floydSteinbergRows(const Quantizer& q, const std::uint8_t* grays, std::uint
 // group's first, and each row handed on in order.
 bool groupDone(QuantizeStage& stage) {
     Quantizer& q = stage.q;
-    const std::size_t span = static_cast<std::size_t>(q.width) + 2;
-    std::int32_t* errors[kChains + 1];
-    for (std::size_t r = 0; r <= kChains; ++r) errors[r] = stage.errors.data() + r * span + 1;
-    if (stage.held == kChains)
-        floydSteinbergRows<kChains>(q, stage.grays.data(), stage.indices.data(), errors);
-    else  // the picture's last row
-        floydSteinbergRows<1>(q, stage.grays.data(), stage.indices.data(), errors);
     const auto held = static_cast<std::size_t>(stage.held);
-    std::copy(errors[held] - 1, errors[held] - 1 + span, errors[0] - 1);
+    if (floydSteinbergChained(q.levels)) {
+        const std::size_t span = static_cast<std::size_t>(q.width) + 2;
+        std::int32_t* errors[kChains + 1];
+        for (std::size_t r = 0; r <= kChains; ++r) errors[r] = stage.errors.data() + r * span + 1;
+        if (held == kChains)
+            floydSteinbergRows<kChains>(q, stage.grays.data(), stage.indices.data(), errors);
+        else  // the picture's last row
+            floydSteinbergRows<1>(q, stage.grays.data(), stage.indices.data(), errors);
+        std::copy(errors[held] - 1, errors[held] - 1 + span, errors[0] - 1);
+    } else {
+        diffuseRows(q, stage.grays.data(), stage.indices.data(), stage.held);
+    }
     stage.held = 0;
     q.done += static_cast<std::int64_t>(held);
     for (std::size_t r = 0; r < held; ++r)
@@ -305,7 +315,7 @@ RowTaker quantizeInto(QuantizeStage& stage, const Levels& levels, std::int64_t w
     if (!chained(levels)) return RowTaker{&stage, quantizeTake};
     const auto w = static_cast<std::size_t>(width);
     stage.grays.resize(kChains * w), stage.indices.resize(kChains * w);
-    stage.errors.assign((kChains + 1) * (w + 2), 0);
+    if (floydSteinbergChained(levels)) stage.errors.assign((kChains + 1) * (w + 2), 0);
     return RowTaker{&stage, chainTake};
 }
 

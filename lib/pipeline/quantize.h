@@ -21,12 +21,22 @@ struct Shares {
 
 constexpr int kMostTaps = 12;  // the shares of an error-diffusion kernel, at most
 
-// What a value v passes on by an error-diffusion kernel: its index and its error's shares,
-// in the kernel's reading order.
+// What a value v passes on by an error-diffusion kernel: its index, its shares to the next
+// pixel and the one after, and for each row below its shares to the five columns from two
+// before it to two after, packed 12 bits a column (the first lowest) into one integer,
+// the sum of s_c 2^(12 c), so that a row's window of five columns grows by one sum. A
+// share that small holds: in the table's range |e| < 1280, and one row's shares to one
+// column come from different pixels, at most |e| and the rests' roundings all told.
+constexpr int kColumnBits = 12;
+
 struct alignas(32) KernelShares {  // 32 bytes: found by a shift
-    std::int16_t share[kMostTaps];
-    std::int16_t index;
+    std::int64_t below[2];
+    std::int32_t next1, next2, index;
 };
+
+// The rows of carried error a diffusing quantizer keeps in turn: the rows of a group of
+// two and the two below them that its kernel reaches.
+constexpr std::size_t kErrorRows = 4;
 
 // The state one picture needs, which grows with its width alone; rows come in the order
 // the file stores them.
@@ -39,7 +49,7 @@ struct Quantizer {
     std::vector<Shares> shares;         // error diffusion: what v passes on, in that range
     std::vector<std::int16_t> rights;   // and its share to the right alone, the one chain
     std::vector<std::int32_t> level;    // L_k (or G_k; in linear light, Y of them)
-    std::vector<std::int32_t> errors;   // three rows of carried error, two places beyond each end
+    std::vector<std::int32_t> errors;   // kErrorRows rows of carried error, two places beyond each end
     std::size_t errorRow = 0;           // which of them is this row's
     std::vector<std::uint8_t> indices;  // the row's indices
     std::vector<KernelShares> kernelShares;  // the other kernels: what v passes on
@@ -61,9 +71,9 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays);
 
 // The quantize stage between a source and a sink: each row of grays quantized and its
 // indices handed on.
-// Floyd-Steinberg one way at full strength runs this many rows at once: a pixel's error
-// reaches the next row two pixels on, so a row can follow the one above two pixels behind,
-// its chain of lookups beside the other's (more rows than two run out of registers).
+// Rows diffused one way run this many at once: a pixel's error reaches the next row at
+// most two pixels back, so a row can follow the one above two pixels behind, its chain of
+// lookups beside the other's (more rows than two run out of registers).
 constexpr int kChains = 2;
 
 struct QuantizeStage {
