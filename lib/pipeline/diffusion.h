@@ -1,8 +1,7 @@
 // Error diffusion by any kernel: the kernels by their published weights, one row of the
 // registry each, and the row loop that shares each pixel's error by them (in the kernel's
 // reading order, each w e / D rounded toward zero, the last share the rest), with a
-// strength and serpentine rows. Floyd-Steinberg and Atkinson, one way at full strength,
-// have loops of their own in pipeline/quantize.cpp that give the same bytes.
+// strength and serpentine rows.
 #pragma once
 
 #include <cstdint>

@@ -35,26 +35,6 @@ int linearIndexOf(std::int32_t v, const std::vector<std::int32_t>& level) {
     return static_cast<int>(k);
 }
 
-// The index of any v, and the shares of its error: 7e/16, 3e/16, 5e/16 (rounded toward zero)
-// and the rest, or e/8 for each of Atkinson's six.
-Shares sharesOf(const Quantizer& q, std::int32_t v) {
-    const int index = indexOf(v, q.levels);
-    const std::int32_t e = v - q.level[static_cast<std::size_t>(index)];
-    if (q.levels.dither == Dither::Atkinson) {
-        const auto s = static_cast<std::int16_t>(e / 8);
-        return {s, s, s, s, static_cast<std::uint8_t>(index)};
-    }
-    const std::int32_t a = 7 * e / 16, b = 3 * e / 16, c = 5 * e / 16;
-    return {static_cast<std::int16_t>(a), static_cast<std::int16_t>(b), static_cast<std::int16_t>(c),
-            static_cast<std::int16_t>(e - a - b - c), static_cast<std::uint8_t>(index)};
-}
-
-// Floyd-Steinberg and Atkinson, one way, at full strength: the loops of their own.
-bool fastDiffusion(const Levels& l) {
-    return (l.dither == Dither::FloydSteinberg || l.dither == Dither::Atkinson) && !l.serpentine && l.strength == 100 &&
-           !l.linear;
-}
-
 // In linear light, an ordered dithering's choice for each gray g: the level a below Y(g)
 // (at most N - 2) and the least rank M of S that picks a + 1,
 // (Y(g) - Y_a) 2S >= (2 (S - M) - 1) (Y_a+1 - Y_a); S where none does.
@@ -114,10 +94,7 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
         }
     if (levels.linear && q.side > 0) linearChoices(q, entries);
     if (diffuses(levels.dither)) q.errors.assign(kErrorRows * static_cast<std::size_t>(width + 4), 0);
-    if (fastDiffusion(levels))
-        for (std::int32_t v = -kLow; v < kHigh; ++v)
-            q.shares.push_back(sharesOf(q, v)), q.rights.push_back(q.shares.back().right);
-    else if (diffuses(levels.dither) && !levels.linear)
+    if (diffuses(levels.dither) && !levels.linear)
         q.kernelShares = kernelShares(q);
     q.indices.resize(static_cast<std::size_t>(width));
     return q;
@@ -151,53 +128,7 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
                 k[x] = q.near[static_cast<std::size_t>(grays[x] + offsets[x & last] + kLow)];
         break;
     }
-    case Dither::FloydSteinberg:
-    case Dither::Atkinson: {
-        if (!fastDiffusion(q.levels) || q.levels.dither == Dither::FloydSteinberg) {
-            diffuseRow(q, grays);
-            break;
-        }
-        // Three rows of error, each with two places before and after the pixels: this
-        // row's, the next one's and the one after (Atkinson's second below), in turn in
-        // the rows of `errors`. The error going right, and the next row's shares
-        // still growing, are carried in variables.
-        const std::size_t span = width + 4;
-        std::int32_t* rows[3];
-        for (std::size_t r = 0; r < 3; ++r) rows[r] = q.errors.data() + (q.errorRow + r) % kErrorRows * span + 2;
-        std::int32_t* here = rows[0];
-        std::int32_t* below = rows[1];
-        std::int32_t* further = rows[2];
-        const Shares* table = q.shares.data() + kLow;
-        Shares beyond{};  // the shares of a v outside the table
-        // What v passes on comes from the table, or is worked out for a v beyond it (an
-        // error that has grown far, which the shares of 8-bit grays never make).
-        // Atkinson (Floyd-Steinberg one way at full strength runs two rows at once, in
-        // floydSteinbergRows).
-        {
-            // The share from two pixels back is added before the one from the last pixel,
-            // which alone is on the chain.
-            std::int32_t last = 0, second = 0, left = 0, under = 0;  // from x - 1 and x - 2
-            for (std::size_t x = 0; x < width; ++x) {
-                const std::int32_t v = (grays[x] + here[x] + second) + last;
-                const Shares& t = v >= -kLow && v < kHigh ? table[v] : (beyond = sharesOf(q, v));
-                const std::int32_t s8 = t.right;
-                k[x] = t.index;
-                second = last;
-                last = s8;
-                below[static_cast<std::ptrdiff_t>(x) - 1] += left + s8;
-                left = under + s8;
-                under = s8;
-                further[x] = s8;
-            }
-            below[width - 1] += left;
-        }
-        // The next row's error becomes this one's, and this one's row, cleared, the one
-        // after the next (the places beyond each end are written, never read).
-        std::fill(here - 2, here - 2 + span, 0);
-        q.errorRow = (q.errorRow + 1) % kErrorRows;
-        break;
-    }
-    default:  // the other kernels
+    default:  // error diffusion
         diffuseRow(q, grays);
         break;
     }
@@ -206,84 +137,14 @@ void quantizeRow(Quantizer& q, const std::uint8_t* grays) {
 
 namespace {
 
-// Whether the rows go through floydSteinbergRows.
-bool floydSteinbergChained(const Levels& l) { return l.dither == Dither::FloydSteinberg && fastDiffusion(l); }
+// Whether the rows are diffused kChains at a time: one way, by any kernel.
+bool chained(const Levels& l) { return diffuses(l.dither) && !l.serpentine; }
 
-// Whether the rows are diffused kChains at a time: one way, by any kernel but Atkinson's own
-// loop.
-bool chained(const Levels& l) {
-    return diffuses(l.dither) && !l.serpentine && !(l.dither == Dither::Atkinson && fastDiffusion(l));
-}
-
-// `Count` rows of Floyd-Steinberg at once, row r two pixels behind row r - 1 (whose
-// shares below it has then all made): the same bytes as a row at a time. errors[r] (r = 0
-// to Count) holds the error carried into row r, a place before and after the pixels;
-// row r assigns all of errors[r + 1]. Every v of 8-bit grays lies in the tables' range.
-template <int Count>
-void floydSteinbergRows(const Quantizer& q, const std::uint8_t* grays, std::uint8_t* indices,
-                        std::int32_t* const* errors) {
-    const auto width = static_cast<std::ptrdiff_t>(q.width);
-    const Shares* const table = q.shares.data() + kLow;
-    const std::int16_t* const rights = q.rights.data() + kLow;
-    constexpr std::size_t n = Count;
-    // The rows of grays and indices lie `width` apart, the rows of error `span` apart.
-    const auto span = static_cast<std::ptrdiff_t>(errors[1] - errors[0]);
-    std::ptrdiff_t right[n] = {}, left[n] = {}, under[n] = {};  // to x + 1; below x - 1 and x
-    std::int32_t* const e = errors[0];
-    const auto pixel = [&](std::size_t r, std::ptrdiff_t x) {
-        const auto row = static_cast<std::ptrdiff_t>(r);
-        const std::ptrdiff_t at = row * width + x, here = row * span + x;
-        const std::ptrdiff_t v = (grays[at] + e[here]) + right[r];
-        if (v < -kLow || v >= kHigh) {  // beyond the tables: worked out
-            const Shares t = sharesOf(q, static_cast<std::int32_t>(v));
-            right[r] = t.right, indices[at] = t.index;
-            e[here + span - 1] = static_cast<std::int32_t>(left[r] + t.lowerLeft);
-            left[r] = under[r] + t.below, under[r] = t.lowerRight;
-            return;
-        }
-        right[r] = rights[v];
-        const Shares& t = table[v];
-        indices[at] = t.index;
-        e[here + span - 1] = static_cast<std::int32_t>(left[r] + t.lowerLeft);
-        left[r] = under[r] + t.below;
-        under[r] = t.lowerRight;
-    };
-    const auto ended = [&](std::size_t r) {  // its lower right dropped
-        e[static_cast<std::ptrdiff_t>(r + 1) * span + width - 1] = static_cast<std::int32_t>(left[r]);
-    };
-    const std::ptrdiff_t steps = width + 2 * (Count - 1);
-    for (std::ptrdiff_t t = 0; t < steps; ++t) {
-        if (t >= 2 * (Count - 1) && t < width) {  // every row inside the picture
-            for (std::size_t r = 0; r < n; ++r) pixel(r, t - 2 * static_cast<std::ptrdiff_t>(r));
-            if (t == width - 1) ended(0);
-            continue;
-        }
-        for (std::size_t r = 0; r < n; ++r) {
-            const std::ptrdiff_t x = t - 2 * static_cast<std::ptrdiff_t>(r);
-            if (x < 0 || x >= width) continue;
-            pixel(r, x);
-            if (x == width - 1) ended(r);
-        }
-    }
-}
-
-// The group of rows held: quantized, the error below its last row carried to the next
-// group's first, and each row handed on in order.
+// The group of rows held: diffused, and each row handed on in order.
 bool groupDone(QuantizeStage& stage) {
     Quantizer& q = stage.q;
     const auto held = static_cast<std::size_t>(stage.held);
-    if (floydSteinbergChained(q.levels)) {
-        const std::size_t span = static_cast<std::size_t>(q.width) + 2;
-        std::int32_t* errors[kChains + 1];
-        for (std::size_t r = 0; r <= kChains; ++r) errors[r] = stage.errors.data() + r * span + 1;
-        if (held == kChains)
-            floydSteinbergRows<kChains>(q, stage.grays.data(), stage.indices.data(), errors);
-        else  // the picture's last row
-            floydSteinbergRows<1>(q, stage.grays.data(), stage.indices.data(), errors);
-        std::copy(errors[held] - 1, errors[held] - 1 + span, errors[0] - 1);
-    } else {
-        diffuseRows(q, stage.grays.data(), stage.indices.data(), stage.held);
-    }
+    diffuseRows(q, stage.grays.data(), stage.indices.data(), stage.held);
     stage.held = 0;
     q.done += static_cast<std::int64_t>(held);
     for (std::size_t r = 0; r < held; ++r)
@@ -315,7 +176,6 @@ RowTaker quantizeInto(QuantizeStage& stage, const Levels& levels, std::int64_t w
     if (!chained(levels)) return RowTaker{&stage, quantizeTake};
     const auto w = static_cast<std::size_t>(width);
     stage.grays.resize(kChains * w), stage.indices.resize(kChains * w);
-    if (floydSteinbergChained(levels)) stage.errors.assign((kChains + 1) * (w + 2), 0);
     return RowTaker{&stage, chainTake};
 }
 

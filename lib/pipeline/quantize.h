@@ -12,13 +12,6 @@
 
 namespace graybmp {
 
-// What a value v passes on when it is diffused: its index, and its error's shares (to the
-// right first), each worked out once for every v of the tables' range.
-struct Shares {
-    std::int16_t right, lowerLeft, below, lowerRight;  // Atkinson: each of the six the same
-    std::uint8_t index;
-};
-
 constexpr int kMostTaps = 12;  // the shares of an error-diffusion kernel, at most
 
 // What a value v passes on by an error-diffusion kernel: its index, its shares to the next
@@ -46,13 +39,11 @@ struct Quantizer {
     bool bottomUp = false;
     std::vector<std::uint8_t> near;     // the index of v, for v in the table's range (in
                                         // linear light, of v from 0 to 65535)
-    std::vector<Shares> shares;         // error diffusion: what v passes on, in that range
-    std::vector<std::int16_t> rights;   // and its share to the right alone, the one chain
     std::vector<std::int32_t> level;    // L_k (or G_k; in linear light, Y of them)
     std::vector<std::int32_t> errors;   // kErrorRows rows of carried error, two places beyond each end
     std::size_t errorRow = 0;           // which of them is this row's
     std::vector<std::uint8_t> indices;  // the row's indices
-    std::vector<KernelShares> kernelShares;  // the other kernels: what v passes on
+    std::vector<KernelShares> kernelShares;  // error diffusion: what v passes on, in the table's range
     int side = 0;                       // an ordered dithering's matrix: its side,
     std::vector<std::int32_t> ordered;  // the offset of each of its places, row by row
     // (in linear light, its rank M), and for each gray g the level a below Y(g) and the
@@ -82,7 +73,6 @@ struct QuantizeStage {
     int held = 0;                        // rows of grays waiting for their group
     std::vector<std::uint8_t> grays;     // kChains rows of grays,
     std::vector<std::uint8_t> indices;   // and of their indices
-    std::vector<std::int32_t> errors;    // kChains + 1 rows of error into each row of a group
 };
 
 // What a source feeds for these levels: the stage, set up here, or the sink itself where
