@@ -785,6 +785,19 @@ TEST(Levels, EveryKindCombinationAndTargetGivesTheDefinitionsBytes) {
                     if (!emulated || m == turn % std::size(test::kMethods) || c < 4)
                         check(input, combos[c], test::kMethods[m], cpu, "13 x " + std::to_string(height));
     }
+    // Diffusion's edges: rows narrower than the lag of a row diffused beside the one above
+    // it, groups of rows cut by the picture's end, a row alone; every diffusing combination
+    // by one method in turn.
+    std::size_t turn = 0;
+    for (const std::int32_t width : {1, 2, 3, 4, 5})
+        for (const std::int32_t height : {1, 2, 3, 4, -3}) {
+            picture.width = width, picture.height = height;
+            const Bytes input = test::makePicture(picture);
+            for (const Combo& c : combos)
+                if (diffuses(c.dither) && (!emulated || turn % 7 == 0))
+                    check(input, c, test::kMethods[++turn % std::size(test::kMethods)], processCpu(),
+                          std::to_string(width) + " x " + std::to_string(height));
+        }
     std::vector<test::Shape> shapes = test::everyKind({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17,
                                                        18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31,
                                                        32, 33});
