@@ -90,25 +90,33 @@ GRAYBMP_INLINE inline void flush(std::int64_t& window, std::int32_t* column) {
     window = (window - lowest) >> kColumnBits;
 }
 
+// What the loop reads of the quantizer, held apart from the rows it writes.
+struct Tables {
+    const KernelShares* shares;  // in the table's range (not in linear light)
+    const std::uint8_t* near;    // in linear light, the index of each v from 0 to 65535
+    const std::int32_t* level;
+    std::int32_t strength;
+};
+
 // Pixel x of a row by kernel K, right to left with `Reverse`, v in linear light with
 // `Linear`. Shares worked out a pixel at a time (in linear light, or of a v beyond the
 // table) go straight to the rows below.
 template <int K, bool Reverse, bool Linear>
-GRAYBMP_INLINE inline void diffusePixel(Chain& c, const Quantizer& q, const KernelShares* table, std::ptrdiff_t x) {
+GRAYBMP_INLINE inline void diffusePixel(Chain& c, const Quantizer& q, const Tables& tables, std::ptrdiff_t x) {
     constexpr Kernel k = kKernels[K];
     constexpr std::ptrdiff_t step = Reverse ? -1 : 1;
     const std::int32_t v = (Linear ? std::int32_t{kLinearOf[c.grays[x]]} : std::int32_t{c.grays[x]}) + c.rows[0][x] + c.next1;
     if (!Linear && v >= -kLow && v < kHigh) {
-        const KernelShares& t = table[v + kLow];
+        const KernelShares& t = tables.shares[v + kLow];
         c.indices[x] = static_cast<std::uint8_t>(t.index);
         c.next1 = c.next2 + t.next1, c.next2 = t.next2;
         c.window1 += t.below[0];
         if constexpr (reachesTwoRows(k)) c.window2 += t.below[1];
     } else {
         std::int32_t computed[kMostTaps];
-        const int index = nearestIndex(q, v);
+        const int index = Linear ? tables.near[std::clamp<std::int32_t>(v, 0, 65535)] : nearestIndex(q, v);
         c.indices[x] = static_cast<std::uint8_t>(index);
-        sharesOf<K>(v - q.level[static_cast<std::size_t>(index)], q.levels.strength, computed);
+        sharesOf<K>(v - tables.level[index], tables.strength, computed);
         c.next1 = c.next2, c.next2 = 0;
         GRAYBMP_UNROLL
         for (int s = 0; s < k.count; ++s) {
@@ -147,25 +155,26 @@ void diffuseRowsBy(Quantizer& q, const std::uint8_t* grays, std::uint8_t* indice
     std::int32_t* rows[Count + 2];
     for (std::size_t r = 0; r < Count + 2; ++r)
         rows[r] = q.errors.data() + (q.errorRow + r) % kErrorRows * span + 2;
+    const Tables tables{table, q.near.data(), q.level.data(), q.levels.strength};
     Chain first, second;
     first.grays = grays, first.indices = indices;
     second.grays = grays + width, second.indices = indices + width;
     for (std::size_t r = 0; r < 3; ++r) first.rows[r] = rows[r], second.rows[r] = rows[std::min(r + 1, Count + 1)];
     const auto at = [&](std::ptrdiff_t i) { return Reverse ? width - 1 - i : i; };
     if constexpr (Count == 1) {
-        for (std::ptrdiff_t i = 0; i < width; ++i) diffusePixel<K, Reverse, Linear>(first, q, table, at(i));
+        for (std::ptrdiff_t i = 0; i < width; ++i) diffusePixel<K, Reverse, Linear>(first, q, tables, at(i));
         endChain<K, Reverse>(first, width);
     } else {
         // The second row starts two pixels in, and ends two pixels after the first.
         for (std::ptrdiff_t x = 0; x < std::min<std::ptrdiff_t>(lag, width); ++x)
-            diffusePixel<K, false, Linear>(first, q, table, x);
+            diffusePixel<K, false, Linear>(first, q, tables, x);
         for (std::ptrdiff_t x = lag; x < width; ++x) {
-            diffusePixel<K, false, Linear>(first, q, table, x);
-            diffusePixel<K, false, Linear>(second, q, table, x - lag);
+            diffusePixel<K, false, Linear>(first, q, tables, x);
+            diffusePixel<K, false, Linear>(second, q, tables, x - lag);
         }
         endChain<K, false>(first, width);
         for (std::ptrdiff_t x = std::max<std::ptrdiff_t>(width - lag, 0); x < width; ++x)
-            diffusePixel<K, false, Linear>(second, q, table, x);
+            diffusePixel<K, false, Linear>(second, q, tables, x);
         endChain<K, false>(second, width);
     }
     // These rows' error, cleared, becomes that of the rows after the next ones.
