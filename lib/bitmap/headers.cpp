@@ -25,8 +25,8 @@ std::vector<std::uint8_t> levelHeaders(const ImageLayout& l, const std::uint8_t*
                 static_cast<std::int64_t>(kFileHeaderSize) + l.infoHeaderSize)
             std::memcpy(p + at, lead + at, 4);
     writeU32le(p + 46, static_cast<std::uint64_t>(count));  // colours used
-    for (int k = 0; k < count; ++k)
-        std::memset(p + 54 + 4 * static_cast<std::size_t>(k), levelGray(k, count), 3);
+    for (int k = 0; k < count; ++k)  // at 256 levels (compact's) each the gray k, without a division
+        std::memset(p + 54 + 4 * static_cast<std::size_t>(k), count == 256 ? k : levelGray(k, count), 3);
     return h;
 }
 

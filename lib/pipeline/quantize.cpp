@@ -28,11 +28,15 @@ int indexOf(std::int32_t v, const Levels& l) {
     return k;
 }
 
-// In linear light, the k of the nearest Y(L_k) (ties to the lighter), for v from 0 to 65535.
-int linearIndexOf(std::int32_t v, const std::vector<std::int32_t>& level) {
-    std::size_t k = 0;
-    while (k + 1 < level.size() && level[k + 1] - v <= v - level[k]) ++k;
-    return static_cast<int>(k);
+// The least v whose index is above k < N - 1, as indexOf finds it: 2v(N - 1) + 255 >=
+// 510(k + 1); with measured grays 2v >= G_k + G_k+1; with a threshold, T. In linear light
+// (`level` the Y of the levels or grays), 2v >= Y_k + Y_k+1.
+std::int64_t stepAbove(int k, const Levels& l, const std::vector<std::int32_t>& level) {
+    const auto k1 = static_cast<std::size_t>(k) + 1;
+    if (l.linear) return -floorDiv(-(std::int64_t{level[k1 - 1]} + level[k1]), 2);
+    if (l.threshold >= 0) return l.threshold;
+    if (l.graysCount == 0) return -floorDiv(-(510 * std::int64_t{k + 1} - 255), 2 * std::int64_t{l.count - 1});
+    return -floorDiv(-(std::int64_t{l.grays[k]} + l.grays[k + 1]), 2);
 }
 
 // In linear light, an ordered dithering's choice for each gray g: the level a below Y(g)
@@ -73,14 +77,15 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
         const int gray = levels.graysCount > 0 ? levels.grays[k] : levelGray(k, n);
         q.level.push_back(levels.linear ? kLinearOf[gray] : gray);
     }
-    if (levels.linear) {
-        q.near.resize(65536);
-        for (std::int32_t v = 0; v < 65536; ++v)
-            q.near[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(linearIndexOf(v, q.level));
-    } else {
-        q.near.resize(kLow + kHigh);
-        for (std::int32_t v = -kLow; v < kHigh; ++v)
-            q.near[static_cast<std::size_t>(v + kLow)] = static_cast<std::uint8_t>(indexOf(v, levels));
+    // Every v's index, the levels' runs between their steps: of v in the table's range, in
+    // linear light of v from 0 to 65535.
+    const std::int64_t low = levels.linear ? 0 : -kLow, high = levels.linear ? 65536 : kHigh;
+    q.near.resize(static_cast<std::size_t>(high - low));
+    std::int64_t from = low;
+    for (int k = 0; k < n; ++k) {
+        const std::int64_t to = k + 1 < n ? std::clamp(stepAbove(k, levels, q.level), from, high) : high;
+        std::fill(q.near.begin() + (from - low), q.near.begin() + (to - low), static_cast<std::uint8_t>(k));
+        from = to;
     }
     q.side = orderedSide(levels.dither);
     const std::int64_t entries = std::int64_t{q.side} * q.side;

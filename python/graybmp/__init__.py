@@ -169,11 +169,17 @@ def _gray(data, method: str = "mean", compact: bool = False, *, levels: Optional
                         format, bit_order, packing, row_align, name, full_palette, rows, index_order))
 
 
+# The options the extension takes as they are given, without tone, fit or output.
+_PLAIN = frozenset(("levels", "depth", "dither", "background", "max_pixels", "serpentine", "strength"))
+
+
 def gray(data, method="mean", compact=False, **options):
-    # The plain call straight to the extension; any option through _gray, whose signature
-    # and docstring this one shows.
-    if not options:
-        return _graybmp.gray(data, method, compact, None, None, None, None, None, None, None, None)
+    # The plain call, and one with the levels' options alone, straight to the extension;
+    # any other option through _gray, whose signature and docstring this one shows.
+    if options.keys() <= _PLAIN:
+        get = options.get
+        return _graybmp.gray(data, method, compact, get("levels"), get("depth"), get("dither"), get("background"),
+                             get("max_pixels"), get("serpentine"), get("strength"), None)
     return _gray(data, method, compact, **options)
 
 
