@@ -98,7 +98,9 @@ std::uint32_t backgroundOf(const py::object& value) {
     return rgb;
 }
 
-graybmp_options optionsOf(const std::string& method, bool compact, const LevelArgs& l = {}) {
+// The options of a call, checked by the library unless `checked` says the library's call
+// checks them first of all itself (and then raises the same ValueError).
+graybmp_options optionsOf(const std::string& method, bool compact, const LevelArgs& l = {}, bool checked = true) {
     graybmp_options o;
     graybmp_options_init(&o);
     graybmp_error e;
@@ -196,7 +198,7 @@ graybmp_options optionsOf(const std::string& method, bool compact, const LevelAr
         if (n < 1) throw py::value_error("max_pixels of " + std::to_string(n) + " is out of range");
         o.max_pixels = static_cast<std::uint64_t>(n);
     }
-    if (graybmp_options_check(&o, &e) != GRAYBMP_OK) raise(e);
+    if (checked && graybmp_options_check(&o, &e) != GRAYBMP_OK) raise(e);
     return o;
 }
 
@@ -229,7 +231,7 @@ py::bytes gray(py::handle data, const std::string& method, bool compact, py::obj
                py::object depth, py::object dither, py::object background, py::object maxPixels,
                py::object serpentine, py::object strength, py::object tone) {
     const graybmp_options o =
-        optionsOf(method, compact, {levels, depth, dither, background, maxPixels, serpentine, strength, tone});
+        optionsOf(method, compact, {levels, depth, dither, background, maxPixels, serpentine, strength, tone}, false);
     View in(data, false);
     graybmp_error e;
     std::uint64_t length = 0;
@@ -253,7 +255,7 @@ py::bytes gray(py::handle data, const std::string& method, bool compact, py::obj
 }
 
 void grayInplace(py::handle buffer, const std::string& method) {
-    const graybmp_options o = optionsOf(method, false);
+    const graybmp_options o = optionsOf(method, false, {}, false);
     View in(buffer, true);
     graybmp_error e;
     graybmp_status s;
@@ -372,7 +374,7 @@ py::tuple header(py::handle data, long long length, bool compact, py::object lev
                  py::object depth, py::object dither, py::object background, py::object maxPixels,
                  py::object serpentine, py::object strength, py::object tone) {
     const graybmp_options o =
-        optionsOf("mean", compact, {levels, depth, dither, background, maxPixels, serpentine, strength, tone});
+        optionsOf("mean", compact, {levels, depth, dither, background, maxPixels, serpentine, strength, tone}, false);
     View in(data, false);
     graybmp_header h;
     graybmp_error e;

@@ -94,14 +94,12 @@ graybmp_status graybmp_read_header(const void* data, size_t length, uint64_t inp
                                    const graybmp_options* options, graybmp_header* header,
                                    graybmp_error* error) {
     return guarded(error, [&](Failure& f) {
-        Settings s;
         if ((data == nullptr && length > 0) || header == nullptr) {
             f = badArgument("no data or no header record");
             return;
         }
-        if (!settingsOf(options, s, f)) return;
         Conversion c;
-        c.settings = s;
+        if (!settingsOf(options, c.settings, f)) return;
         const std::size_t leadSize = std::min(length, kMaxLeadSize);
         if (leadSize > 0) std::memcpy(c.lead, data, leadSize);
         c.leadSize = leadSize;
@@ -137,7 +135,6 @@ graybmp_status graybmp_stream_output_length(const void* lead, size_t lead_length
                                             uint64_t input_length, const graybmp_options* options,
                                             uint64_t* output_length, graybmp_error* error) {
     return guarded(error, [&](Failure& f) {
-        Settings s;
         MemoryInput m;
         if ((lead == nullptr && lead_length > 0) || output_length == nullptr) {
             f = badArgument("no input or no place for the length");
@@ -147,9 +144,8 @@ graybmp_status graybmp_stream_output_length(const void* lead, size_t lead_length
             f = badArgument("the output's length needs the input's whole length");
             return;
         }
-        if (!settingsOf(options, s, f)) return;
+        if (!settingsOf(options, m.c.settings, f)) return;
         const auto leadLength = static_cast<std::size_t>(std::min<std::uint64_t>(lead_length, input_length));
-        m.c.settings = s;
         m.c.leadSize = std::min(leadLength, kMaxLeadSize);
         if (m.c.leadSize > 0) std::memcpy(m.c.lead, lead, m.c.leadSize);
         if (leadIsPicture(m.c)) {
@@ -158,7 +154,7 @@ graybmp_status graybmp_stream_output_length(const void* lead, size_t lead_length
                 *output_length = static_cast<std::uint64_t>(m.c.outputSize);
             return;
         }
-        if (!checkedMemory(lead, leadLength, input_length, s, m, f)) return;
+        if (!checkedMemory(lead, leadLength, input_length, m, f)) return;
         *output_length = static_cast<std::uint64_t>(m.c.outputSize);
     });
 }

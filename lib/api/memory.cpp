@@ -10,10 +10,8 @@
 
 namespace graybmp {
 
-bool checkedMemory(const void* input, std::size_t length, std::uint64_t fileSize, const Settings& s,
-                   MemoryInput& m, Failure& f) {
+bool checkedMemory(const void* input, std::size_t length, std::uint64_t fileSize, MemoryInput& m, Failure& f) {
     Conversion& c = m.c;
-    c.settings = s;
     c.leadSize = std::min(length, kMaxLeadSize);
     if (c.leadSize > 0) std::memcpy(c.lead, input, c.leadSize);
     if (leadIsPicture(c)) {  // its decoder reads the whole input
@@ -59,13 +57,12 @@ graybmp_status graybmp_convert_memory(const void* input, size_t length, void* ou
                                       size_t capacity, const graybmp_options* options,
                                       size_t* written, graybmp_error* error) {
     return guarded(error, [&](Failure& f) {
-        Settings s;
         MemoryInput m;
         if ((input == nullptr && length > 0) || (output == nullptr && capacity > 0)) {
             f = badArgument("no input or no output buffer");
             return;
         }
-        if (!settingsOf(options, s, f) || !checkedMemory(input, length, length, s, m, f)) return;
+        if (!settingsOf(options, m.c.settings, f) || !checkedMemory(input, length, length, m, f)) return;
         if (!convertedMemory(m, output, capacity, f)) return;
         if (written != nullptr) *written = static_cast<std::size_t>(m.c.outputSize);
     });
@@ -74,18 +71,17 @@ graybmp_status graybmp_convert_memory(const void* input, size_t length, void* ou
 graybmp_status graybmp_convert_in_place(void* buffer, size_t length,
                                         const graybmp_options* options, graybmp_error* error) {
     return guarded(error, [&](Failure& f) {
-        Settings s;
         MemoryInput m;
         if (buffer == nullptr && length > 0) {
             f = badArgument("no buffer");
             return;
         }
-        if (!settingsOf(options, s, f)) return;
-        if (s.output.format != Format::Bmp) {
+        if (!settingsOf(options, m.c.settings, f)) return;
+        if (m.c.settings.output.format != Format::Bmp) {
             f = badArgument("in place writes BMPs only, not another format");
             return;
         }
-        if (!checkedMemory(buffer, length, length, s, m, f)) return;
+        if (!checkedMemory(buffer, length, length, m, f)) return;
         if (m.c.picture != nullptr && m.c.embedded == PictureFormat::None) {
             f = inputFailure(GRAYBMP_PICTURE_UNSUPPORTED,
                              "a picture of another format cannot be replaced by a BMP where it lies");

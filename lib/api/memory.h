@@ -14,8 +14,8 @@ struct MemoryInput {
 };
 
 // Checks the first bytes of an input `fileSize` bytes long, `length` of them at `input`
-// (all of them for an input in memory, which the stream then reads), by `s`.
-bool checkedMemory(const void* input, std::size_t length, std::uint64_t fileSize, const Settings& s,
-                   MemoryInput& m, Failure& f);
+// (all of them for an input in memory, which the stream then reads), by the settings
+// already in m.c.
+bool checkedMemory(const void* input, std::size_t length, std::uint64_t fileSize, MemoryInput& m, Failure& f);
 
 }  // namespace graybmp

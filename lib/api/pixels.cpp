@@ -72,8 +72,7 @@ std::uint64_t levelsLength(std::uint32_t inWidth, std::uint32_t inHeight, const 
 // (after a fit and turn).
 bool pixelsChecked(const void* input, std::size_t length, const graybmp_options* options, MemoryInput& m,
                    std::int64_t& width, std::int64_t& height, Failure& f) {
-    Settings s;
-    if (!pixelSettings(options, s, f) || !checkedMemory(input, length, length, s, m, f)) return false;
+    if (!pixelSettings(options, m.c.settings, f) || !checkedMemory(input, length, length, m, f)) return false;
     const ImageLayout& l = m.c.layout;
     width = l.width, height = l.height < 0 ? -std::int64_t{l.height} : l.height;
     fittedSize(m.c.settings, width, height);

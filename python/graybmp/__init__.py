@@ -176,6 +176,8 @@ _PLAIN = frozenset(("levels", "depth", "dither", "background", "max_pixels", "se
 def gray(data, method="mean", compact=False, **options):
     # The plain call, and one with the levels' options alone, straight to the extension;
     # any other option through _gray, whose signature and docstring this one shows.
+    if not options:
+        return _graybmp.gray(data, method, compact, None, None, None, None, None, None, None, None)
     if options.keys() <= _PLAIN:
         get = options.get
         return _graybmp.gray(data, method, compact, get("levels"), get("depth"), get("dither"), get("background"),
