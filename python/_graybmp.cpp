@@ -198,7 +198,10 @@ graybmp_options optionsOf(const std::string& method, bool compact, const LevelAr
         if (n < 1) throw py::value_error("max_pixels of " + std::to_string(n) + " is out of range");
         o.max_pixels = static_cast<std::uint64_t>(n);
     }
-    if (checked && graybmp_options_check(&o, &e) != GRAYBMP_OK) raise(e);
+    // The defaults with a method the library took cannot be refused: not checked again.
+    const bool plain = l.levels.is_none() && l.depth.is_none() && l.dither.is_none() && l.background.is_none() &&
+                       l.maxPixels.is_none() && l.serpentine.is_none() && l.strength.is_none() && l.tone.is_none();
+    if (checked && !plain && graybmp_options_check(&o, &e) != GRAYBMP_OK) raise(e);
     return o;
 }
 

@@ -272,9 +272,14 @@ bool settingsOf(const graybmp_options* given, Settings& s, Failure& f) {
         f = badArgument("options whose size field is not set (graybmp_options_init sets it)");
         return false;
     }
-    graybmp_options o;
-    graybmp_options_init(&o);
-    knownInto(given, o);
+    // The caller's options read where they lie when they are as long as ours, else what
+    // they hold over the defaults.
+    graybmp_options defaults;
+    if (given == nullptr || given->size < sizeof defaults) {
+        graybmp_options_init(&defaults);
+        knownInto(given, defaults);
+    }
+    const graybmp_options& o = given == nullptr || given->size < sizeof defaults ? defaults : *given;
     // A C caller may store any int in the enum: read it as one.
     int method = 0;
     static_assert(sizeof method == sizeof o.method, "the method is stored as an int");
