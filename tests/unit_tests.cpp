@@ -979,6 +979,37 @@ TEST(Levels, ToneGraysAndThresholdGiveTheDefinitionsBytes) {
             EXPECT_EQ(test::libraryProblem(input, o, ownFolder(), &want), "") << what;
         }
     }
+    // Grays far inside 0 to 255, where the errors grow past the range of the shares' table
+    // and are shared a pixel at a time: every kernel, one way (rows two at a time, and the
+    // last alone) and serpentine, in linear light or not, at two strengths, on a picture
+    // wide and high enough for them to grow.
+    test::Shape wide;
+    wide.bits = 24, wide.width = 41, wide.height = -9;
+    const Bytes far = test::makePicture(wide);
+    for (std::size_t d = 0; graybmp_dither_name(d) != nullptr; ++d) {
+        if (!diffuses(static_cast<Dither>(d))) continue;
+        for (const std::vector<int>& panel : {std::vector<int>{120, 130}, std::vector<int>{0, 1}, std::vector<int>{254, 255},
+                                              std::vector<int>{100, 110, 120}})
+            for (const bool serpentine : {false, true})
+                for (const bool linear : {false, true})
+                    for (const int strength : {100, 60}) {
+                        const test::Method m = test::kMethods[k++ % std::size(test::kMethods)];
+                        graybmp_options o;
+                        graybmp_options_init(&o);
+                        graybmp_options_set_method(&o, test::methodName(m), nullptr);
+                        o.levels = static_cast<int>(panel.size()), o.dither = static_cast<graybmp_dither>(d);
+                        o.serpentine = serpentine, o.linear = linear, o.strength = strength;
+                        o.grays_count = o.levels;
+                        for (std::size_t g = 0; g < panel.size(); ++g) o.grays[g] = static_cast<std::uint8_t>(panel[g]);
+                        test::ReferenceTone tone;
+                        tone.grays = panel, tone.linear = linear;
+                        const Bytes want = test::expectedLevels(far, m, o.levels, defaultDepth(o.levels),
+                                                                graybmp_dither_name(d), serpentine, strength, tone);
+                        EXPECT_EQ(test::libraryProblem(far, o, ownFolder(), &want), "")
+                            << graybmp_dither_name(d) << " at grays " << panel.front() << " to " << panel.back()
+                            << (serpentine ? ", serpentine" : "") << (linear ? ", linear" : "") << ", " << strength << "%";
+                    }
+    }
     // The levels' own grays give the levels' bytes.
     graybmp_options plain, measured;
     graybmp_options_init(&plain);
