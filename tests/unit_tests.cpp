@@ -980,19 +980,29 @@ TEST(Levels, ToneGraysAndThresholdGiveTheDefinitionsBytes) {
         }
     }
     // Grays far inside 0 to 255, where the errors grow past the range of the shares' table
-    // and are shared a pixel at a time: every kernel, one way (rows two at a time, and the
-    // last alone) and serpentine, in linear light or not, at two strengths, on a picture
-    // wide and high enough for them to grow.
-    test::Shape wide;
-    wide.bits = 24, wide.width = 41, wide.height = -9;
-    const Bytes far = test::makePicture(wide);
+    // and are shared a pixel at a time: light rows, which the grays cannot show, then dark
+    // ones where the error built up runs out (and the other way up), so that the rows where
+    // it does tell how much there was. Every kernel, one way (rows two at a time, and the
+    // last alone) and serpentine, in linear light or not, at two strengths.
+    std::vector<Bytes> far;
+    for (const bool lightFirst : {true, false}) {
+        test::Picture halves;
+        halves.width = 41, halves.height = 39;
+        for (std::int64_t y = 0; y < halves.height; ++y)
+            for (std::int64_t x = 0; x < halves.width; ++x) {
+                const int light = 200 + static_cast<int>(x * 7 + y * 13) % 56, dark = static_cast<int>(x * 5 + y * 11) % 60;
+                const auto g = static_cast<std::uint8_t>((y < 20) == lightFirst ? light : dark);
+                halves.pixels.push_back({g, g, g, 255});
+            }
+        far.push_back(test::bitmapOf(halves));
+    }
     for (std::size_t d = 0; graybmp_dither_name(d) != nullptr; ++d) {
         if (!diffuses(static_cast<Dither>(d))) continue;
-        for (const std::vector<int>& panel : {std::vector<int>{120, 130}, std::vector<int>{0, 1}, std::vector<int>{254, 255},
-                                              std::vector<int>{100, 110, 120}})
+        for (const std::vector<int>& panel : {std::vector<int>{100, 150}, std::vector<int>{90, 100, 130}})
             for (const bool serpentine : {false, true})
                 for (const bool linear : {false, true})
-                    for (const int strength : {100, 60}) {
+                    for (const int strength : {100, 60})
+                        for (const Bytes& input : far) {
                         const test::Method m = test::kMethods[k++ % std::size(test::kMethods)];
                         graybmp_options o;
                         graybmp_options_init(&o);
@@ -1003,11 +1013,12 @@ TEST(Levels, ToneGraysAndThresholdGiveTheDefinitionsBytes) {
                         for (std::size_t g = 0; g < panel.size(); ++g) o.grays[g] = static_cast<std::uint8_t>(panel[g]);
                         test::ReferenceTone tone;
                         tone.grays = panel, tone.linear = linear;
-                        const Bytes want = test::expectedLevels(far, m, o.levels, defaultDepth(o.levels),
+                        const Bytes want = test::expectedLevels(input, m, o.levels, defaultDepth(o.levels),
                                                                 graybmp_dither_name(d), serpentine, strength, tone);
-                        EXPECT_EQ(test::libraryProblem(far, o, ownFolder(), &want), "")
+                        EXPECT_EQ(test::libraryProblem(input, o, ownFolder(), &want), "")
                             << graybmp_dither_name(d) << " at grays " << panel.front() << " to " << panel.back()
-                            << (serpentine ? ", serpentine" : "") << (linear ? ", linear" : "") << ", " << strength << "%";
+                            << (serpentine ? ", serpentine" : "") << (linear ? ", linear" : "") << ", " << strength << "%"
+                            << (&input == &far[0] ? ", light first" : ", dark first");
                     }
     }
     // The levels' own grays give the levels' bytes.
