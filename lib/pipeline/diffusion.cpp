@@ -66,6 +66,13 @@ constexpr bool reachesTwoRows(const Kernel& k) {
     return false;
 }
 
+// Whether a kernel reaches two pixels on along the row.
+constexpr bool reachesTwoOn(const Kernel& k) {
+    for (int t = 0; t < k.count; ++t)
+        if (k.taps[t].dy == 0 && k.taps[t].dx == 2) return true;
+    return false;
+}
+
 // The lowest column of a packed window: its low 12 bits, signed.
 inline std::int32_t lowestColumn(std::int64_t window) {
     return static_cast<std::int32_t>(static_cast<std::int64_t>(static_cast<std::uint64_t>(window) << (64 - kColumnBits)) >>
@@ -109,7 +116,8 @@ GRAYBMP_INLINE inline void diffusePixel(Chain& c, const Quantizer& q, const Tabl
     if (!Linear && v >= -kLow && v < kHigh) {
         const KernelShares& t = tables.shares[v + kLow];
         c.indices[x] = static_cast<std::uint8_t>(t.index);
-        c.next1 = c.next2 + t.next1, c.next2 = t.next2;
+        if constexpr (reachesTwoOn(k)) c.next1 = c.next2 + t.next1, c.next2 = t.next2;
+        else c.next1 = t.next1;
         c.window1 += t.below[0];
         if constexpr (reachesTwoRows(k)) c.window2 += t.below[1];
     } else {
