@@ -103,13 +103,14 @@ struct Tables {
     const std::uint8_t* near;    // in linear light, the index of each v from 0 to 65535
     const std::int32_t* level;
     std::int32_t strength;
+    int last;  // N - 1: the index of every v above the table (0 below it)
 };
 
 // Pixel x of a row by kernel K, right to left with `Reverse`, v in linear light with
 // `Linear`. Shares worked out a pixel at a time (in linear light, or of a v beyond the
 // table) go straight to the rows below.
 template <int K, bool Reverse, bool Linear>
-GRAYBMP_INLINE inline void diffusePixel(Chain& c, const Quantizer& q, const Tables& tables, std::ptrdiff_t x) {
+GRAYBMP_INLINE inline void diffusePixel(Chain& c, const Tables& tables, std::ptrdiff_t x) {
     constexpr Kernel k = kKernels[K];
     constexpr std::ptrdiff_t step = Reverse ? -1 : 1;
     const std::int32_t v = (Linear ? std::int32_t{kLinearOf[c.grays[x]]} : std::int32_t{c.grays[x]}) + c.rows[0][x] + c.next1;
@@ -122,7 +123,7 @@ GRAYBMP_INLINE inline void diffusePixel(Chain& c, const Quantizer& q, const Tabl
         if constexpr (reachesTwoRows(k)) c.window2 += t.below[1];
     } else {
         std::int32_t computed[kMostTaps];
-        const int index = Linear ? tables.near[std::clamp<std::int32_t>(v, 0, 65535)] : nearestIndex(q, v);
+        const int index = Linear ? tables.near[std::clamp<std::int32_t>(v, 0, 65535)] : v < 0 ? 0 : tables.last;
         c.indices[x] = static_cast<std::uint8_t>(index);
         sharesOf<K>(v - tables.level[index], tables.strength, computed);
         c.next1 = c.next2, c.next2 = 0;
@@ -163,26 +164,26 @@ void diffuseRowsBy(Quantizer& q, const std::uint8_t* grays, std::uint8_t* indice
     std::int32_t* rows[Count + 2];
     for (std::size_t r = 0; r < Count + 2; ++r)
         rows[r] = q.errors.data() + (q.errorRow + r) % kErrorRows * span + 2;
-    const Tables tables{table, q.near.data(), q.level.data(), q.levels.strength};
+    const Tables tables{table, q.near.data(), q.level.data(), q.levels.strength, q.levels.count - 1};
     Chain first, second;
     first.grays = grays, first.indices = indices;
     second.grays = grays + width, second.indices = indices + width;
     for (std::size_t r = 0; r < 3; ++r) first.rows[r] = rows[r], second.rows[r] = rows[std::min(r + 1, Count + 1)];
     const auto at = [&](std::ptrdiff_t i) { return Reverse ? width - 1 - i : i; };
     if constexpr (Count == 1) {
-        for (std::ptrdiff_t i = 0; i < width; ++i) diffusePixel<K, Reverse, Linear>(first, q, tables, at(i));
+        for (std::ptrdiff_t i = 0; i < width; ++i) diffusePixel<K, Reverse, Linear>(first, tables, at(i));
         endChain<K, Reverse>(first, width);
     } else {
         // The second row starts two pixels in, and ends two pixels after the first.
         for (std::ptrdiff_t x = 0; x < std::min<std::ptrdiff_t>(lag, width); ++x)
-            diffusePixel<K, false, Linear>(first, q, tables, x);
+            diffusePixel<K, false, Linear>(first, tables, x);
         for (std::ptrdiff_t x = lag; x < width; ++x) {
-            diffusePixel<K, false, Linear>(first, q, tables, x);
-            diffusePixel<K, false, Linear>(second, q, tables, x - lag);
+            diffusePixel<K, false, Linear>(first, tables, x);
+            diffusePixel<K, false, Linear>(second, tables, x - lag);
         }
         endChain<K, false>(first, width);
         for (std::ptrdiff_t x = std::max<std::ptrdiff_t>(width - lag, 0); x < width; ++x)
-            diffusePixel<K, false, Linear>(second, q, tables, x);
+            diffusePixel<K, false, Linear>(second, tables, x);
         endChain<K, false>(second, width);
     }
     // These rows' error, cleared, becomes that of the rows after the next ones.
