@@ -173,6 +173,27 @@ def test_header_of_bytes_and_of_a_path_and_of_a_refused_file(sample, tmp_path):
     assert graybmp.header(b"XM" + data[2:]).type is None
 
 
+def test_options_that_do_not_go_together_are_refused_alike_by_every_call(sample, tmp_path):
+    """Each call refuses the same options with the library's one reason, which names no flag."""
+    data = sample.read_bytes()
+    array = numpy.zeros((3, 5), numpy.uint8)
+    refused = [dict(levels=4, depth=1), dict(dither="ordered"), dict(levels=4, serpentine=True),
+               dict(levels=4, dither="jarvis", strength=101), dict(levels=4, gamma=20),
+               dict(levels=2, threshold=100, dither="floyd-steinberg"), dict(linear=True),
+               dict(levels=4, input_range=(9, 9)), dict(levels=3, grays=(0, 255)), dict(levels=4, size=(0, 0))]
+    calls = [lambda o: graybmp.gray(data, **o), lambda o: graybmp.header(data, **o),
+             lambda o: graybmp.convert(sample, tmp_path / "o.bmp", **o), lambda o: graybmp.from_array(array, **o)]
+    for options in refused:
+        reasons = set()
+        for call in calls:
+            with pytest.raises(ValueError) as raised:
+                call(options)
+            reasons.add(str(raised.value))
+        assert len(reasons) == 1, (options, reasons)
+        assert "--" not in reasons.pop(), options
+    assert sorted(os.listdir(tmp_path)) == ["s.bmp"]  # nothing written
+
+
 def test_each_exception_type_and_what_it_carries(sample, tmp_path):
     data = sample.read_bytes()
     cut = bytearray(data[:-30])
