@@ -87,7 +87,8 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
         q.steps[k] = k + 1 < n ? static_cast<std::int32_t>(stepAbove(k, levels, q.level)) : INT32_MAX;
     for (int k = 0; k < n; ++k) {
         const std::int64_t to = k + 1 < n ? std::clamp(stepAbove(k, levels, q.level), from, high) : high;
-        std::fill(q.near.begin() + (from - low), q.near.begin() + (to - low), static_cast<std::uint8_t>(k));
+        std::fill(q.near.begin() + static_cast<std::ptrdiff_t>(from - low), q.near.begin() + static_cast<std::ptrdiff_t>(to - low),
+                  static_cast<std::uint8_t>(k));
         from = to;
     }
     q.side = orderedSide(levels.dither);
