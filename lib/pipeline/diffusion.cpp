@@ -104,11 +104,6 @@ struct Tables {
     const std::int32_t* level;
     std::int32_t strength;
     int last;  // N - 1: the index of every v above the table (0 below it)
-    // In linear light at up to 4 levels, the least v of index 1, 2 and 3 (past N - 1, none
-    // can be): the index is how many of them v reaches, a few compares in place of a load
-    // from the 64 KiB table on each pixel's chain.
-    bool few;
-    std::int32_t steps[3];
 };
 
 // Pixel x of a row by kernel K, right to left with `Reverse`, v in linear light with
@@ -128,9 +123,7 @@ GRAYBMP_INLINE inline void diffusePixel(Chain& c, const Tables& tables, std::ptr
         if constexpr (reachesTwoRows(k)) c.window2 += t.below[1];
     } else {
         std::int32_t computed[kMostTaps];
-        const int index = !Linear  ? (v < 0 ? 0 : tables.last)
-                          : tables.few ? int{v >= tables.steps[0]} + int{v >= tables.steps[1]} + int{v >= tables.steps[2]}
-                                       : tables.near[std::clamp<std::int32_t>(v, 0, 65535)];
+        const int index = Linear ? tables.near[std::clamp<std::int32_t>(v, 0, 65535)] : v < 0 ? 0 : tables.last;
         c.indices[x] = static_cast<std::uint8_t>(index);
         sharesOf<K>(v - tables.level[index], tables.strength, computed);
         c.next1 = c.next2, c.next2 = 0;
@@ -171,8 +164,7 @@ void diffuseRowsBy(Quantizer& q, const std::uint8_t* grays, std::uint8_t* indice
     std::int32_t* rows[Count + 2];
     for (std::size_t r = 0; r < Count + 2; ++r)
         rows[r] = q.errors.data() + (q.errorRow + r) % kErrorRows * span + 2;
-    const Tables tables{table, q.near.data(), q.level.data(), q.levels.strength, q.levels.count - 1,
-                        q.levels.count <= 4, {q.steps[0], q.steps[1], q.steps[2]}};
+    const Tables tables{table, q.near.data(), q.level.data(), q.levels.strength, q.levels.count - 1};
     Chain first, second;
     first.grays = grays, first.indices = indices;
     second.grays = grays + width, second.indices = indices + width;

@@ -1,7 +1,6 @@
 #include "pipeline/quantize.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 
 #include "convert/methods.h"
@@ -83,8 +82,6 @@ Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t row
     const std::int64_t low = levels.linear ? 0 : -kLow, high = levels.linear ? 65536 : kHigh;
     q.near.resize(static_cast<std::size_t>(high - low));
     std::int64_t from = low;
-    for (int k = 0; k < 3; ++k)
-        q.steps[k] = k + 1 < n ? static_cast<std::int32_t>(stepAbove(k, levels, q.level)) : INT32_MAX;
     for (int k = 0; k < n; ++k) {
         const std::int64_t to = k + 1 < n ? std::clamp(stepAbove(k, levels, q.level), from, high) : high;
         std::fill(q.near.begin() + static_cast<std::ptrdiff_t>(from - low), q.near.begin() + static_cast<std::ptrdiff_t>(to - low),

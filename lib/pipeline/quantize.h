@@ -40,7 +40,6 @@ struct Quantizer {
     std::vector<std::uint8_t> near;     // the index of v, for v in the table's range (in
                                         // linear light, of v from 0 to 65535)
     std::vector<std::int32_t> level;    // L_k (or G_k; in linear light, Y of them)
-    std::int32_t steps[3] = {};         // the least v of index 1, 2 and 3 (none: INT32_MAX)
     std::vector<std::int32_t> errors;   // kErrorRows rows of carried error, two places beyond each end
     std::size_t errorRow = 0;           // which of them is this row's
     std::vector<std::uint8_t> indices;  // the row's indices
