@@ -43,7 +43,6 @@ constexpr Kernel kKernels[] = {
 };
 constexpr int kKernelCount = sizeof kKernels / sizeof kKernels[0];
 
-constexpr std::int32_t kLow = 1024, kHigh = 1280;  // the share table's range of v
 
 // The shares of an error e by the kernel: e P / 100 (toward zero) shared in reading
 // order, each w e / D toward zero, the last the rest.
@@ -227,7 +226,7 @@ std::vector<KernelShares> kernelShares(const Quantizer& q) {
     std::vector<KernelShares> table(static_cast<std::size_t>(kLow + kHigh));
     for (std::int32_t v = -kLow; v < kHigh; ++v) {
         KernelShares& t = table[static_cast<std::size_t>(v + kLow)];
-        const int index = nearestIndex(q, v);
+        const int index = q.near[static_cast<std::size_t>(v + kLow)];
         std::int32_t shares[kMostTaps] = {};
         shareBy(kernel, v - q.level[static_cast<std::size_t>(index)], q.levels.strength, shares,
                 std::make_integer_sequence<int, kKernelCount>{});

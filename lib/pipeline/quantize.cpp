@@ -11,26 +11,12 @@
 namespace graybmp {
 namespace {
 
-constexpr std::int32_t kLow = 1024;   // the index table covers v in [-kLow, kHigh)
-constexpr std::int32_t kHigh = 1280;
 
-// The index of the level nearest a value v: clamp((2v(N - 1) + 255) div 510, 0, N - 1);
+// The index of the level nearest a value v is clamp((2v(N - 1) + 255) div 510, 0, N - 1);
 // with measured grays the k of the nearest G_k, ties to the lighter; with a threshold T,
-// 1 where v >= T.
-int indexOf(std::int32_t v, const Levels& l) {
-    const int n = l.count;
-    if (l.threshold >= 0) return v >= l.threshold ? 1 : 0;
-    if (l.graysCount == 0)
-        return static_cast<int>(
-            std::clamp<std::int64_t>(floorDiv(2 * std::int64_t{v} * (n - 1) + 255, 510), 0, n - 1));
-    int k = 0;
-    while (k + 1 < n && std::int64_t{l.grays[k + 1]} - v <= v - std::int64_t{l.grays[k]}) ++k;
-    return k;
-}
-
-// The least v whose index is above k < N - 1, as indexOf finds it: 2v(N - 1) + 255 >=
-// 510(k + 1); with measured grays 2v >= G_k + G_k+1; with a threshold, T. In linear light
-// (`level` the Y of the levels or grays), 2v >= Y_k + Y_k+1.
+// 1 where v >= T. It grows with v: the least v whose index is above k < N - 1 is where
+// 2v(N - 1) + 255 >= 510(k + 1); with measured grays 2v >= G_k + G_k+1; with a threshold,
+// T. In linear light (`level` the Y of the levels or grays), 2v >= Y_k + Y_k+1.
 std::int64_t stepAbove(int k, const Levels& l, const std::vector<std::int32_t>& level) {
     const auto k1 = static_cast<std::size_t>(k) + 1;
     if (l.linear) return -floorDiv(-(std::int64_t{level[k1 - 1]} + level[k1]), 2);
@@ -61,11 +47,6 @@ void linearChoices(Quantizer& q, std::int64_t entries) {
 }
 
 }  // namespace
-
-int nearestIndex(const Quantizer& q, std::int32_t v) {
-    if (q.levels.linear) return q.near[static_cast<std::size_t>(std::clamp<std::int32_t>(v, 0, 65535))];
-    return v >= -kLow && v < kHigh ? q.near[static_cast<std::size_t>(v + kLow)] : indexOf(v, q.levels);
-}
 
 Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t rows, bool bottomUp) {
     Quantizer q;

@@ -12,7 +12,11 @@
 
 namespace graybmp {
 
-constexpr int kMostTaps = 12;  // the shares of an error-diffusion kernel, at most
+constexpr int kMostTaps = 12;
+
+// The tables of indices and shares cover v in [-kLow, kHigh): every v of 8-bit grays and
+// the errors they make.
+constexpr std::int32_t kLow = 1024, kHigh = 1280;  // the shares of an error-diffusion kernel, at most
 
 // What a value v passes on by an error-diffusion kernel: its index, its shares to the next
 // pixel and the one after, and for each row below its shares to the five columns from two
@@ -54,8 +58,6 @@ struct Quantizer {
 
 Quantizer quantizerOf(const Levels& levels, std::int64_t width, std::int64_t rows, bool bottomUp);
 
-// The index of the level nearest v.
-int nearestIndex(const Quantizer& q, std::int32_t v);
 
 // The next row: `grays` (width bytes) into q.indices.
 void quantizeRow(Quantizer& q, const std::uint8_t* grays);
