@@ -70,6 +70,49 @@ int wordOf(const char* text, std::initializer_list<const char*> words) {
     return -1;
 }
 
+// The options that take one word of a list: each word's value in the options (its place
+// in the list where `values` is empty), and what the usage error says they take.
+struct WordOption {
+    int code;
+    const char* name;
+    int graybmp_options::*field;
+    std::initializer_list<const char*> words;
+    std::initializer_list<int> values;
+    const char* takes;
+};
+const WordOption kWordOptions[] = {
+    {'F', "--format", &graybmp_options::format, {"bmp", "raw", "c", "xbm", "pbm", "pgm"}, {},
+     "bmp, raw, c, xbm, pbm or pgm"},
+    {'b', "--bit-order", &graybmp_options::bit_order, {"msb", "lsb"}, {GRAYBMP_BIT_ORDER_MSB, GRAYBMP_BIT_ORDER_LSB},
+     "msb or lsb"},
+    {'k', "--packing", &graybmp_options::packing, {"rows", "pages", "planes"}, {}, "rows, pages or planes"},
+    {'a', "--row-align", &graybmp_options::row_align, {"1", "2", "4"}, {1, 2, 4}, "1, 2 or 4 bytes"},
+    {'w', "--rows", &graybmp_options::rows, {"top-down", "bottom-up"}, {GRAYBMP_ROWS_TOP_DOWN, GRAYBMP_ROWS_BOTTOM_UP},
+     "top-down or bottom-up"},
+    {'x', "--index-order", &graybmp_options::index_order, {"black-first", "white-first"}, {},
+     "black-first or white-first"},
+    {'t', "--rotate", &graybmp_options::rotate, {"0", "90", "180", "270", "auto"}, {0, 90, 180, 270, GRAYBMP_ROTATE_AUTO},
+     "90, 180, 270 or auto"},
+};
+
+// The word option of `code`, or null.
+const WordOption* wordOption(int code) {
+    for (const WordOption& w : kWordOptions)
+        if (w.code == code) return &w;
+    return nullptr;
+}
+
+// `text` as the word option's value into `options`; false with the usage error.
+bool takeWord(const WordOption& w, const char* text, graybmp_options& options, std::string& error) {
+    const int i = wordOf(text, w.words);
+    if (i < 0) {
+        error = std::string(w.name) + " takes " + w.takes + ", not '" + text + "'";
+        return false;
+    }
+    options.*w.field = w.values.size() == 0 ? i : w.values.begin()[i];
+    return true;
+}
+
 // When an option came: 0 with the first, 1 and 2 later.
 int generationOf(const char* name) {
     for (const char* l : kLatestOptions)
@@ -263,6 +306,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     optind = 1;
     for (int c; (c = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr)) != -1;) {
         const std::string given = argv[static_cast<std::size_t>(optind - 1)];
+        if (const WordOption* w = wordOption(c)) {
+            if (!takeWord(*w, optarg, options.gray, error)) return false;
+            continue;
+        }
         switch (c) {
         case 'o':
             options.output = optarg;
@@ -347,57 +394,11 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         case 'l':
             options.gray.linear = 1;
             break;
-        case 'F':
-            options.gray.format = wordOf(optarg, {"bmp", "raw", "c", "xbm", "pbm", "pgm"});
-            if (options.gray.format < 0) {
-                error = std::string("--format takes bmp, raw, c, xbm, pbm or pgm, not '") + optarg + "'";
-                return false;
-            }
-            break;
-        case 'b': {
-            const int order = wordOf(optarg, {"msb", "lsb"});
-            if (order < 0) {
-                error = std::string("--bit-order takes msb or lsb, not '") + optarg + "'";
-                return false;
-            }
-            options.gray.bit_order = order == 0 ? GRAYBMP_BIT_ORDER_MSB : GRAYBMP_BIT_ORDER_LSB;
-            break;
-        }
-        case 'k':
-            options.gray.packing = wordOf(optarg, {"rows", "pages", "planes"});
-            if (options.gray.packing < 0) {
-                error = std::string("--packing takes rows, pages or planes, not '") + optarg + "'";
-                return false;
-            }
-            break;
-        case 'a':
-            options.gray.row_align = wordOf(optarg, {"0", "1", "2", "3", "4"});
-            if (options.gray.row_align != 1 && options.gray.row_align != 2 && options.gray.row_align != 4) {
-                error = std::string("--row-align takes 1, 2 or 4 bytes, not '") + optarg + "'";
-                return false;
-            }
-            break;
         case 'n':
             options.arrayName = optarg;
             break;
         case 'f':
             options.gray.full_palette = 1;
-            break;
-        case 'w': {
-            const int rows = wordOf(optarg, {"top-down", "bottom-up"});
-            if (rows < 0) {
-                error = std::string("--rows takes top-down or bottom-up, not '") + optarg + "'";
-                return false;
-            }
-            options.gray.rows = rows == 0 ? GRAYBMP_ROWS_TOP_DOWN : GRAYBMP_ROWS_BOTTOM_UP;
-            break;
-        }
-        case 'x':
-            options.gray.index_order = wordOf(optarg, {"black-first", "white-first"});
-            if (options.gray.index_order < 0) {
-                error = std::string("--index-order takes black-first or white-first, not '") + optarg + "'";
-                return false;
-            }
             break;
         case 'Y': {
             std::vector<int> grays;
@@ -440,15 +441,6 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             break;
-        case 't': {
-            const int turn = wordOf(optarg, {"0", "90", "180", "270", "auto"});
-            if (turn < 0) {
-                error = std::string("--rotate takes 90, 180, 270 or auto, not '") + optarg + "'";
-                return false;
-            }
-            options.gray.rotate = turn == 4 ? GRAYBMP_ROTATE_AUTO : 90 * turn;
-            break;
-        }
         case 'u':
             options.gray.no_auto_orient = 1;
             break;

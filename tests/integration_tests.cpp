@@ -1232,6 +1232,8 @@ TEST_F(CommandLine, UsageErrorsConvertNothing) {
                  {"$G --format pbm --index-order white-first a.bmp", "an index order is for bmp, raw and c"},
                  {"$G --format xbm --rows bottom-up a.bmp", "a row order is for bmp, raw and c"},
                  {"$G --format raw --row-align 3 a.bmp", "--row-align takes 1, 2 or 4 bytes, not '3'"},
+                 {"$G --format raw --row-align 0 a.bmp", "--row-align takes 1, 2 or 4 bytes, not '0'"},
+                 {"$G --rotate auto --rotate 360 a.bmp", "--rotate takes 90, 180, 270 or auto, not '360'"},
                  {"$G --format raw --levels 2 --packing pages --rows top-down a.bmp", "pages run from the top"},
                  {"$G --format raw --bit-order middle a.bmp", "--bit-order takes msb or lsb"},
                  {"$G --format raw --packing columns a.bmp", "--packing takes rows, pages or planes"},
